@@ -1,0 +1,27 @@
+# Installation: the library, its public headers, the vantry tool, a CMake package
+# (find_package(Vantry) -> Vantry::vantry) and a pkg-config file.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS vantry EXPORT VantryTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY include/vantry DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(VANTRY_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vantry)
+install(EXPORT VantryTargets NAMESPACE Vantry:: DESTINATION ${VANTRY_CMAKE_DIR})
+configure_package_config_file(cmake/VantryConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/VantryConfig.cmake INSTALL_DESTINATION ${VANTRY_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/VantryConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/VantryConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/VantryConfigVersion.cmake DESTINATION ${VANTRY_CMAKE_DIR})
+
+if(BUILD_SHARED_LIBS)
+  set(VANTRY_PC_CFLAGS "")
+else()
+  set(VANTRY_PC_CFLAGS "-DVANTRY_STATIC")
+endif()
+configure_file(cmake/vantry.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vantry.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vantry.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

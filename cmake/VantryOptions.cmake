@@ -1,0 +1,75 @@
+# Compiler settings shared by every target of the project.
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options(-Wall -Wextra -Wpedantic)
+  if(VANTRY_WERROR)
+    add_compile_options(-Werror)
+  endif()
+endif()
+
+if(VANTRY_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(BUILD_SHARED_LIBS)
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+endif()
+
+set(VANTRY_TEST_DATA_DIR "${PROJECT_SOURCE_DIR}/tests/data")
+
+# vantry_object_library(name SOURCES ...): one subsystem of the library. It sees the public
+# headers and src/ (so units include each other as "cipher/tables.h", "io/data_stream.h").
+function(vantry_object_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_library(${name} OBJECT ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC
+    ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+  target_compile_definitions(${name} PRIVATE VANTRY_BUILDING)
+  if(NOT BUILD_SHARED_LIBS)
+    target_compile_definitions(${name} PUBLIC VANTRY_STATIC)
+  endif()
+  if(ARG_DEPENDS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+  endif()
+endfunction()
+
+# vantry_add_test(name SOURCES ... LIBS ...): a GoogleTest executable registered with CTest.
+# LIBS lists every object library the test needs: object files are only linked into the
+# targets that name them directly.
+function(vantry_add_test name)
+  if(NOT VANTRY_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} vantry_testsupport GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE VANTRY_TEST_DATA_DIR="${VANTRY_TEST_DATA_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+endfunction()
+
+# vantry_subsystem(name [DEPENDS libs...] [TEST_LIBS libs...]): the object library vantry_<name>
+# from the .cpp files of the current folder (and PLATFORM_DIR, if given), and the test
+# executable <name>_test from its *_test.cpp files.
+function(vantry_subsystem name)
+  cmake_parse_arguments(ARG "" "PLATFORM_DIR" "DEPENDS;TEST_LIBS" ${ARGN})
+  file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(ARG_PLATFORM_DIR)
+    file(GLOB platform_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PLATFORM_DIR}/*.cpp)
+    list(APPEND all_sources ${platform_sources})
+  endif()
+  set(sources ${all_sources})
+  set(tests ${all_sources})
+  list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
+  list(FILTER tests INCLUDE REGEX "_test\\.cpp$")
+  if(NOT sources)
+    set(unit ${CMAKE_CURRENT_BINARY_DIR}/vantry_${name}_unit.cpp)
+    file(WRITE ${unit} "// no sources yet\n")
+    set(sources ${unit})
+  endif()
+  vantry_object_library(vantry_${name} SOURCES ${sources} DEPENDS ${ARG_DEPENDS})
+  if(tests)
+    vantry_add_test(${name}_test SOURCES ${tests} LIBS vantry_${name} ${ARG_TEST_LIBS})
+  endif()
+endfunction()

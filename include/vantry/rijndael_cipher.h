@@ -1,0 +1,90 @@
+// CRijndaelCipher: Rijndael with 16-, 24- and 32-byte keys and blocks (AES for 16-byte blocks),
+// three chaining modes and three paddings, and the protected-file operations.
+//
+// Usage: construct, SetKey, then use the object through CBlockCipher. One object serves one
+// thread at a time: the chaining modes and the general block path keep state in the object.
+// The destructor wipes every key byte, round key, chain block and scratch word.
+#ifndef VANTRY_RIJNDAEL_CIPHER_H_
+#define VANTRY_RIJNDAEL_CIPHER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "vantry/block_cipher.h"
+#include "vantry/export.h"
+
+namespace vantry {
+
+// Chaining modes.
+inline constexpr int MODE_ECB = 0;  // every block on its own
+inline constexpr int MODE_CBC = 1;  // cipher block chaining
+inline constexpr int MODE_CFB = 2;  // full-block cipher feedback
+
+// Paddings of the last, short piece of a stream.
+inline constexpr int PAD_ZERO = 0;   // 00 bytes
+inline constexpr int PAD_SPACE = 1;  // 20 bytes, the ASCII space
+inline constexpr int PAD_COUNT = 2;  // bytes holding the number of bytes added
+
+class VANTRY_API CRijndaelCipher : public CBlockCipher {
+ public:
+  CRijndaelCipher();
+  ~CRijndaelCipher() override;
+
+  // Checks, in this order: keyData not null; keyDataLength >= 1; keyLength and then blockSize
+  // one of 16, 24, 32; mode and then padding from 0 to 2. A refused call changes nothing.
+  // Key byte i is keyData[i % keyDataLength]. chainBlock must hold blockSize bytes; it is
+  // copied, never kept.
+  void SetKey(const unsigned char* keyData, std::int32_t keyDataLength,
+              const unsigned char* chainBlock, std::int32_t keyLength, std::int32_t blockSize,
+              std::int32_t mode, std::int32_t padding);
+
+  // CBlockCipher.
+  void GetKeyDigest(unsigned char* pDigest) override;
+  void DecryptFile(std::string inputName, std::string outputName) override;
+  unsigned char* DecryptFromFile(std::string fileName, std::int32_t* pOutLength) override;
+  void EncryptFile(std::string inputName, std::string outputName) override;
+  void EncryptToFile(const unsigned char* pData, std::int32_t iLength,
+                     std::string fileName) override;
+  void Encrypt(const unsigned char* in, unsigned char* out, std::size_t n) override;
+  void Decrypt(const unsigned char* in, unsigned char* out, std::size_t n) override;
+  void EncryptFileStream(const std::string& inputName, const std::string& outputName) override;
+  void DecryptFileStream(const std::string& inputName, const std::string& outputName) override;
+  void ResetChainBlock() override;
+
+  // One block of m_iBlockSize bytes; in and out may be the same block. The 128 variants take
+  // 16-byte blocks only.
+  void EncryptBlock(const unsigned char* in, unsigned char* out);
+  void DecryptBlock(const unsigned char* in, unsigned char* out);
+  void EncryptBlock128(const unsigned char* in, unsigned char* out);
+  void DecryptBlock128(const unsigned char* in, unsigned char* out);
+
+  // dst ^= src over one block.
+  void XorWithBlock(unsigned char* dst, const unsigned char* src);
+
+  // Pads the len bytes at buf up to the next multiple of the block size (nothing when len is
+  // one already) and returns the new length; buf needs room for m_iBlockSize - 1 more bytes.
+  std::int32_t PadData(unsigned char* buf, std::int32_t len);
+
+ protected:
+  std::int32_t m_iBlockSize = 0;
+  std::int32_t m_iKeyLength = 0;
+  std::int32_t m_iMode = 0;
+  std::int32_t m_iPadding = 0;
+  unsigned char m_abKey[32] = {};
+  std::uint32_t m_aiEncRoundKeys[15][8] = {};
+  std::uint32_t m_aiDecRoundKeys[15][8] = {};
+  std::int32_t m_iRounds = 0;
+  unsigned char m_abInitialChain[32] = {};
+  unsigned char m_abChain[32] = {};
+  std::uint32_t m_aiKeyWords[8] = {};
+  std::uint32_t m_aiTemp[8] = {};
+  std::uint32_t m_aiState[8] = {};
+
+ private:
+  void RequireKeyed() const;
+};
+
+}  // namespace vantry
+
+#endif  // VANTRY_RIJNDAEL_CIPHER_H_

@@ -1,0 +1,35 @@
+// The cipher layer's error messages, in one table. Hosts match these texts, blanks included,
+// so they never change.
+#ifndef VANTRY_CIPHER_MESSAGES_H_
+#define VANTRY_CIPHER_MESSAGES_H_
+
+#include <string>
+
+namespace vantry {
+
+enum class CipherMessage {
+  kNotInitialized = 0,
+  kIllegalMode,
+  kIllegalPadding,
+  kNoKeyData,
+  kKeyDataLength,
+  kIllegalBlockSize,
+  kCannotOpenFile,    // + file name + "!"
+  kSameFile,          // + file name + "!"
+  kFilePrefix,        // + file name + kCannotDecrypt
+  kCannotDecrypt,
+  kIllegalKeyLength,  // stands outside the table of ten
+};
+
+const char* CipherMessageText(CipherMessage message) noexcept;
+
+// Throws std::runtime_error with the text.
+[[noreturn]] void ThrowCipherError(CipherMessage message);
+// Throws std::runtime_error with the text, then name, then "!".
+[[noreturn]] void ThrowCipherFileError(CipherMessage message, const std::string& name);
+// Throws "Sealkit ERROR: File " + name + " cannot be Correctly Decrypted!".
+[[noreturn]] void ThrowCannotDecrypt(const std::string& name);
+
+}  // namespace vantry
+
+#endif  // VANTRY_CIPHER_MESSAGES_H_
