@@ -18,12 +18,16 @@ constexpr const char* kMessageTable[] = {
     " cannot be Correctly Decrypted!",
 };
 constexpr const char* kIllegalKeyLengthText = "Illegal Key Length!";
+constexpr const char* kCannotWriteFileText = "Sealkit ERROR: Cannot write File ";
 
 }  // namespace
 
 const char* CipherMessageText(CipherMessage message) noexcept {
   if (message == CipherMessage::kIllegalKeyLength) {
     return kIllegalKeyLengthText;
+  }
+  if (message == CipherMessage::kCannotWriteFile) {
+    return kCannotWriteFileText;
   }
   return kMessageTable[static_cast<int>(message)];
 }

@@ -19,6 +19,7 @@ enum class CipherMessage {
   kFilePrefix,        // + file name + kCannotDecrypt
   kCannotDecrypt,
   kIllegalKeyLength,  // stands outside the table of ten
+  kCannotWriteFile,   // + file name + "!"; a failed write or close of a stream output
 };
 
 const char* CipherMessageText(CipherMessage message) noexcept;

@@ -78,6 +78,13 @@ class AtomicWriter {
 // True when both names denote the same existing file (after links, case, relative paths).
 bool SameExistingFile(const std::string& a, const std::string& b) noexcept;
 
+// The operating system's text for an error code of the system category (strerror on POSIX,
+// FormatMessage on Windows), without a trailing newline or period.
+std::string SystemErrorText(int code);
+
+// The error code of the last failed system call of this thread (errno, GetLastError()).
+int LastSystemError() noexcept;
+
 // Test seam: when set, AtomicWriter::Write fails once the total written through writers
 // reaches failAfterBytes, as a full disk would (ENOSPC / ERROR_DISK_FULL). Pass a negative
 // value to switch it off. Not thread-safe; for tests only.
