@@ -52,16 +52,16 @@ function(vantry_add_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 endfunction()
 
-# vantry_subsystem(name [DEPENDS libs...] [TEST_LIBS libs...]): the object library vantry_<name>
-# from the .cpp files of the current folder (and PLATFORM_DIR, if given), and the test
+# vantry_subsystem(name [DIRS subfolders...] [DEPENDS libs...] [TEST_LIBS libs...]): the object
+# library vantry_<name> from the .cpp files of the current folder and its DIRS, and the test
 # executable <name>_test from its *_test.cpp files.
 function(vantry_subsystem name)
-  cmake_parse_arguments(ARG "" "PLATFORM_DIR" "DEPENDS;TEST_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPENDS;TEST_LIBS" ${ARGN})
   file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  if(ARG_PLATFORM_DIR)
-    file(GLOB platform_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PLATFORM_DIR}/*.cpp)
-    list(APPEND all_sources ${platform_sources})
-  endif()
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB dir_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+    list(APPEND all_sources ${dir_sources})
+  endforeach()
   set(sources ${all_sources})
   set(tests ${all_sources})
   list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
