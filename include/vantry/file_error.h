@@ -6,6 +6,7 @@
 #ifndef VANTRY_FILE_ERROR_H_
 #define VANTRY_FILE_ERROR_H_
 
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -16,13 +17,13 @@ namespace vantry {
 class VANTRY_API FileError : public std::system_error {
  public:
   enum class Cause {
-    kOpen,      // an existing file could not be opened for reading
-    kSize,      // its size could not be read, or is too large to hold in memory
-    kRead,      // reading failed or the file ended early
-    kCreate,    // an output could not be created or opened for writing
-    kWrite,     // writing failed or wrote fewer bytes than asked
-    kClose,     // closing (and flushing) failed
-    kReplace,   // the finished output could not be put in place of the old one
+    kOpen,     // an existing file could not be opened for reading
+    kSize,     // its size could not be read, or is too large to hold in memory
+    kRead,     // reading failed or the file ended early
+    kCreate,   // an output could not be created or opened for writing
+    kWrite,    // writing failed or wrote fewer bytes than asked
+    kClose,    // closing (and flushing) failed
+    kReplace,  // the finished output could not be put in place of the old one
   };
 
   FileError(Cause cause, const std::string& fileName, std::error_code code);
@@ -31,12 +32,18 @@ class VANTRY_API FileError : public std::system_error {
   Cause cause() const noexcept { return m_cause; }
   const std::string& file_name() const noexcept { return m_fileName; }
 
+  // Built from the platform's own text for the code (FormatMessage on Windows), which
+  // std::system_category().message() does not give everywhere.
+  const char* what() const noexcept override;
+
   // "cannot open file for reading", "cannot write file", ...
   static const char* CauseText(Cause cause) noexcept;
 
  private:
   Cause m_cause;
   std::string m_fileName;
+  // Shared, so that copying the exception (as throw and catch do) cannot throw.
+  std::shared_ptr<const std::string> m_what;
 };
 
 }  // namespace vantry

@@ -11,7 +11,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
+
+#include "vantry/file_error.h"
 
 namespace vantry::platform {
 
@@ -56,6 +59,8 @@ class AtomicWriter {
   AtomicWriter& operator=(const AtomicWriter&) = delete;
 
   // Writes all n bytes. Throws FileError(kWrite) naming the target on failure or a short write.
+  // After any failure the writer has already removed its temporary file and throws the same
+  // error again from Write and Commit, so a partial output can never be put in place.
   void Write(const void* data, std::size_t n);
   // Flushes the temporary file to disk, closes it, renames it over the target and flushes the
   // directory. Throws FileError(kClose) or FileError(kReplace) naming the target.
@@ -66,13 +71,17 @@ class AtomicWriter {
 
  private:
   void Abandon() noexcept;
+  // Records the failure, abandons the output and throws.
+  [[noreturn]] void Fail(FileError::Cause cause, int error);
 
   std::string m_targetName;
+  std::string m_targetPath;  // where the rename goes: the target after following a symlink
   std::string m_tempName;
   NativeHandle m_target;  // held open, exclusively, until the replace is done
   NativeHandle m_temp;
   bool m_createdTarget;
   bool m_committed;
+  std::exception_ptr m_failure;
 };
 
 // True when both names denote the same existing file (after links, case, relative paths).

@@ -1,0 +1,50 @@
+#include "vantry/file_error.h"
+
+#include "platform/file.h"
+
+namespace vantry {
+namespace {
+
+std::string ComposeWhat(FileError::Cause cause, const std::string& fileName,
+                        const std::error_code& code) {
+  // The system category's own message() is strerror text even for GetLastError() codes on
+  // some Windows runtimes, so the platform layer supplies the text.
+  const std::string reason = code.category() == std::system_category()
+                                 ? platform::SystemErrorText(code.value())
+                                 : code.message();
+  return std::string(FileError::CauseText(cause)) + " " + fileName + ": " + reason;
+}
+
+}  // namespace
+
+FileError::FileError(Cause cause, const std::string& fileName, std::error_code code)
+    : std::system_error(code, FileError::CauseText(cause)),
+      m_cause(cause),
+      m_fileName(fileName),
+      m_what(std::make_shared<const std::string>(ComposeWhat(cause, fileName, code))) {}
+
+FileError::~FileError() = default;
+
+const char* FileError::what() const noexcept { return m_what->c_str(); }
+
+const char* FileError::CauseText(Cause cause) noexcept {
+  switch (cause) {
+    case Cause::kOpen:
+      return "cannot open file for reading";
+    case Cause::kSize:
+      return "cannot read the size of file";
+    case Cause::kRead:
+      return "cannot read file";
+    case Cause::kCreate:
+      return "cannot create file";
+    case Cause::kWrite:
+      return "cannot write file";
+    case Cause::kClose:
+      return "cannot close file";
+    case Cause::kReplace:
+      return "cannot replace file";
+  }
+  return "file error";
+}
+
+}  // namespace vantry
