@@ -29,14 +29,16 @@ class CDataStream {
   // Stdio kind over an open stream, which the stream now owns: Close closes it.
   void AttachFile(std::FILE* pFile);
 
-  // Items of iItemSize bytes: returns the whole items delivered (or written).
+  // Items of iItemSize bytes: returns the whole items delivered (or written). A request whose
+  // byte count overflows, a memory write that would end past 2^31 - 1 or whose block cannot
+  // grow, and a write to a read-only block return 0 and change nothing.
   std::size_t Read(void* pDst, std::size_t iItemSize, std::size_t iCount);
   std::size_t Write(const void* pSrc, std::size_t iItemSize, std::size_t iCount);
   // Non-zero at the end of the data; -1 when nothing is open.
   int AtEnd() const;
   // 0 on success, -1 when nothing is done (an attached block), or the stdio close result.
   int Close();
-  // Items delivered by the last Read of the memory kind.
+  // Items delivered by the last Read (of either kind; 0 after a refused one).
   std::int32_t LastCount() const { return m_iLastCount; }
 
   // The current block of the memory kind and its valid length (for the sink's owner).

@@ -9,9 +9,33 @@
 #include <cstdint>
 #include <fstream>
 
-namespace vantry {
+#include "io/double_buffer_ring.h"
 
-class CDoubleBuffering {
+namespace vantry {
+namespace detail {
+
+// The ring's view of an input file stream. Its end shows only after a read came up short, not
+// when the position merely reaches the end of the file; the ring's results are the same.
+struct FileStreamSource {
+  static constexpr const char* kOddSizeMessage = "CDoubleBuffering: m_iSize should be Even Number!";
+  static constexpr const char* kConstructionMessage =
+      "CDoubleBuffering: Illegal Construction Data!";
+
+  // Throws "CDoubleBuffering: Referenced File not Opened or in Bad State!" for a missing or
+  // closed stream or one whose bad flag is set. End-of-file and fail flags pass: such a stream
+  // loads nothing and the first GetData returns 0.
+  void CheckUsable() const;
+  std::int32_t Load(unsigned char* pDst, std::int32_t iCount);
+  bool AtEnd() const;
+
+  std::ifstream* m_pStream;
+};
+
+extern template class CDoubleBufferRing<FileStreamSource>;
+
+}  // namespace detail
+
+class CDoubleBuffering : private detail::CDoubleBufferRing<detail::FileStreamSource> {
  public:
   // Throws, in this order: "CDoubleBuffering: m_iSize should be Even Number!",
   // "CDoubleBuffering: Referenced File not Opened or in Bad State!",
@@ -22,17 +46,6 @@ class CDoubleBuffering {
 
   // As CMemDoubleBuffering::GetData.
   std::int32_t GetData(unsigned char* pOut, std::int32_t iDataLen);
-
- private:
-  std::ifstream* m_pStream;
-  std::int32_t m_iSize;
-  std::int32_t m_iHalfSize;
-  std::int32_t m_iDataLen;
-  std::int32_t m_iPos;
-  std::int32_t m_iEnd;
-  std::int32_t m_iUpperHalf;
-  unsigned char* m_pBuffer;
-  bool m_bEnd;
 };
 
 }  // namespace vantry
