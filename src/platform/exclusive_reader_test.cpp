@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "platform/expect_file_error.h"
+#include "platform/file.h"
+#include "support/test_support.h"
+
+namespace vantry::platform {
+namespace {
+
+using test::Bytes;
+using test::ExpectFileError;
+using test::TempDir;
+using Cause = FileError::Cause;
+
+constexpr std::size_t kSizes[] = {0,   1,   15,  16,   17,   383,  384,  385,
+                                  511, 512, 513, 1023, 1024, 1025, 65537};
+
+TEST(ExclusiveReaderTest, ReadsEveryByteAndReportsSize) {
+  TempDir dir;
+  std::mt19937_64 rng(7);
+  for (std::size_t size : kSizes) {
+    SCOPED_TRACE(size);
+    const Bytes content = test::RandomBytes(rng, size);
+    test::WriteFile(dir.File("in.bin"), content);
+    ExclusiveReader reader(dir.File("in.bin"));
+    EXPECT_EQ(reader.Size(), size);
+    Bytes got(size);
+    // Two pieces, so that a read that ignores its position or count shows.
+    reader.ReadExactly(got.data(), size / 2);
+    reader.ReadExactly(got.data() + size / 2, size - size / 2);
+    EXPECT_EQ(got, content);
+    unsigned char extra = 0;
+    EXPECT_EQ(reader.ReadSome(&extra, 1), 0u);
+    reader.Close();
+  }
+}
+
+TEST(ExclusiveReaderTest, ReadSomeDeliversTheRestThenZero) {
+  TempDir dir;
+  const Bytes content(100, 0xA5);
+  test::WriteFile(dir.File("in.bin"), content);
+  ExclusiveReader reader(dir.File("in.bin"));
+  Bytes got(1000);
+  std::size_t total = 0;
+  while (std::size_t n = reader.ReadSome(got.data() + total, got.size() - total)) {
+    total += n;
+  }
+  EXPECT_EQ(total, content.size());
+  EXPECT_EQ(Bytes(got.begin(), got.begin() + 100), content);
+}
+
+TEST(ExclusiveReaderTest, ReadingPastTheEndFailsWithRead) {
+  TempDir dir;
+  const std::string name = dir.File("short.bin");
+  for (std::size_t size : {0, 1, 31, 32}) {
+    SCOPED_TRACE(size);
+    test::WriteFile(name, Bytes(size, 1));
+    ExclusiveReader reader(name);
+    Bytes buffer(size + 1);
+    ExpectFileError([&] { reader.ReadExactly(buffer.data(), buffer.size()); }, Cause::kRead, name);
+  }
+}
+
+TEST(ExclusiveReaderTest, OpenFailuresNameTheFile) {
+  TempDir dir;
+  const std::string missing = dir.File("missing.bin");
+  ExpectFileError([&] { ExclusiveReader r(missing); }, Cause::kOpen, missing);
+  const std::string inMissingDir = dir.File("no/such/dir.bin");
+  ExpectFileError([&] { ExclusiveReader r(inMissingDir); }, Cause::kOpen, inMissingDir);
+  ExpectFileError([&] { ExclusiveReader r(dir.path()); }, Cause::kOpen, dir.path());
+  ExpectFileError([&] { ExclusiveReader r(""); }, Cause::kOpen, "");
+}
+
+TEST(ExclusiveReaderTest, SecondOpenFailsWhileTheFirstHoldsTheFile) {
+  TempDir dir;
+  const std::string name = dir.File("held.bin");
+  test::WriteFile(name, Bytes{1, 2, 3});
+  {
+    ExclusiveReader first(name);
+    ExpectFileError([&] { ExclusiveReader second(name); }, Cause::kOpen, name);
+    first.Close();
+    ExclusiveReader third(name);  // Close released it
+  }
+  ExclusiveReader fourth(name);  // and so did the destructor
+  EXPECT_EQ(fourth.Size(), 3u);
+}
+
+TEST(ExclusiveReaderTest, UseAfterCloseFailsInsteadOfTouchingAStaleHandle) {
+  TempDir dir;
+  const std::string name = dir.File("closed.bin");
+  test::WriteFile(name, Bytes{1});
+  ExclusiveReader reader(name);
+  reader.Close();
+  reader.Close();  // a second close is harmless
+  unsigned char b = 0;
+  ExpectFileError([&] { reader.ReadSome(&b, 1); }, Cause::kRead, name);
+  ExpectFileError([&] { reader.Size(); }, Cause::kSize, name);
+}
+
+}  // namespace
+}  // namespace vantry::platform
