@@ -1,0 +1,223 @@
+#ifndef _WIN32
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/expect_file_error.h"
+#include "platform/file.h"
+#include "support/test_support.h"
+
+namespace vantry::platform {
+namespace {
+
+using test::Bytes;
+using test::ExpectFileError;
+using test::TempDir;
+using Cause = FileError::Cause;
+using Names = std::vector<std::string>;
+
+mode_t ModeOf(const std::string& name) {
+  struct stat info {};
+  EXPECT_EQ(::lstat(name.c_str(), &info), 0) << name;
+  return info.st_mode;
+}
+
+// Root ignores permission bits, so a root test run acts as "nobody" while it meets a
+// read-only directory; the saved user id lets it return to root afterwards.
+class ActAsUnprivileged {
+ public:
+  ActAsUnprivileged() : m_switched(::geteuid() == 0 && ::seteuid(65534) == 0) {}
+  ~ActAsUnprivileged() {
+    if (m_switched) {
+      EXPECT_EQ(::seteuid(0), 0);
+    }
+  }
+  bool ok() const { return m_switched || ::geteuid() != 0; }
+
+ private:
+  bool m_switched;
+};
+
+TEST(AtomicWriterPosixTest, FailuresCarryErrnoAndItsText) {
+  TempDir dir;
+  const std::string held = dir.File("held.bin");
+  test::WriteFile(held, Bytes{1});
+  ExclusiveReader holder(held);
+  const struct {
+    std::string name;
+    int error;
+    const char* what;
+  } cases[] = {
+      {dir.File("none/out.bin"), ENOENT, "No such file or directory"},
+      {dir.path(), EISDIR, "Is a directory"},
+      {held, EWOULDBLOCK, "Resource temporarily unavailable"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(c.name); }, Cause::kCreate, c.name), c.error);
+    try {
+      AtomicWriter w(c.name);
+    } catch (const FileError& e) {
+      EXPECT_EQ(std::string(e.what()), "cannot create file " + c.name + ": " + c.what);
+    }
+  }
+  EXPECT_EQ(dir.Entries(), Names{"held.bin"});
+}
+
+TEST(AtomicWriterPosixTest, TheSimulatedFullDiskSaysNoSpace) {
+  TempDir dir;
+  const std::string name = dir.File("out.bin");
+  SetWriteFaultForTesting(10);
+  AtomicWriter writer(name);
+  try {
+    writer.Write("0123456789A", 11);
+    ADD_FAILURE() << "wrote past the limit";
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.code().value(), ENOSPC);
+    EXPECT_EQ(std::string(e.what()), "cannot write file " + name + ": No space left on device");
+  }
+  SetWriteFaultForTesting(-1);
+}
+
+TEST(AtomicWriterPosixTest, AReadOnlyDirectoryRefusesNewAndReplacedTargets) {
+  TempDir dir;
+  const std::string existing = dir.File("old.bin");
+  test::WriteFile(existing, Bytes{7, 7});
+  ASSERT_EQ(::chmod(existing.c_str(), 0666), 0);  // the file itself is writable
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  {
+    ActAsUnprivileged unprivileged;
+    if (!unprivileged.ok()) {
+      GTEST_SKIP() << "running as root and cannot switch to an unprivileged user";
+    }
+    for (const std::string& name : {dir.File("new.bin"), existing}) {
+      SCOPED_TRACE(name);
+      EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(name); }, Cause::kCreate, name), EACCES);
+    }
+  }
+  EXPECT_EQ(test::ReadFile(existing), (Bytes{7, 7}));
+  EXPECT_EQ(dir.Entries(), Names{"old.bin"});
+}
+
+TEST(AtomicWriterPosixTest, TheReplacementKeepsTheTargetsMode) {
+  TempDir dir;
+  const mode_t oldMask = ::umask(027);
+  {
+    AtomicWriter writer(dir.File("new.bin"));
+    writer.Commit();
+  }
+  ::umask(oldMask);
+  EXPECT_EQ(ModeOf(dir.File("new.bin")) & 0777, 0640u);  // as a plain create would give
+
+  const std::string existing = dir.File("shared.bin");
+  test::WriteFile(existing, Bytes{1});
+  ASSERT_EQ(::chmod(existing.c_str(), 0604), 0);
+  AtomicWriter writer(existing);
+  EXPECT_EQ(ModeOf(writer.TempName()) & 0777, 0604u);
+  writer.Commit();
+  EXPECT_EQ(ModeOf(existing) & 0777, 0604u);
+}
+
+TEST(AtomicWriterPosixTest, ASymlinkedTargetIsReplacedWhereItPoints) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0700), 0);
+  const std::string real = dir.File("real/data.bin");
+  test::WriteFile(real, Bytes(50, 1));
+  ASSERT_EQ(::symlink("real/data.bin", dir.File("link.bin").c_str()), 0);
+  {
+    AtomicWriter writer(dir.File("link.bin"));
+    writer.Write("new", 3);
+    writer.Commit();
+  }
+  EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("link.bin"))));
+  EXPECT_EQ(test::ReadFile(real), (Bytes{'n', 'e', 'w'}));
+  EXPECT_EQ(dir.Entries(), (Names{"link.bin", "real"}));
+}
+
+TEST(AtomicWriterPosixTest, OnlyRegularFilesAreReplaced) {
+  TempDir dir;
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A FIFO without reader refuses the open (ENXIO) rather than leaving us waiting; the device
+  // is refused outright, so no one can replace /dev/null with a file.
+  EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(fifo); }, Cause::kCreate, fifo), ENXIO);
+  EXPECT_TRUE(S_ISFIFO(ModeOf(fifo)));
+  EXPECT_EQ(ExpectFileError([&] { AtomicWriter w("/dev/null"); }, Cause::kCreate, "/dev/null"),
+            EINVAL);
+  EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
+}
+
+TEST(AtomicWriterPosixTest, ALongTargetNameStillGetsATemporary) {
+  TempDir dir;
+  const std::string name = dir.File(std::string(255, 'n'));
+  AtomicWriter writer(name);
+  writer.Write("x", 1);
+  writer.Commit();
+  EXPECT_EQ(test::ReadFile(name), Bytes{'x'});
+  EXPECT_EQ(dir.Entries().size(), 1u);
+}
+
+// Mounts a 64 KiB tmpfs on a folder for the life of the object.
+class TinyDisk {
+ public:
+  explicit TinyDisk(const std::string& path) : m_path(path) {
+    m_mounted =
+        ::geteuid() == 0 &&
+        std::system(("mount -t tmpfs -o size=64k tmpfs '" + path + "' 2>/dev/null").c_str()) == 0;
+  }
+  ~TinyDisk() {
+    if (m_mounted) {
+      EXPECT_EQ(std::system(("umount '" + m_path + "'").c_str()), 0);
+    }
+  }
+  bool mounted() const { return m_mounted; }
+
+ private:
+  std::string m_path;
+  bool m_mounted;
+};
+
+TEST(AtomicWriterPosixTest, ARealFullDiskLeavesThePreviousFileAndNoTemporary) {
+  TempDir dir;
+  const std::string mountPoint = dir.File("disk");
+  ASSERT_EQ(::mkdir(mountPoint.c_str(), 0700), 0);
+  TinyDisk disk(mountPoint);
+  if (!disk.mounted()) {
+    GTEST_SKIP() << "needs root and mount(2) to put a 64 KiB tmpfs on " << mountPoint;
+  }
+  const std::string name = mountPoint + "/prev.bin";
+  std::mt19937_64 rng(3);
+  const Bytes old = test::RandomBytes(rng, 20000);
+  test::WriteFile(name, old);
+  const Bytes piece = test::RandomBytes(rng, 4096);
+  std::size_t written = 0;
+  {
+    AtomicWriter writer(name);
+    const int error = ExpectFileError(
+        [&] {
+          for (;;) {
+            writer.Write(piece.data(), piece.size());
+            written += piece.size();
+          }
+        },
+        Cause::kWrite, name);
+    EXPECT_EQ(error, ENOSPC);
+  }
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, 65536u);
+  EXPECT_EQ(test::ReadFile(name), old);
+  std::error_code ec;
+  Names entries;
+  for (const auto& e : std::filesystem::directory_iterator(mountPoint, ec)) {
+    entries.push_back(e.path().filename().string());
+  }
+  EXPECT_EQ(entries, Names{"prev.bin"});
+}
+
+}  // namespace
+}  // namespace vantry::platform
+#endif  // _WIN32
