@@ -12,11 +12,12 @@ namespace {
 
 constexpr const char* kAddDataLengthMessage =
     "Sealkit ERROR: in CSHA::AddData(), Data Length should be > 0!";
-constexpr const char* kAddDataNullMessage = "Sealkit ERROR: in CSHA::AddData(), No Data Specified!";
+constexpr const char* kAddDataNullMessage =
+    "Sealkit ERROR: in CSHA::AddData(), Data Pointer is null!";
 constexpr const char* kNoDataMessage =
     "Sealkit ERROR: in CSHA::FinalDigest(), No data Added before call!";
 constexpr const char* kDigestNullMessage =
-    "Sealkit ERROR: in CSHA::FinalDigest(), No Digest Buffer Specified!";
+    "Sealkit ERROR: in CSHA::FinalDigest(), Digest Pointer is null!";
 
 constexpr std::size_t kBlockSize = 64;
 // The last 8 bytes of the final block carry the message length.

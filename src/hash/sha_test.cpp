@@ -25,9 +25,9 @@ using test::ToHex;
 const std::string kLengthMessage = "Sealkit ERROR: in CSHA::AddData(), Data Length should be > 0!";
 const std::string kNoDataMessage =
     "Sealkit ERROR: in CSHA::FinalDigest(), No data Added before call!";
-const std::string kNullDataMessage = "Sealkit ERROR: in CSHA::AddData(), No Data Specified!";
+const std::string kNullDataMessage = "Sealkit ERROR: in CSHA::AddData(), Data Pointer is null!";
 const std::string kNullDigestMessage =
-    "Sealkit ERROR: in CSHA::FinalDigest(), No Digest Buffer Specified!";
+    "Sealkit ERROR: in CSHA::FinalDigest(), Digest Pointer is null!";
 
 const std::string kAbcDigest = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 
