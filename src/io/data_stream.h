@@ -44,6 +44,8 @@ class CDataStream {
   // The current block of the memory kind and its valid length (for the sink's owner).
   unsigned char* Data() const { return static_cast<unsigned char*>(m_pData); }
   std::int32_t Length() const { return m_iLength; }
+  // Bytes the block can hold before the next write grows it.
+  std::int32_t Capacity() const { return m_iCapacity; }
 
  private:
   void* m_pData = nullptr;
