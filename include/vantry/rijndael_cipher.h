@@ -34,7 +34,7 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
   // Checks, in this order: keyData not null; keyDataLength >= 1; keyLength and then blockSize
   // one of 16, 24, 32; mode and then padding from 0 to 2. A refused call changes nothing.
   // Key byte i is keyData[i % keyDataLength]. chainBlock must hold blockSize bytes; it is
-  // copied, never kept.
+  // copied, never kept. A null chainBlock stands for a chain block of zero bytes.
   void SetKey(const unsigned char* keyData, std::int32_t keyDataLength,
               const unsigned char* chainBlock, std::int32_t keyLength, std::int32_t blockSize,
               std::int32_t mode, std::int32_t padding);
@@ -67,6 +67,15 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
   std::int32_t PadData(unsigned char* buf, std::int32_t len);
 
  protected:
+  // The general block path, for any block size including 16. Ordinary calls take it only for
+  // 24- and 32-byte blocks; it is reachable here so that tests can hold the unrolled 16-byte
+  // path against it.
+  void EncryptBlockGeneral(const unsigned char* in, unsigned char* out);
+  void DecryptBlockGeneral(const unsigned char* in, unsigned char* out);
+  // Sends every block of the current keying through the general path, 16-byte blocks included,
+  // until the next SetKey; lets whole-buffer vectors run through it.
+  void UseGeneralBlockPath();
+
   std::int32_t m_iBlockSize = 0;
   std::int32_t m_iKeyLength = 0;
   std::int32_t m_iMode = 0;
@@ -81,8 +90,30 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
   std::uint32_t m_aiTemp[8] = {};
   std::uint32_t m_aiState[8] = {};
 
+  // For state rows 1 to 3 and each output column i: the column that row's byte is taken from,
+  // (i + shift offset) mod BC. Computed once per keying so the rounds need no modulo.
+  std::int32_t m_aiEncSourceColumn[3][8] = {};
+  std::int32_t m_aiDecSourceColumn[3][8] = {};
+
  private:
+  // The code that transforms one block, chosen by SetKey from the block size. A hardware path
+  // for 16-byte blocks (src/cipher/aes_ni/) is to be picked here at run time as a third choice.
+  enum class BlockPath : std::int32_t { kGeneral, kTable128 };
+
   void RequireKeyed() const;
+  void RequireBlockSize128() const;
+  void ExpandKey();
+  void ComputeSourceColumns();
+
+  // Unchecked transforms: callers have made sure the object is keyed.
+  void EncryptOneBlock(const unsigned char* in, unsigned char* out);
+  void DecryptOneBlock(const unsigned char* in, unsigned char* out);
+  void EncryptTable128(const unsigned char* in, unsigned char* out) const;
+  void DecryptTable128(const unsigned char* in, unsigned char* out) const;
+  void EncryptGeneral(const unsigned char* in, unsigned char* out);
+  void DecryptGeneral(const unsigned char* in, unsigned char* out);
+
+  BlockPath m_eBlockPath = BlockPath::kGeneral;
 };
 
 }  // namespace vantry

@@ -19,6 +19,7 @@ constexpr const char* kMessageTable[] = {
 };
 constexpr const char* kIllegalKeyLengthText = "Illegal Key Length!";
 constexpr const char* kCannotWriteFileText = "Sealkit ERROR: Cannot write File ";
+constexpr const char* kIllegalDataLengthText = "Sealkit ERROR: Illegal Data Length!";
 
 }  // namespace
 
@@ -28,6 +29,9 @@ const char* CipherMessageText(CipherMessage message) noexcept {
   }
   if (message == CipherMessage::kCannotWriteFile) {
     return kCannotWriteFileText;
+  }
+  if (message == CipherMessage::kIllegalDataLength) {
+    return kIllegalDataLengthText;
   }
   return kMessageTable[static_cast<int>(message)];
 }

@@ -14,12 +14,13 @@ enum class CipherMessage {
   kNoKeyData,
   kKeyDataLength,
   kIllegalBlockSize,
-  kCannotOpenFile,    // + file name + "!"
-  kSameFile,          // + file name + "!"
-  kFilePrefix,        // + file name + kCannotDecrypt
+  kCannotOpenFile,  // + file name + "!"
+  kSameFile,        // + file name + "!"
+  kFilePrefix,      // + file name + kCannotDecrypt
   kCannotDecrypt,
-  kIllegalKeyLength,  // stands outside the table of ten
-  kCannotWriteFile,   // + file name + "!"; a failed write or close of a stream output
+  kIllegalKeyLength,   // stands outside the table of ten
+  kCannotWriteFile,    // + file name + "!"; a failed write or close of a stream output
+  kIllegalDataLength,  // PadData: a negative length, or one whose padded length overflows
 };
 
 const char* CipherMessageText(CipherMessage message) noexcept;

@@ -1,0 +1,120 @@
+// Test access to CRijndaelCipher's protected members and paths, and helpers shared by the
+// cipher's tests.
+#ifndef VANTRY_CIPHER_RIJNDAEL_TEST_PROBE_H_
+#define VANTRY_CIPHER_RIJNDAEL_TEST_PROBE_H_
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "vantry/rijndael_cipher.h"
+
+namespace vantry::test {
+
+// Adds no members: objects of this class have the layout of a CRijndaelCipher.
+class RijndaelProbe : public CRijndaelCipher {
+ public:
+  using CRijndaelCipher::DecryptBlockGeneral;
+  using CRijndaelCipher::EncryptBlockGeneral;
+  using CRijndaelCipher::UseGeneralBlockPath;
+
+  std::uint32_t EncRoundKey(int row, int column) const { return m_aiEncRoundKeys[row][column]; }
+  std::uint32_t DecRoundKey(int row, int column) const { return m_aiDecRoundKeys[row][column]; }
+  int Rounds() const { return m_iRounds; }
+  int BlockSize() const { return m_iBlockSize; }
+  int KeyLength() const { return m_iKeyLength; }
+  int Mode() const { return m_iMode; }
+  int Padding() const { return m_iPadding; }
+  bool Initialized() const { return m_bInitialized; }
+  Bytes Key() const { return Bytes(m_abKey, m_abKey + m_iKeyLength); }
+  Bytes Chain() const { return Bytes(m_abChain, m_abChain + m_iBlockSize); }
+  Bytes InitialChain() const { return Bytes(m_abInitialChain, m_abInitialChain + m_iBlockSize); }
+
+  // Every data member's bytes, in order, without the vtable pointer and padding: equal for two
+  // objects in the same state, whatever their class or storage.
+  Bytes MemberBytes() const {
+    Bytes out;
+    auto add = [&out](const void* member, std::size_t size) {
+      const auto* p = static_cast<const unsigned char*>(member);
+      out.insert(out.end(), p, p + size);
+    };
+    add(&m_bInitialized, sizeof m_bInitialized);
+    add(&m_iBlockSize, sizeof m_iBlockSize);
+    add(&m_iKeyLength, sizeof m_iKeyLength);
+    add(&m_iMode, sizeof m_iMode);
+    add(&m_iPadding, sizeof m_iPadding);
+    add(m_abKey, sizeof m_abKey);
+    add(m_aiEncRoundKeys, sizeof m_aiEncRoundKeys);
+    add(m_aiDecRoundKeys, sizeof m_aiDecRoundKeys);
+    add(&m_iRounds, sizeof m_iRounds);
+    add(m_abInitialChain, sizeof m_abInitialChain);
+    add(m_abChain, sizeof m_abChain);
+    add(m_aiKeyWords, sizeof m_aiKeyWords);
+    add(m_aiTemp, sizeof m_aiTemp);
+    add(m_aiState, sizeof m_aiState);
+    add(m_aiEncSourceColumn, sizeof m_aiEncSourceColumn);
+    add(m_aiDecSourceColumn, sizeof m_aiDecSourceColumn);
+    return out;
+  }
+
+  // Byte ranges of the secret members, relative to the start of the object.
+  struct Range {
+    const char* name;
+    std::size_t offset;
+    std::size_t size;
+  };
+  std::vector<Range> SecretRanges() const {
+    auto range = [this](const char* name, const void* member, std::size_t size) {
+      return Range{name,
+                   static_cast<std::size_t>(static_cast<const unsigned char*>(member) -
+                                            reinterpret_cast<const unsigned char*>(this)),
+                   size};
+    };
+    return {range("m_abKey", m_abKey, sizeof m_abKey),
+            range("m_aiEncRoundKeys", m_aiEncRoundKeys, sizeof m_aiEncRoundKeys),
+            range("m_aiDecRoundKeys", m_aiDecRoundKeys, sizeof m_aiDecRoundKeys),
+            range("m_abInitialChain", m_abInitialChain, sizeof m_abInitialChain),
+            range("m_abChain", m_abChain, sizeof m_abChain),
+            range("m_aiKeyWords", m_aiKeyWords, sizeof m_aiKeyWords),
+            range("m_aiTemp", m_aiTemp, sizeof m_aiTemp),
+            range("m_aiState", m_aiState, sizeof m_aiState)};
+  }
+};
+
+// The whole object representation, vtable pointer and padding included: for comparing one
+// object before and after a call.
+inline Bytes ObjectBytes(const CRijndaelCipher& cipher) {
+  const auto* p = reinterpret_cast<const unsigned char*>(&cipher);
+  return Bytes(p, p + sizeof cipher);
+}
+
+inline const int kRijndaelSizes[] = {16, 24, 32};
+
+// Runs call and returns the message of the std::runtime_error it throws; fails the test when it
+// throws nothing or something else.
+inline std::string MessageOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  } catch (...) {
+    ADD_FAILURE() << "threw something other than std::runtime_error";
+    return "";
+  }
+  ADD_FAILURE() << "threw nothing";
+  return "";
+}
+
+inline constexpr const char* kNotInitializedText =
+    "Sealkit ERROR: Encryption/Decryption Object not Initialized!";
+inline constexpr const char* kIllegalBlockSizeText = "Illegal Block Size!";
+
+}  // namespace vantry::test
+
+#endif  // VANTRY_CIPHER_RIJNDAEL_TEST_PROBE_H_
