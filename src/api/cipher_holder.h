@@ -1,0 +1,51 @@
+// CCipherHolder: the one object of an entry-point call. It owns the call's cipher, keys it with
+// the library's fixed parameters and hands the save or load to the cipher's protected-file
+// operations.
+//
+// The fixed keying is what every protected file of the entry points depends on: AES-128
+// (16-byte key, 16-byte block), every block on its own, zero padding, keyed from a 32-byte
+// buffer that holds the key text. Changing any of it makes existing files unreadable.
+#ifndef VANTRY_API_CIPHER_HOLDER_H_
+#define VANTRY_API_CIPHER_HOLDER_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "vantry/machine_key.h"
+#include "vantry/rijndael_cipher.h"
+
+namespace vantry {
+
+// Fills the key buffer from a key text the way a C string copy bounded to the buffer would:
+// characters up to the first NUL or the end of the buffer, zero bytes after them. A text of
+// 32 characters or more fills the buffer without a terminator. Files written by earlier hosts
+// depend on exactly this, embedded NULs included.
+void FillKeyBuffer(const std::string& keyText, unsigned char (&buffer)[kVantryKeyBufferSize]);
+
+class CCipherHolder {
+ public:
+  CCipherHolder() = default;
+  virtual ~CCipherHolder();
+  CCipherHolder(const CCipherHolder&) = delete;
+  CCipherHolder& operator=(const CCipherHolder&) = delete;
+
+  // The holder's cipher, created on first use and keyed again from keyText on every call.
+  CBlockCipher* GetCipher(const std::string& keyText);
+
+  // Keys the cipher and writes length bytes at data as the protected file fileName.
+  void SaveBuffer(const unsigned char* data, std::int32_t length, std::string keyText,
+                  std::string fileName);
+
+  // Keys the cipher and reads the protected file fileName into a new std::malloc block;
+  // *outLength receives its length on success only.
+  unsigned char* LoadBuffer(std::string fileName, std::int32_t* outLength, std::string keyText);
+
+ private:
+  // The holder always owns the cipher it made; there is no way to lend it one.
+  std::unique_ptr<CRijndaelCipher> m_pCipher;
+};
+
+}  // namespace vantry
+
+#endif  // VANTRY_API_CIPHER_HOLDER_H_

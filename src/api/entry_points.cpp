@@ -1,0 +1,92 @@
+// The exported functions. Each call owns one CCipherHolder and nothing survives it.
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "api/argument_checks.h"
+#include "api/cipher_holder.h"
+#include "api/secret_text.h"
+#include "vantry/machine_key.h"
+#include "vantry/vantry.h"
+
+namespace vantry {
+namespace {
+
+// A null name is an empty one, which no file has: the open fails with a FileError naming "".
+std::string NameOrEmpty(const char* fileName) { return fileName != nullptr ? fileName : ""; }
+
+void RequireData(const unsigned char* data, std::int32_t length) {
+  if (data == nullptr && length > 0) {
+    throw std::runtime_error(kNullDataMessage);
+  }
+}
+
+void RequireOutLength(const std::int32_t* outLength) {
+  if (outLength == nullptr) {
+    throw std::runtime_error(kNullOutLengthMessage);
+  }
+}
+
+void Save(const unsigned char* data, std::int32_t length, std::string fileName,
+          std::string keyText) {
+  SecretTextWiper keyWiper(keyText);
+  CCipherHolder holder;
+  holder.SaveBuffer(data, length, keyText, std::move(fileName));
+}
+
+unsigned char* Load(std::string fileName, std::int32_t* outLength, std::string keyText) {
+  SecretTextWiper keyWiper(keyText);
+  CCipherHolder holder;
+  // The caller's variable changes only once the whole file has been read and decrypted.
+  std::int32_t localLength = 0;
+  unsigned char* buffer = holder.LoadBuffer(std::move(fileName), &localLength, keyText);
+  *outLength = localLength;
+  return buffer;
+}
+
+std::string KeyOrMachineKey(const char* key) {
+  return key != nullptr ? std::string(key) : GetMachineKey();
+}
+
+}  // namespace
+}  // namespace vantry
+
+extern "C" {
+
+void SaveVantry(const unsigned char* data, std::int32_t length, const char* fileName) {
+  vantry::RequireData(data, length);
+  vantry::Save(data, length, vantry::NameOrEmpty(fileName), vantry::GetMachineKey());
+}
+
+unsigned char* LoadVantry(const char* fileName, std::int32_t* outLength) {
+  vantry::RequireOutLength(outLength);
+  return vantry::Load(vantry::NameOrEmpty(fileName), outLength, vantry::GetMachineKey());
+}
+
+void SaveVantryWithKey(const unsigned char* data, std::int32_t length, std::string fileName,
+                       std::string key) {
+  vantry::SecretTextWiper keyWiper(key);
+  vantry::RequireData(data, length);
+  vantry::Save(data, length, std::move(fileName), key.empty() ? vantry::GetMachineKey() : key);
+}
+
+unsigned char* LoadVantryWithKey(std::string fileName, std::int32_t* outLength, std::string key) {
+  vantry::SecretTextWiper keyWiper(key);
+  vantry::RequireOutLength(outLength);
+  return vantry::Load(std::move(fileName), outLength, key.empty() ? vantry::GetMachineKey() : key);
+}
+
+void SaveVantryWithKey2(const unsigned char* data, std::int32_t length, const char* fileName,
+                        const char* key) {
+  vantry::RequireData(data, length);
+  vantry::Save(data, length, vantry::NameOrEmpty(fileName), vantry::KeyOrMachineKey(key));
+}
+
+unsigned char* LoadVantryWithKey2(const char* fileName, std::int32_t* outLength, const char* key) {
+  vantry::RequireOutLength(outLength);
+  return vantry::Load(vantry::NameOrEmpty(fileName), outLength, vantry::KeyOrMachineKey(key));
+}
+
+void FreeVantryBuffer(void* buffer) { std::free(buffer); }
+
+}  // extern "C"
