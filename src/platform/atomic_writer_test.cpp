@@ -161,16 +161,17 @@ TEST_F(AtomicWriterTest, AFullDiskLeavesThePreviousFileAndNoTemporary) {
       const Bytes header(32, 0x11);
       const Bytes piece(100, 0x22);
       std::int64_t written = 0;
-      int code = ExpectFileError(
-          [&] {
-            writer.Write(header.data(), header.size());
-            written += 32;
-            for (;;) {
-              writer.Write(piece.data(), piece.size());
-              written += 100;
-            }
-          },
-          Cause::kWrite, name);
+      const int code = ExpectFileError(
+                           [&] {
+                             writer.Write(header.data(), header.size());
+                             written += 32;
+                             for (;;) {
+                               writer.Write(piece.data(), piece.size());
+                               written += 100;
+                             }
+                           },
+                           Cause::kWrite, name)
+                           .code;
       EXPECT_NE(code, 0);
       EXPECT_EQ(written >= 32, fault.headerFits);
       EXPECT_LE(written, fault.limit);

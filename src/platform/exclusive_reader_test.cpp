@@ -35,20 +35,6 @@ TEST(ExclusiveReaderTest, ReadsEveryByteAndReportsSize) {
   }
 }
 
-TEST(ExclusiveReaderTest, ReadSomeDeliversTheRestThenZero) {
-  TempDir dir;
-  const Bytes content(100, 0xA5);
-  test::WriteFile(dir.File("in.bin"), content);
-  ExclusiveReader reader(dir.File("in.bin"));
-  Bytes got(1000);
-  std::size_t total = 0;
-  while (std::size_t n = reader.ReadSome(got.data() + total, got.size() - total)) {
-    total += n;
-  }
-  EXPECT_EQ(total, content.size());
-  EXPECT_EQ(Bytes(got.begin(), got.begin() + 100), content);
-}
-
 TEST(ExclusiveReaderTest, ReadingPastTheEndFailsWithRead) {
   TempDir dir;
   const std::string name = dir.File("short.bin");

@@ -11,9 +11,14 @@
 
 namespace vantry::test {
 
-// Returns the system error code, or 0 when f did not throw a FileError.
-inline int ExpectFileError(const std::function<void()>& f, FileError::Cause cause,
-                           const std::string& name) {
+struct CaughtFileError {
+  int code = 0;
+  std::string what;
+};
+
+// Returns what was caught; a zero code when f did not throw a FileError.
+inline CaughtFileError ExpectFileError(const std::function<void()>& f, FileError::Cause cause,
+                                       const std::string& name) {
   try {
     f();
   } catch (const FileError& e) {
@@ -22,10 +27,10 @@ inline int ExpectFileError(const std::function<void()>& f, FileError::Cause caus
     EXPECT_NE(e.code().value(), 0);
     const std::string prefix = std::string(FileError::CauseText(cause)) + " " + name + ": ";
     EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
-    return e.code().value();
+    return {e.code().value(), e.what()};
   }
   ADD_FAILURE() << "no FileError for " << name;
-  return 0;
+  return {};
 }
 
 }  // namespace vantry::test

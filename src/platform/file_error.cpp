@@ -25,7 +25,10 @@ FileError::FileError(Cause cause, const std::string& fileName, std::error_code c
 
 FileError::~FileError() = default;
 
-const char* FileError::what() const noexcept { return m_what->c_str(); }
+// A moved-from error has no text of its own any more; the base still has one.
+const char* FileError::what() const noexcept {
+  return m_what ? m_what->c_str() : std::system_error::what();
+}
 
 const char* FileError::CauseText(Cause cause) noexcept {
   switch (cause) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <utility>
 
 #include "platform/file.h"
 
@@ -75,6 +76,13 @@ TEST(FileErrorTest, KeepsItsTextWhenCopiedAndCaughtAsStandardException) {
     return;
   }
   FAIL() << "FileError is not a std::runtime_error";
+}
+
+TEST(FileErrorTest, AMovedFromErrorStillHasAText) {
+  FileError error(Cause::kOpen, "a.bin", std::error_code(kFileNotFound, std::system_category()));
+  const FileError taken = std::move(error);
+  EXPECT_EQ(std::string(taken.what()).rfind("cannot open file for reading a.bin: ", 0), 0u);
+  EXPECT_NE(error.what(), nullptr);  // NOLINT(bugprone-use-after-move): that is the point
 }
 
 }  // namespace

@@ -42,44 +42,30 @@ class ActAsUnprivileged {
   bool m_switched;
 };
 
-TEST(AtomicWriterPosixTest, FailuresCarryErrnoAndItsText) {
+TEST(AtomicWriterPosixTest, FailuresCarryTheSystemsText) {
   TempDir dir;
   const std::string held = dir.File("held.bin");
   test::WriteFile(held, Bytes{1});
   ExclusiveReader holder(held);
   const struct {
     std::string name;
-    int error;
-    const char* what;
+    const char* text;
   } cases[] = {
-      {dir.File("none/out.bin"), ENOENT, "No such file or directory"},
-      {dir.path(), EISDIR, "Is a directory"},
-      {held, EWOULDBLOCK, "Resource temporarily unavailable"},
+      {dir.File("none/out.bin"), "No such file or directory"},
+      {dir.path(), "Is a directory"},
+      {held, "Resource temporarily unavailable"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(c.name); }, Cause::kCreate, c.name), c.error);
-    try {
-      AtomicWriter w(c.name);
-    } catch (const FileError& e) {
-      EXPECT_EQ(std::string(e.what()), "cannot create file " + c.name + ": " + c.what);
-    }
+    EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(c.name); }, Cause::kCreate, c.name).what,
+              "cannot create file " + c.name + ": " + c.text);
   }
   EXPECT_EQ(dir.Entries(), Names{"held.bin"});
-}
 
-TEST(AtomicWriterPosixTest, TheSimulatedFullDiskSaysNoSpace) {
-  TempDir dir;
   const std::string name = dir.File("out.bin");
   SetWriteFaultForTesting(10);
   AtomicWriter writer(name);
-  try {
-    writer.Write("0123456789A", 11);
-    ADD_FAILURE() << "wrote past the limit";
-  } catch (const FileError& e) {
-    EXPECT_EQ(e.code().value(), ENOSPC);
-    EXPECT_EQ(std::string(e.what()), "cannot write file " + name + ": No space left on device");
-  }
+  EXPECT_EQ(ExpectFileError([&] { writer.Write("0123456789A", 11); }, Cause::kWrite, name).what,
+            "cannot write file " + name + ": No space left on device");
   SetWriteFaultForTesting(-1);
 }
 
@@ -96,7 +82,7 @@ TEST(AtomicWriterPosixTest, AReadOnlyDirectoryRefusesNewAndReplacedTargets) {
     }
     for (const std::string& name : {dir.File("new.bin"), existing}) {
       SCOPED_TRACE(name);
-      EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(name); }, Cause::kCreate, name), EACCES);
+      EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(name); }, Cause::kCreate, name).code, EACCES);
     }
   }
   EXPECT_EQ(test::ReadFile(existing), (Bytes{7, 7}));
@@ -144,9 +130,9 @@ TEST(AtomicWriterPosixTest, OnlyRegularFilesAreReplaced) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // A FIFO without reader refuses the open (ENXIO) rather than leaving us waiting; the device
   // is refused outright, so no one can replace /dev/null with a file.
-  EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(fifo); }, Cause::kCreate, fifo), ENXIO);
+  EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(fifo); }, Cause::kCreate, fifo).code, ENXIO);
   EXPECT_TRUE(S_ISFIFO(ModeOf(fifo)));
-  EXPECT_EQ(ExpectFileError([&] { AtomicWriter w("/dev/null"); }, Cause::kCreate, "/dev/null"),
+  EXPECT_EQ(ExpectFileError([&] { AtomicWriter w("/dev/null"); }, Cause::kCreate, "/dev/null").code,
             EINVAL);
   EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
 }
@@ -198,13 +184,14 @@ TEST(AtomicWriterPosixTest, ARealFullDiskLeavesThePreviousFileAndNoTemporary) {
   {
     AtomicWriter writer(name);
     const int error = ExpectFileError(
-        [&] {
-          for (;;) {
-            writer.Write(piece.data(), piece.size());
-            written += piece.size();
-          }
-        },
-        Cause::kWrite, name);
+                          [&] {
+                            for (;;) {
+                              writer.Write(piece.data(), piece.size());
+                              written += piece.size();
+                            }
+                          },
+                          Cause::kWrite, name)
+                          .code;
     EXPECT_EQ(error, ENOSPC);
   }
   EXPECT_GT(written, 0u);
