@@ -49,6 +49,11 @@ function(vantry_add_test name)
     target_link_libraries(${name} PRIVATE OpenSSL::Crypto)
   endif()
   target_compile_definitions(${name} PRIVATE VANTRY_TEST_DATA_DIR="${VANTRY_TEST_DATA_DIR}")
+  if(WIN32 AND BUILD_SHARED_LIBS)
+    # The test holds the library's object files itself, not vantry.dll: its declarations
+    # must not ask for dllimport.
+    target_compile_definitions(${name} PRIVATE VANTRY_STATIC)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 endfunction()
 
