@@ -36,6 +36,9 @@ class RijndaelProbe : public CRijndaelCipher {
   Bytes Chain() const { return Bytes(m_abChain, m_abChain + m_iBlockSize); }
   Bytes InitialChain() const { return Bytes(m_abInitialChain, m_abInitialChain + m_iBlockSize); }
 
+  // Makes the inverse transform produce garbage, to show which operations never use it.
+  void SpoilDecryptionRoundKeys() { std::memset(m_aiDecRoundKeys, 0x5A, sizeof m_aiDecRoundKeys); }
+
   // Every data member's bytes, in order, without the vtable pointer and padding: equal for two
   // objects in the same state, whatever their class or storage.
   Bytes MemberBytes() const {
