@@ -1,0 +1,45 @@
+// BufferedFileOutput: an output file written through platform::AtomicWriter in 64 KiB pieces.
+//
+// The protected-file operations produce 384 bytes at a time; handing each chunk to the system
+// would cost one call per chunk, so chunks collect in a fixed buffer and go out when it is full.
+// Memory stays fixed whatever the file size. Nothing reaches the target name before Commit: a
+// failure anywhere leaves an existing target as it was (see AtomicWriter). The buffer may hold
+// plain text, so it is wiped on destruction.
+#ifndef VANTRY_FILES_BUFFERED_FILE_OUTPUT_H_
+#define VANTRY_FILES_BUFFERED_FILE_OUTPUT_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/file.h"
+
+namespace vantry {
+
+class BufferedFileOutput {
+ public:
+  static constexpr std::size_t kCapacity = 64 * 1024;
+
+  // Throws FileError(kCreate) naming the target, as AtomicWriter does, before any allocation.
+  explicit BufferedFileOutput(const std::string& targetName);
+  // Without Commit the temporary file is removed and the target left alone.
+  ~BufferedFileOutput();
+  BufferedFileOutput(const BufferedFileOutput&) = delete;
+  BufferedFileOutput& operator=(const BufferedFileOutput&) = delete;
+
+  // Appends n bytes. Throws FileError(kWrite) naming the target when a flush fails.
+  void Append(const void* data, std::size_t n);
+  // Writes what is buffered and puts the file in place of the target. Throws FileError.
+  void Commit();
+
+ private:
+  void Flush();
+
+  platform::AtomicWriter m_writer;
+  std::unique_ptr<unsigned char[]> m_buffer;
+  std::size_t m_used = 0;
+};
+
+}  // namespace vantry
+
+#endif  // VANTRY_FILES_BUFFERED_FILE_OUTPUT_H_

@@ -1,0 +1,70 @@
+// BufferedFileOutput: what arrives in the file, in pieces of any size around the buffer's
+// capacity, and that nothing arrives without Commit.
+#include "files/buffered_file_output.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "files/files_test_support.h"
+
+namespace vantry::test {
+namespace {
+
+constexpr std::size_t kCap = BufferedFileOutput::kCapacity;
+
+struct AppendPattern {
+  const char* name;
+  std::vector<std::size_t> pieces;
+};
+
+class BufferedFileOutputTest : public ::testing::TestWithParam<AppendPattern> {};
+
+TEST_P(BufferedFileOutputTest, CommittedFileHoldsEveryPieceInOrder) {
+  TempDir dir;
+  Bytes expected;
+  {
+    BufferedFileOutput output(dir.File("out"));
+    std::uint64_t seed = 0;
+    for (std::size_t piece : GetParam().pieces) {
+      const Bytes bytes = PatternBytes(piece, ++seed);
+      output.Append(bytes.data(), bytes.size());
+      expected = Concat(expected, bytes);
+    }
+    output.Commit();
+  }
+  EXPECT_EQ(ReadFile(dir.File("out")), expected);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pieces, BufferedFileOutputTest,
+    ::testing::Values(AppendPattern{"Nothing", {}}, AppendPattern{"Empty", {0}},
+                      AppendPattern{"OneByte", {1}}, AppendPattern{"CapacityLessOne", {kCap - 1}},
+                      AppendPattern{"Capacity", {kCap}},
+                      AppendPattern{"CapacityAndOne", {kCap + 1}},
+                      AppendPattern{"FillThenOne", {kCap - 1, 1, 1}},
+                      AppendPattern{"StraddleTwice", {kCap - 10, 20, kCap, 5}},
+                      AppendPattern{"LargeAfterSmall", {32, 3 * kCap + 7, 384}},
+                      AppendPattern{"Chunks", std::vector<std::size_t>(1000, 384)}),
+    [](const ::testing::TestParamInfo<AppendPattern>& info) { return info.param.name; });
+
+TEST(BufferedFileOutputAbandonTest, WithoutCommitTheTargetStaysAsItWas) {
+  TempDir dir;
+  const Bytes previous = PatternBytes(100, 2);
+  WriteFile(dir.File("out"), previous);
+  {
+    BufferedFileOutput output(dir.File("out"));
+    const Bytes bytes = PatternBytes(3 * kCap);
+    output.Append(bytes.data(), bytes.size());
+  }
+  EXPECT_EQ(ReadFile(dir.File("out")), previous);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out"});
+
+  { BufferedFileOutput output(dir.File("new")); }
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out"});
+}
+
+}  // namespace
+}  // namespace vantry::test

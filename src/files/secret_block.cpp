@@ -1,0 +1,41 @@
+#include "files/secret_block.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "platform/secure_wipe.h"
+
+namespace vantry {
+
+SecretBlock::SecretBlock(std::int32_t size) : m_pBlock(nullptr), m_iSize(size < 0 ? 0 : size) {
+  // One byte at least, so that an empty file still has a block to attach a stream to and
+  // Release never hands out a null pointer as a successful result.
+  const std::size_t bytes = m_iSize > 0 ? static_cast<std::size_t>(m_iSize) : 1;
+  // calloc: zero-filled, and for large blocks the heap can hand out pages that are zero already.
+  m_pBlock = static_cast<unsigned char*>(std::calloc(bytes, 1));
+  if (m_pBlock == nullptr) {
+    throw std::bad_alloc();
+  }
+}
+
+SecretBlock::SecretBlock(SecretBlock&& other) noexcept
+    : m_pBlock(other.m_pBlock), m_iSize(other.m_iSize) {
+  other.m_pBlock = nullptr;
+  other.m_iSize = 0;
+}
+
+SecretBlock::~SecretBlock() {
+  if (m_pBlock != nullptr) {
+    platform::SecureWipe(m_pBlock, static_cast<std::size_t>(m_iSize));
+    std::free(m_pBlock);
+  }
+}
+
+unsigned char* SecretBlock::Release() noexcept {
+  unsigned char* block = m_pBlock;
+  m_pBlock = nullptr;
+  m_iSize = 0;
+  return block;
+}
+
+}  // namespace vantry
