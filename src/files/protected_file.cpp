@@ -1,15 +1,37 @@
+// EncryptToFile and DecryptFromFile: a caller's buffer to a protected file and back.
+#include <algorithm>
 #include <stdexcept>
 
+#include "files/buffered_file_output.h"
+#include "files/protected_layout.h"
+#include "files/whole_file.h"
+#include "io/data_stream.h"
 #include "vantry/rijndael_cipher.h"
 
 namespace vantry {
 
-void CRijndaelCipher::EncryptToFile(const unsigned char*, std::int32_t, std::string) {
-  throw std::logic_error("not built yet");
+void CRijndaelCipher::EncryptToFile(const unsigned char* pData, std::int32_t iLength,
+                                    std::string fileName) {
+  if (pData == nullptr && iLength > 0) {
+    throw std::invalid_argument("EncryptToFile: no data for a length of " +
+                                std::to_string(iLength) + " bytes");
+  }
+  // A negative length delivers nothing: the file is the header alone.
+  CDataStream source;
+  source.Attach(pData, std::max<std::int32_t>(iLength, 0));
+  BufferedFileOutput output(fileName);
+  WriteProtectedFromMemory(*this, source, output);
+  output.Commit();
 }
 
-unsigned char* CRijndaelCipher::DecryptFromFile(std::string, std::int32_t*) {
-  throw std::logic_error("not built yet");
+unsigned char* CRijndaelCipher::DecryptFromFile(std::string fileName, std::int32_t* pOutLength) {
+  if (pOutLength == nullptr) {
+    throw std::invalid_argument("DecryptFromFile: no place for the length of " + fileName);
+  }
+  // The working block is the result: handing it out instead of a copy halves the peak memory.
+  SecretBlock block = DecryptProtectedFile(*this, fileName);
+  *pOutLength = block.size();
+  return block.Release();
 }
 
 }  // namespace vantry
