@@ -52,8 +52,8 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
   void DecryptFileStream(const std::string& inputName, const std::string& outputName) override;
   void ResetChainBlock() override;
 
-  // One block of m_iBlockSize bytes; in and out may be the same block. The 128 variants take
-  // 16-byte blocks only.
+  // One block of m_iBlockSize bytes; in and out may be the same block. The 128 variants serve
+  // a key made for 16-byte blocks only and refuse any other with "Illegal Block Size!".
   void EncryptBlock(const unsigned char* in, unsigned char* out);
   void DecryptBlock(const unsigned char* in, unsigned char* out);
   void EncryptBlock128(const unsigned char* in, unsigned char* out);
@@ -64,6 +64,7 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
 
   // Pads the len bytes at buf up to the next multiple of the block size (nothing when len is
   // one already) and returns the new length; buf needs room for m_iBlockSize - 1 more bytes.
+  // A negative len, or one whose padded length would not fit in 32 bits, is refused.
   std::int32_t PadData(unsigned char* buf, std::int32_t len);
 
  protected:

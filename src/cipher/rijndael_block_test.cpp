@@ -101,32 +101,6 @@ TEST(RijndaelBlockTest, UnrolledPathMatchesGeneralPathOnRandomKeysAndBlocks) {
   }
 }
 
-TEST(RijndaelBlockTest, DecryptAfterEncryptGivesTheBlockBackForEverySizePair) {
-  std::mt19937_64 rng(99);
-  for (int keyLength : kRijndaelSizes) {
-    for (int blockSize : kRijndaelSizes) {
-      for (int trial = 0; trial < 50; ++trial) {
-        const Bytes key = RandomBytes(rng, static_cast<std::size_t>(keyLength));
-        const Bytes plain = RandomBytes(rng, static_cast<std::size_t>(blockSize));
-        RijndaelProbe cipher;
-        cipher.SetKey(key.data(), keyLength, nullptr, keyLength, blockSize, MODE_ECB, PAD_ZERO);
-        Bytes out(blockSize);
-        Bytes back(blockSize);
-        cipher.EncryptBlock(plain.data(), out.data());
-        ASSERT_NE(out, plain);
-        cipher.DecryptBlock(out.data(), back.data());
-        ASSERT_EQ(back, plain) << keyLength << "/" << blockSize;
-
-        Bytes inPlace = plain;
-        cipher.EncryptBlock(inPlace.data(), inPlace.data());
-        ASSERT_EQ(inPlace, out) << keyLength << "/" << blockSize;
-        cipher.DecryptBlock(inPlace.data(), inPlace.data());
-        ASSERT_EQ(inPlace, plain) << keyLength << "/" << blockSize;
-      }
-    }
-  }
-}
-
 TEST(RijndaelBlockTest, UnkeyedObjectRefusesEveryBlockOperationAndLeavesOutputAlone) {
   for (const auto& path : kPaths16) {
     for (BlockFunction f : {path.encrypt, path.decrypt}) {

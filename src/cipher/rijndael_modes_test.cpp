@@ -84,41 +84,6 @@ TEST(RijndaelModesTest, ByteCountsAroundBoundaries) {
   }
 }
 
-// Splitting a stream at any block boundary gives the same bytes as one call, for every size
-// pair and mode (OpenSSL can only check the 16-byte block).
-TEST(RijndaelModesTest, PiecesAcrossCallsEqualOneCall) {
-  std::mt19937_64 rng(2);
-  for (int keyLength : kRijndaelSizes) {
-    for (int blockSize : kRijndaelSizes) {
-      for (int mode : kModes) {
-        const Keyed k = RandomKeying(rng);
-        const std::size_t blocks = 1 + rng() % 40;
-        const Bytes plain = RandomBytes(rng, blocks * blockSize);
-        RijndaelProbe whole;
-        Key(whole, k, keyLength, blockSize, mode);
-        Bytes expected(plain.size());
-        whole.Encrypt(plain.data(), expected.data(), plain.size());
-
-        RijndaelProbe encryptor;
-        RijndaelProbe decryptor;
-        Key(encryptor, k, keyLength, blockSize, mode);
-        Key(decryptor, k, keyLength, blockSize, mode);
-        Bytes out(plain.size());
-        Bytes back(plain.size());
-        for (std::size_t at = 0; at < plain.size();) {
-          const std::size_t piece = (1 + rng() % 5) * blockSize;
-          const std::size_t n = std::min(piece, plain.size() - at);
-          encryptor.Encrypt(plain.data() + at, out.data() + at, n);
-          decryptor.Decrypt(out.data() + at, back.data() + at, n);
-          at += n;
-        }
-        EXPECT_EQ(out, expected) << Describe(keyLength, blockSize, mode);
-        EXPECT_EQ(back, plain) << Describe(keyLength, blockSize, mode);
-      }
-    }
-  }
-}
-
 TEST(RijndaelModesTest, InPlaceEqualsSeparateBuffersInEveryMode) {
   std::mt19937_64 rng(3);
   for (int blockSize : kRijndaelSizes) {

@@ -72,25 +72,6 @@ TEST(RijndaelTablesTest, RoundTablesHoldPublishedValues) {
   }
 }
 
-// Each table is the first one of its group turned by whole bytes, over every entry.
-TEST(RijndaelTablesTest, RowTablesAreRotationsOfTheFirst) {
-  const struct {
-    const char* name;
-    const WordTable& first;
-    const WordTable& row1;
-    const WordTable& row2;
-    const WordTable& row3;
-  } groups[] = {{"T1", T1, T2, T3, T4}, {"T5", T5, T6, T7, T8}, {"U1", U1, U2, U3, U4}};
-  auto rotr = [](std::uint32_t w, int n) { return (w >> n) | (w << (32 - n)); };
-  for (const auto& g : groups) {
-    for (int x = 0; x < 256; ++x) {
-      ASSERT_EQ(g.row1[x], rotr(g.first[x], 8)) << g.name << " " << x;
-      ASSERT_EQ(g.row2[x], rotr(g.first[x], 16)) << g.name << " " << x;
-      ASSERT_EQ(g.row3[x], rotr(g.first[x], 24)) << g.name << " " << x;
-    }
-  }
-}
-
 // The forward and inverse matrices are inverse to each other: applying InvMixColumns (U) to a
 // column produced by MixColumns of one byte (T1 without its S-box) gives back that byte alone.
 TEST(RijndaelTablesTest, InvMixColumnsUndoesMixColumns) {
