@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <cstring>
 
 #include "platform/secure_wipe.h"
@@ -6,6 +5,24 @@
 #include "vantry/sha.h"
 
 namespace vantry {
+namespace {
+
+// Writes value (non-negative: every parameter was checked by SetKey) in decimal without
+// leading zeros, as "%d" would, and returns the position after it.
+char* AppendDecimal(char* at, std::int32_t value) {
+  char digits[10];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  while (count > 0) {
+    *at++ = digits[--count];
+  }
+  return at;
+}
+
+}  // namespace
 
 // The digest heads every protected file, so its text is frozen: "RIJNDAEL", the raw key bytes,
 // then block size, key length, mode and padding as decimal digits, hashed up to the first zero
@@ -16,18 +33,17 @@ void CRijndaelCipher::GetKeyDigest(unsigned char* pDigest) {
 
   static constexpr char kTag[] = "RIJNDAEL";
   constexpr std::size_t kTagLength = sizeof kTag - 1;
-  constexpr std::size_t kTextSize = 48;  // longest text: 8 + 32 + "323222" + zero = 47
-
-  char text[kTextSize] = {};
+  // Longest text: 8 + 32 + "323222" = 46 bytes, then the terminating zero.
+  char text[48] = {};
   std::memcpy(text, kTag, kTagLength);
-  const auto keyLength = static_cast<std::size_t>(m_iKeyLength);
-  std::memcpy(text + kTagLength, m_abKey, keyLength);
-  const std::size_t digitsAt = kTagLength + keyLength;
-  std::snprintf(text + digitsAt, kTextSize - digitsAt, "%d%d%d%d", static_cast<int>(m_iBlockSize),
-                static_cast<int>(m_iKeyLength), static_cast<int>(m_iMode),
-                static_cast<int>(m_iPadding));
+  std::memcpy(text + kTagLength, m_abKey, static_cast<std::size_t>(m_iKeyLength));
+  char* digits = text + kTagLength + m_iKeyLength;
+  digits = AppendDecimal(digits, m_iBlockSize);
+  digits = AppendDecimal(digits, m_iKeyLength);
+  digits = AppendDecimal(digits, m_iMode);
+  AppendDecimal(digits, m_iPadding);
 
-  const std::size_t hashedLength = std::strlen(text);  // never below 8: the tag has no zero
+  const std::size_t hashedLength = std::strlen(text);  // at least 8: the tag has no zero
   CSHA hasher;
   hasher.AddData(reinterpret_cast<const unsigned char*>(text),
                  static_cast<std::int32_t>(hashedLength));
