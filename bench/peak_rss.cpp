@@ -1,0 +1,181 @@
+// vantry_peak_rss: the peak resident memory of one operation, each run in a child process of
+// its own so that nothing else the program did counts.
+//
+//   vantry_peak_rss [--quick]
+//
+// Checks that EncryptFileStream holds fixed memory whatever the size of the file (1 GiB
+// against 1 MiB, within 1 MiB), and that a load of an S-byte file needs at most 1.1 x S above
+// the process's baseline (one copy of the file, not two). --quick uses 64 MiB instead of 1 GiB.
+// Files go to $VANTRY_BENCH_DIR, else to the system's temporary folder.
+//
+// The child measures its own baseline (getrusage right before the operation) and the parent
+// takes the child's lifetime peak from wait4, both as ru_maxrss (KiB on Linux). The parent
+// stays small on purpose: a forked child starts with the parent's resident pages.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench_inputs.h"
+#include "vantry/rijndael_cipher.h"
+#include "vantry/vantry.h"
+
+namespace vantry::bench {
+namespace {
+
+struct Peak {
+  long baselineKiB = 0;  // the child's own peak right before the operation
+  long peakKiB = 0;      // the child's peak over its life
+  long DeltaKiB() const { return peakKiB - baselineKiB; }
+};
+
+long SelfMaxRssKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Runs operation in a forked child; throws when it fails there.
+Peak MeasureInChild(const std::function<void()>& operation) {
+  int channel[2];
+  if (pipe(channel) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  const pid_t child = fork();
+  if (child < 0) {
+    throw std::runtime_error("fork failed");
+  }
+  if (child == 0) {
+    close(channel[0]);
+    long baseline = SelfMaxRssKiB();
+    int status = 0;
+    try {
+      operation();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "child: %s\n", e.what());
+      status = 1;
+    }
+    if (write(channel[1], &baseline, sizeof baseline) != sizeof baseline) {
+      status = 1;
+    }
+    _exit(status);
+  }
+  close(channel[1]);
+  Peak peak;
+  if (read(channel[0], &peak.baselineKiB, sizeof peak.baselineKiB) != sizeof peak.baselineKiB) {
+    peak.baselineKiB = -1;
+  }
+  close(channel[0]);
+  int status = 0;
+  rusage usage{};
+  if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+      peak.baselineKiB < 0) {
+    throw std::runtime_error("the measured operation failed in the child process");
+  }
+  peak.peakKiB = usage.ru_maxrss;
+  return peak;
+}
+
+void KeyLikeTheEntryPoints(CRijndaelCipher& cipher) {
+  unsigned char key[32] = {};
+  std::strncpy(reinterpret_cast<char*>(key), kKeyText, sizeof key);
+  cipher.SetKey(key, 32, kChainBlock, 16, 16, MODE_ECB, PAD_ZERO);
+}
+
+void Print(const std::string& what, const Peak& peak) {
+  std::printf("%-44s baseline %8ld KiB  peak %8ld KiB  delta %8ld KiB\n", what.c_str(),
+              peak.baselineKiB, peak.peakKiB, peak.DeltaKiB());
+}
+
+std::string SizeName(std::uint64_t n) {
+  return n >= kGiB ? std::to_string(n / kGiB) + " GiB" : std::to_string(n / kMiB) + " MiB";
+}
+
+int Main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  const std::uint64_t large = quick ? 64 * kMiB : kGiB;
+  ScratchDir scratch;
+  int missed = 0;
+
+  Print("idle child", MeasureInChild([] {}));
+
+  // EncryptFileStream and DecryptFileStream: the same memory for 1 MiB and for the large file.
+  Peak small;
+  Peak big;
+  for (std::uint64_t n : {std::uint64_t{kMiB}, large}) {
+    const std::string plain = scratch.File("plain-" + std::to_string(n));
+    const std::string sealed = scratch.File("sealed-" + std::to_string(n));
+    WritePatternFile(plain, n);
+    const Peak encrypt = MeasureInChild([&] {
+      CRijndaelCipher cipher;
+      KeyLikeTheEntryPoints(cipher);
+      cipher.EncryptFileStream(plain, sealed);
+    });
+    Print("EncryptFileStream of " + SizeName(n), encrypt);
+    Print("DecryptFileStream of " + SizeName(n), MeasureInChild([&] {
+            CRijndaelCipher cipher;
+            KeyLikeTheEntryPoints(cipher);
+            cipher.DecryptFileStream(sealed, scratch.File("out-" + std::to_string(n)));
+          }));
+    (n == kMiB ? small : big) = encrypt;
+    std::remove(plain.c_str());
+    std::remove(sealed.c_str());
+    std::remove(scratch.File("out-" + std::to_string(n)).c_str());
+  }
+  const long growth = big.peakKiB - small.peakKiB;
+  const bool flat = growth <= 1024;
+  missed += flat ? 0 : 1;
+  std::printf("-> EncryptFileStream peak, %s minus 1 MiB: %ld KiB (target <= 1024 KiB): %s\n\n",
+              SizeName(large).c_str(), growth, flat ? "met" : "MISSED");
+
+  // LoadVantryWithKey2 of an S-byte file. The file is made by a child, so that the data never
+  // lives in this process.
+  for (std::uint64_t data : {16 * kMiB, 64 * kMiB, 256 * kMiB}) {
+    const std::string file = scratch.File("load-" + std::to_string(data) + ".vty");
+    MeasureInChild([&] {
+      const std::vector<unsigned char> bytes = PatternBytes(data);
+      SaveVantryWithKey2(bytes.data(), static_cast<std::int32_t>(bytes.size()), file.c_str(),
+                         kKeyText);
+    });
+    const std::uint64_t s = data + 32;
+    const Peak load = MeasureInChild([&] {
+      std::int32_t length = 0;
+      unsigned char* block = LoadVantryWithKey2(file.c_str(), &length, kKeyText);
+      if (static_cast<std::uint64_t>(length) != s) {
+        throw std::runtime_error("the load returned a wrong length");
+      }
+      FreeVantryBuffer(block);
+    });
+    Print("LoadVantryWithKey2 of " + SizeName(s) + " + 32 B", load);
+    const double ratio = static_cast<double>(load.DeltaKiB()) * 1024.0 / static_cast<double>(s);
+    const bool met = ratio <= 1.1;
+    missed += met ? 0 : 1;
+    std::printf("-> peak above baseline = %.3f x S (target <= 1.1): %s\n", ratio,
+                met ? "met" : "MISSED");
+    std::remove(file.c_str());
+  }
+  std::printf("\n%s\n", missed == 0
+                            ? "All memory targets met."
+                            : (std::to_string(missed) + " memory target(s) missed.").c_str());
+  return 0;
+}
+
+}  // namespace
+}  // namespace vantry::bench
+
+int main(int argc, char** argv) {
+  try {
+    return vantry::bench::Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vantry_peak_rss: %s\n", e.what());
+    return 1;
+  }
+}
