@@ -1,0 +1,299 @@
+#include "command_line.h"
+
+#include <cstring>
+
+#include "hex.h"
+
+namespace vantry::tool {
+namespace {
+
+constexpr unsigned Bit(Command command) { return 1u << static_cast<unsigned>(command); }
+
+constexpr unsigned kSave = Bit(Command::kSave);
+constexpr unsigned kLoad = Bit(Command::kLoad);
+constexpr unsigned kEncrypt = Bit(Command::kEncrypt);
+constexpr unsigned kDecrypt = Bit(Command::kDecrypt);
+constexpr unsigned kVerify = Bit(Command::kVerify);
+constexpr unsigned kCipherCommands = kEncrypt | kDecrypt;
+constexpr unsigned kKeyedCommands = kSave | kLoad | kCipherCommands | kVerify;
+
+enum class Option {
+  kKeyFile,
+  kAskKey,
+  kKeyEnv,
+  kKeyHexFile,
+  kForce,
+  kStrip,
+  kInMemory,
+  kBlockSize,
+  kKeySize,
+  kMode,
+  kPadding,
+  kIv,
+};
+
+struct OptionSpec {
+  Option option;
+  const char* name;
+  bool takesValue;
+  unsigned commands;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {Option::kKeyFile, "--key-file", true, kKeyedCommands},
+    {Option::kAskKey, "--ask-key", false, kKeyedCommands},
+    {Option::kKeyEnv, "--key-env", true, kKeyedCommands},
+    {Option::kKeyHexFile, "--key-hex-file", true, kCipherCommands | kVerify},
+    {Option::kForce, "--force", false, kSave | kLoad | kCipherCommands},
+    {Option::kStrip, "--strip", false, kLoad},
+    {Option::kInMemory, "--in-memory", false, kCipherCommands},
+    {Option::kBlockSize, "--block-size", true, kCipherCommands | kVerify},
+    {Option::kKeySize, "--key-size", true, kCipherCommands | kVerify},
+    {Option::kMode, "--mode", true, kCipherCommands | kVerify},
+    {Option::kPadding, "--padding", true, kCipherCommands | kVerify},
+    {Option::kIv, "--iv", true, kCipherCommands},
+};
+
+struct CommandSpec {
+  Command command;
+  const char* name;
+  std::size_t operandCount;
+  const char* operandNames;
+};
+
+constexpr CommandSpec kCommands[] = {
+    {Command::kSave, "save", 2, "INPUT and OUTPUT"},
+    {Command::kLoad, "load", 2, "INPUT and OUTPUT"},
+    {Command::kEncrypt, "encrypt", 2, "INPUT and OUTPUT"},
+    {Command::kDecrypt, "decrypt", 2, "INPUT and OUTPUT"},
+    {Command::kVerify, "verify", 1, "FILE"},
+    {Command::kMachineKey, "machine-key", 0, ""},
+};
+
+const CommandSpec& SpecOf(Command command) {
+  for (const CommandSpec& spec : kCommands) {
+    if (spec.command == command) {
+      return spec;
+    }
+  }
+  return kCommands[0];
+}
+
+const OptionSpec* FindOption(const std::string& name) {
+  for (const OptionSpec& spec : kOptions) {
+    if (name == spec.name) {
+      return &spec;
+    }
+  }
+  return nullptr;
+}
+
+bool IsKeyOption(Option option) {
+  return option == Option::kKeyFile || option == Option::kAskKey || option == Option::kKeyEnv ||
+         option == Option::kKeyHexFile;
+}
+
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+class Parser {
+ public:
+  explicit Parser(Command command) : m_command(command) { m_options.command = command; }
+
+  Options Parse(const std::vector<std::string>& args) {
+    bool onlyOperands = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string& arg = args[i];
+      if (onlyOperands || arg == "-" || arg.empty() || arg[0] != '-') {
+        m_options.operands.push_back(arg);
+      } else if (arg == "--") {
+        onlyOperands = true;
+      } else {
+        std::string name = arg;
+        std::optional<std::string> value;
+        const std::size_t equals = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+          name = arg.substr(0, equals);
+          value = arg.substr(equals + 1);
+        }
+        const OptionSpec* spec = FindOption(name);
+        if (spec == nullptr) {
+          Fail("unknown option '" + name + "'");
+        }
+        if ((spec->commands & Bit(m_command)) == 0) {
+          Fail("option " + name + " does not apply to " + CommandName(m_command));
+        }
+        if (spec->takesValue && !value) {
+          if (i + 1 >= args.size()) {
+            Fail("option " + name + " needs a value");
+          }
+          value = args[++i];
+        } else if (!spec->takesValue && value) {
+          Fail("option " + name + " takes no value");
+        }
+        Apply(*spec, value.value_or(""));
+      }
+    }
+    Check();
+    return m_options;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& message) const { throw UsageError(message, m_command); }
+
+  void Apply(const OptionSpec& spec, const std::string& value) {
+    const unsigned seenBit = 1u << static_cast<unsigned>(spec.option);
+    if ((m_seen & seenBit) != 0) {
+      Fail(std::string("option ") + spec.name + " given more than once");
+    }
+    m_seen |= seenBit;
+    if (spec.takesValue && value.empty()) {
+      Fail(std::string("option ") + spec.name + " needs a value");
+    }
+    if (IsKeyOption(spec.option)) {
+      if (m_keyOption != nullptr) {
+        Fail(std::string("options ") + m_keyOption + " and " + spec.name +
+             " both give the key; give one");
+      }
+      m_keyOption = spec.name;
+    }
+    switch (spec.option) {
+      case Option::kKeyFile:
+        m_options.key = {KeySource::kFile, value};
+        break;
+      case Option::kAskKey:
+        m_options.key = {KeySource::kAsk, ""};
+        break;
+      case Option::kKeyEnv:
+        m_options.key = {KeySource::kEnvironment, value};
+        break;
+      case Option::kKeyHexFile:
+        m_options.key = {KeySource::kHexFile, value};
+        break;
+      case Option::kForce:
+        m_options.force = true;
+        break;
+      case Option::kStrip:
+        m_options.strip = true;
+        break;
+      case Option::kInMemory:
+        m_options.inMemory = true;
+        break;
+      case Option::kBlockSize:
+        m_options.blockSize = Size(spec.name, value);
+        break;
+      case Option::kKeySize:
+        m_options.keySize = Size(spec.name, value);
+        break;
+      case Option::kMode:
+        m_options.mode = Choice(spec.name, value, {"ecb", "cbc", "cfb"});
+        break;
+      case Option::kPadding:
+        m_options.padding = Choice(spec.name, value, {"zero", "space", "count"});
+        break;
+      case Option::kIv: {
+        auto bytes = ParseHex(value);
+        if (!bytes || bytes->empty()) {
+          Fail("option --iv needs hexadecimal digits, two for each byte");
+        }
+        m_options.iv = std::move(bytes);
+        break;
+      }
+    }
+  }
+
+  int Size(const char* name, const std::string& value) const {
+    if (value == "16" || value == "24" || value == "32") {
+      return std::stoi(value);
+    }
+    Fail(std::string("option ") + name + " must be 16, 24 or 32, not '" + value + "'");
+  }
+
+  int Choice(const char* name, const std::string& value,
+             std::initializer_list<const char*> choices) const {
+    int index = 0;
+    std::string list;
+    for (const char* choice : choices) {
+      if (value == choice) {
+        return index;
+      }
+      list += (index == 0 ? "" : index + 1 == static_cast<int>(choices.size()) ? " or " : ", ");
+      list += choice;
+      ++index;
+    }
+    Fail(std::string("option ") + name + " must be " + list + ", not '" + value + "'");
+  }
+
+  void Check() const {
+    const CommandSpec& spec = SpecOf(m_command);
+    if (m_options.operands.size() < spec.operandCount) {
+      Fail(std::string(spec.name) + " needs " + spec.operandNames);
+    }
+    if (m_options.operands.size() > spec.operandCount) {
+      Fail("too many arguments for " + std::string(spec.name) + ": '" +
+           m_options.operands[spec.operandCount] + "'");
+    }
+    if (m_options.iv && m_options.iv->size() != static_cast<std::size_t>(m_options.blockSize)) {
+      const std::string size = std::to_string(m_options.blockSize);
+      Fail("option --iv must give " + size + " bytes (" + std::to_string(2 * m_options.blockSize) +
+           " hexadecimal digits) for a " + size + "-byte block");
+    }
+    const bool keyFromStdin =
+        (m_options.key.source == KeySource::kFile || m_options.key.source == KeySource::kHexFile) &&
+        m_options.key.argument == "-";
+    if (keyFromStdin && !m_options.operands.empty() && m_options.operands[0] == "-") {
+      Fail("standard input cannot give both the key and " +
+           std::string(m_command == Command::kVerify ? "FILE" : "INPUT"));
+    }
+  }
+
+  Command m_command;
+  Options m_options;
+  unsigned m_seen = 0;
+  const char* m_keyOption = nullptr;
+};
+
+}  // namespace
+
+const char* CommandName(Command command) { return SpecOf(command).name; }
+
+Invocation ParseCommandLine(const std::vector<std::string>& args) {
+  Invocation invocation;
+  if (args.empty()) {
+    throw UsageError("no command given", std::nullopt);
+  }
+  const std::string& first = args[0];
+  if (IsHelp(first) || first == "--version") {
+    if (args.size() > 1) {
+      throw UsageError("unexpected argument '" + args[1] + "' after " + first, std::nullopt);
+    }
+    invocation.action = IsHelp(first) ? Invocation::Action::kHelp : Invocation::Action::kVersion;
+    return invocation;
+  }
+  const CommandSpec* command = nullptr;
+  for (const CommandSpec& spec : kCommands) {
+    if (first == spec.name) {
+      command = &spec;
+    }
+  }
+  if (command == nullptr) {
+    throw UsageError(
+        first[0] == '-' ? "unknown option '" + first + "'" : "unknown command '" + first + "'",
+        std::nullopt);
+  }
+  invocation.command = command->command;
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  // Help wins over every other mistake on the line, up to a "--" that ends the options.
+  for (const std::string& arg : rest) {
+    if (arg == "--") {
+      break;
+    }
+    if (IsHelp(arg)) {
+      invocation.action = Invocation::Action::kHelp;
+      return invocation;
+    }
+  }
+  invocation.options = Parser(command->command).Parse(rest);
+  return invocation;
+}
+
+}  // namespace vantry::tool

@@ -1,0 +1,63 @@
+// The vantry tool's command line: which command, its operands and options, checked against
+// what the command accepts. Anything the command line gets wrong is a UsageError (exit 2).
+#ifndef VANTRY_TOOL_COMMAND_LINE_H_
+#define VANTRY_TOOL_COMMAND_LINE_H_
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vantry::tool {
+
+enum class Command { kSave, kLoad, kEncrypt, kDecrypt, kVerify, kMachineKey };
+
+// Where the key comes from. Keys are never command-line arguments: they would show in process
+// lists and shell histories.
+enum class KeySource { kMachine, kFile, kAsk, kEnvironment, kHexFile };
+
+struct KeyChoice {
+  KeySource source = KeySource::kMachine;
+  std::string argument;  // file path, "-" or variable name
+};
+
+struct Options {
+  Command command = Command::kSave;
+  std::vector<std::string> operands;  // INPUT OUTPUT, or FILE
+  KeyChoice key;
+  bool force = false;
+  bool strip = false;
+  bool inMemory = false;
+  int blockSize = 16;
+  int keySize = 16;
+  int mode = 0;
+  int padding = 0;
+  std::optional<std::vector<unsigned char>> iv;
+};
+
+// What the command line asks for.
+struct Invocation {
+  enum class Action { kRun, kHelp, kVersion } action = Action::kRun;
+  std::optional<Command> command;  // for kHelp: the command to describe, if any
+  Options options;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  UsageError(const std::string& message, std::optional<Command> command)
+      : std::runtime_error(message), m_command(command) {}
+  // The command whose help fits the mistake, if one was recognised.
+  std::optional<Command> command() const { return m_command; }
+
+ private:
+  std::optional<Command> m_command;
+};
+
+// args excludes the program name.
+Invocation ParseCommandLine(const std::vector<std::string>& args);
+
+const char* CommandName(Command command);
+
+}  // namespace vantry::tool
+
+#endif  // VANTRY_TOOL_COMMAND_LINE_H_

@@ -1,0 +1,125 @@
+#include "help_text.h"
+
+namespace vantry::tool {
+namespace {
+
+const char kKeyTextOptions[] =
+    "Key (one of these; without any, the machine key of 'vantry machine-key'):\n"
+    "  --key-file PATH     the key text is the content of PATH ('-': standard input),\n"
+    "                      less one trailing line end\n"
+    "  --ask-key           ask for the key text on the terminal, without echo\n"
+    "  --key-env NAME      the key text is the value of the environment variable NAME\n";
+
+const char kKeyHexOption[] =
+    "  --key-hex-file PATH raw key data in hexadecimal in PATH ('-': standard input),\n"
+    "                      repeated to fill the key size when shorter\n";
+
+const char kKeyNotes[] =
+    "Only the first 16 characters of a key text take effect (with --key-size 16). An empty key\n"
+    "text is refused.\n";
+
+const char kCipherOptions[] =
+    "Cipher parameters (defaults: those of save and load):\n"
+    "  --block-size 16|24|32   block size in bytes (16 is AES)         [16]\n"
+    "  --key-size 16|24|32     key length in bytes                     [16]\n"
+    "  --mode ecb|cbc|cfb      chaining mode                           [ecb]\n"
+    "  --padding zero|space|count  fill of the last block              [zero]\n";
+
+const char kIvOption[] =
+    "  --iv HEX                initial chain block, block-size bytes in hexadecimal\n"
+    "                          [7E1BC45209A83FD6612C95E04B78D317, zero bytes after it\n"
+    "                          for larger blocks]\n";
+
+const char kOutputNotes[] =
+    "  --force             replace OUTPUT if it exists\n"
+    "INPUT and OUTPUT may be '-' for standard input and output; binary output is never\n"
+    "written to a terminal.\n";
+
+}  // namespace
+
+std::string ToolHelp() {
+  return "Usage: vantry COMMAND [OPTIONS] ARGUMENTS\n"
+         "       vantry --help | --version\n"
+         "\n"
+         "Keeps data encrypted on disk. A protected file holds a 32-byte key check digest and\n"
+         "then the cipher text of the data.\n"
+         "\n"
+         "Commands:\n"
+         "  save INPUT OUTPUT     protect INPUT as the file OUTPUT, as the library's save does\n"
+         "  load INPUT OUTPUT     read the protected file INPUT back, as the library's load does\n"
+         "  encrypt INPUT OUTPUT  protect INPUT with chosen cipher parameters\n"
+         "  decrypt INPUT OUTPUT  read a file protected with chosen cipher parameters back\n"
+         "  verify FILE           tell whether FILE was protected with the key, decrypting\n"
+         "                        nothing\n"
+         "  machine-key           print the machine key, the default key of every command\n"
+         "\n"
+         "Keys never appear on the command line: they come from the machine, a file, the\n"
+         "terminal or an environment variable. 'vantry COMMAND --help' describes a command.\n"
+         "\n"
+         "Exit status: 0 success, 1 failure (the reason on standard error), 2 usage error.\n";
+}
+
+std::string CommandHelp(Command command) {
+  switch (command) {
+    case Command::kSave:
+      return std::string(
+                 "Usage: vantry save [OPTIONS] INPUT OUTPUT\n"
+                 "\n"
+                 "Protects the bytes of INPUT as the file OUTPUT: AES-128 keyed with the first 16\n"
+                 "characters of the key text, every block on its own, zero bytes filling the\n"
+                 "last block. The same file a host gets from SaveVantryWithKey2.\n"
+                 "\n") +
+             kKeyTextOptions + kKeyNotes + "\n" + kOutputNotes;
+    case Command::kLoad:
+      return std::string(
+                 "Usage: vantry load [OPTIONS] INPUT OUTPUT\n"
+                 "\n"
+                 "Reads the protected file INPUT back and writes what the library's load returns:\n"
+                 "the data, the zero bytes that filled its last block, and 32 zero bytes.\n"
+                 "\n") +
+             kKeyTextOptions + kKeyNotes + "\n" +
+             "  --strip             drop all zero bytes at the end of what was loaded: the 32\n"
+             "                      bytes and the fill, but also zero bytes that ended the data\n"
+             "                      itself (the file does not record the data's length)\n" +
+             kOutputNotes;
+    case Command::kEncrypt:
+    case Command::kDecrypt: {
+      const bool encrypt = command == Command::kEncrypt;
+      return std::string(encrypt ? "Usage: vantry encrypt [OPTIONS] INPUT OUTPUT\n"
+                                   "\n"
+                                   "Protects the file INPUT as OUTPUT with the cipher parameters\n"
+                                   "given. With the defaults, the same file as 'vantry save'.\n"
+                                 : "Usage: vantry decrypt [OPTIONS] INPUT OUTPUT\n"
+                                   "\n"
+                                   "Reads the protected file INPUT back into OUTPUT with the\n"
+                                   "cipher parameters given. OUTPUT keeps the fill of the last\n"
+                                   "block; with --in-memory it also ends in 32 zero bytes, as\n"
+                                   "the library's load does.\n") +
+             "\n" + kKeyTextOptions + kKeyHexOption + kKeyNotes + "\n" + kCipherOptions +
+             kIvOption +
+             "  --in-memory         hold the whole file in memory instead of streaming it\n" +
+             kOutputNotes;
+    }
+    case Command::kVerify:
+      return std::string(
+                 "Usage: vantry verify [OPTIONS] FILE\n"
+                 "\n"
+                 "Compares the key check digest at the start of the protected FILE ('-': standard\n"
+                 "input) with the digest of the key and cipher parameters, decrypting nothing.\n"
+                 "Exit status 0 when they match, 1 when they do not or FILE cannot be read.\n"
+                 "The digest covers the key bytes up to the first zero byte and, only when there\n"
+                 "is none, the parameters: with a key text shorter than the key size, files made\n"
+                 "with other parameters match too.\n"
+                 "\n") +
+             kKeyTextOptions + kKeyHexOption + kKeyNotes + "\n" + kCipherOptions;
+    case Command::kMachineKey:
+      return "Usage: vantry machine-key\n"
+             "\n"
+             "Prints the machine key: the serial number of the system volume as XXXX-XXXX (on\n"
+             "POSIX systems the file system id of '/', folded to 32 bits). It is empty when the\n"
+             "volume cannot be queried.\n";
+  }
+  return ToolHelp();
+}
+
+}  // namespace vantry::tool

@@ -1,0 +1,78 @@
+// vantry: the command-line face of the library.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "commands.h"
+#include "help_text.h"
+
+namespace vantry::tool {
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int Run(const Options& options) {
+  switch (options.command) {
+    case Command::kSave:
+      return RunSave(options);
+    case Command::kLoad:
+      return RunLoad(options);
+    case Command::kEncrypt:
+      return RunEncrypt(options);
+    case Command::kDecrypt:
+      return RunDecrypt(options);
+    case Command::kVerify:
+      return RunVerify(options);
+    case Command::kMachineKey:
+      return RunMachineKey();
+  }
+  return kExitUsage;
+}
+
+int Main(const std::vector<std::string>& args) {
+  Invocation invocation;
+  try {
+    invocation = ParseCommandLine(args);
+  } catch (const UsageError& e) {
+    const std::string helpCommand =
+        e.command() ? std::string("vantry ") + CommandName(*e.command()) + " --help"
+                    : std::string("vantry --help");
+    std::fprintf(stderr, "vantry: %s\nTry '%s' for more information.\n", e.what(),
+                 helpCommand.c_str());
+    return kExitUsage;
+  }
+  switch (invocation.action) {
+    case Invocation::Action::kHelp: {
+      const std::string text = invocation.command ? CommandHelp(*invocation.command) : ToolHelp();
+      std::fputs(text.c_str(), stdout);
+      return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+    }
+    case Invocation::Action::kVersion:
+      std::printf("vantry %s\n", VANTRY_VERSION);
+      return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+    case Invocation::Action::kRun:
+      break;
+  }
+  try {
+    return Run(invocation.options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vantry: error: %s\n", e.what());
+    return kExitFailure;
+  }
+}
+
+}  // namespace
+}  // namespace vantry::tool
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  try {
+    return vantry::tool::Main(args);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vantry: error: %s\n", e.what());
+    return 1;
+  }
+}
