@@ -15,8 +15,11 @@ const char kKeyHexOption[] =
     "                      repeated to fill the key size when shorter\n";
 
 const char kKeyNotes[] =
-    "Only the first 16 characters of a key text take effect (with --key-size 16). An empty key\n"
-    "text is refused.\n";
+    "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
+
+const char kCipherKeyNotes[] =
+    "Only the first key-size characters of a key text take effect. An empty key text is\n"
+    "refused.\n";
 
 const char kCipherOptions[] =
     "Cipher parameters (defaults: those of save and load):\n"
@@ -32,6 +35,7 @@ const char kIvOption[] =
 
 const char kOutputNotes[] =
     "  --force             replace OUTPUT if it exists\n"
+    "\n"
     "INPUT and OUTPUT may be '-' for standard input and output; binary output is never\n"
     "written to a terminal.\n";
 
@@ -69,7 +73,7 @@ std::string CommandHelp(Command command) {
                  "characters of the key text, every block on its own, zero bytes filling the\n"
                  "last block. The same file a host gets from SaveVantryWithKey2.\n"
                  "\n") +
-             kKeyTextOptions + kKeyNotes + "\n" + kOutputNotes;
+             kKeyTextOptions + kKeyNotes + "\nOutput:\n" + kOutputNotes;
     case Command::kLoad:
       return std::string(
                  "Usage: vantry load [OPTIONS] INPUT OUTPUT\n"
@@ -77,7 +81,7 @@ std::string CommandHelp(Command command) {
                  "Reads the protected file INPUT back and writes what the library's load returns:\n"
                  "the data, the zero bytes that filled its last block, and 32 zero bytes.\n"
                  "\n") +
-             kKeyTextOptions + kKeyNotes + "\n" +
+             kKeyTextOptions + kKeyNotes + "\nOutput:\n" +
              "  --strip             drop all zero bytes at the end of what was loaded: the 32\n"
              "                      bytes and the fill, but also zero bytes that ended the data\n"
              "                      itself (the file does not record the data's length)\n" +
@@ -88,15 +92,15 @@ std::string CommandHelp(Command command) {
       return std::string(encrypt ? "Usage: vantry encrypt [OPTIONS] INPUT OUTPUT\n"
                                    "\n"
                                    "Protects the file INPUT as OUTPUT with the cipher parameters\n"
-                                   "given. With the defaults, the same file as 'vantry save'.\n"
+                                   "given; with the defaults, the same file as 'vantry save'.\n"
                                  : "Usage: vantry decrypt [OPTIONS] INPUT OUTPUT\n"
                                    "\n"
                                    "Reads the protected file INPUT back into OUTPUT with the\n"
                                    "cipher parameters given. OUTPUT keeps the fill of the last\n"
                                    "block; with --in-memory it also ends in 32 zero bytes, as\n"
                                    "the library's load does.\n") +
-             "\n" + kKeyTextOptions + kKeyHexOption + kKeyNotes + "\n" + kCipherOptions +
-             kIvOption +
+             "\n" + kKeyTextOptions + kKeyHexOption + kCipherKeyNotes + "\n" + kCipherOptions +
+             kIvOption + "\nOutput:\n" +
              "  --in-memory         hold the whole file in memory instead of streaming it\n" +
              kOutputNotes;
     }
@@ -111,7 +115,7 @@ std::string CommandHelp(Command command) {
                  "is none, the parameters: with a key text shorter than the key size, files made\n"
                  "with other parameters match too.\n"
                  "\n") +
-             kKeyTextOptions + kKeyHexOption + kKeyNotes + "\n" + kCipherOptions;
+             kKeyTextOptions + kKeyHexOption + kCipherKeyNotes + "\n" + kCipherOptions;
     case Command::kMachineKey:
       return "Usage: vantry machine-key\n"
              "\n"
