@@ -377,16 +377,59 @@ TEST(DataStreamTest, FileKindPassesStdioResultsThroughAndClosesItsFile) {
   EXPECT_EQ(stream.Close(), 0);
 }
 
-TEST(DataStreamTest, AttachingABlockClosesAnOwnedFile) {
-  StdioFile tmp;
-  ASSERT_NE(tmp.file, nullptr);
-  const Bytes data = Pattern(6, 15);
-  CDataStream stream;
-  stream.AttachFile(tmp.file);
-  stream.Attach(data.data(), 6);  // the FILE is closed here, or the leak check fails
-  unsigned char out[6];
-  EXPECT_EQ(stream.Read(out, 1, 6), 6u);
-  EXPECT_EQ(Bytes(out, out + 6), data);
+TEST(DataStreamTest, AnOwnedFileIsClosedByWhateverEndsTheStreamsUseOfIt) {
+  // Bytes written through stdio sit in its buffer until the FILE is flushed or closed, so the
+  // file's content on disk shows whether the stream really closed it.
+  enum class Ending { kClose, kDestructor, kAttachBlock, kAttachReadOnly, kAttachOtherFile };
+  const std::pair<Ending, const char*> endings[] = {
+      {Ending::kClose, "Close"},
+      {Ending::kDestructor, "destructor"},
+      {Ending::kAttachBlock, "attaching a block"},
+      {Ending::kAttachReadOnly, "attaching a read-only block"},
+      {Ending::kAttachOtherFile, "attaching another file"},
+  };
+  test::TempDir dir;
+  const Bytes data = Pattern(100, 15);
+  for (const auto& [ending, name] : endings) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.File(std::string("owned-") + name);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::FILE* other = nullptr;
+    unsigned char block[6] = {1, 2, 3, 4, 5, 6};
+    {
+      CDataStream stream;
+      stream.AttachFile(file);
+      ASSERT_EQ(stream.Write(data.data(), 1, data.size()), data.size());
+      switch (ending) {
+        case Ending::kClose:
+          EXPECT_EQ(stream.Close(), 0);
+          break;
+        case Ending::kDestructor:
+          break;
+        case Ending::kAttachBlock:
+          stream.Attach(block, 6);
+          break;
+        case Ending::kAttachReadOnly:
+          stream.Attach(static_cast<const unsigned char*>(block), 6);
+          break;
+        case Ending::kAttachOtherFile:
+          other = std::fopen(dir.File(std::string("other-") + name).c_str(), "wb");
+          ASSERT_NE(other, nullptr);
+          stream.AttachFile(other);
+          break;
+      }
+      if (ending != Ending::kDestructor) {
+        EXPECT_EQ(test::ReadFile(path), data) << "the FILE was not closed";
+      }
+      if (ending == Ending::kAttachBlock) {
+        unsigned char out[6];
+        EXPECT_EQ(stream.Read(out, 1, 6), 6u);
+        EXPECT_EQ(Bytes(out, out + 6), Bytes(block, block + 6));
+      }
+    }
+    EXPECT_EQ(test::ReadFile(path), data);
+  }
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ struct ScriptedSource {
       m_pScript->stalled = true;
     }
     ++m_pScript->loads;
-    std::memcpy(pDst, m_pScript->data.data() + m_pScript->pos, n);
+    if (n != 0) std::memcpy(pDst, m_pScript->data.data() + m_pScript->pos, n);
     m_pScript->pos += n;
     if (n < static_cast<std::size_t>(iCount)) m_pScript->wentShort = true;
     return static_cast<std::int32_t>(n) + m_pScript->overReport;
