@@ -18,7 +18,7 @@ namespace vantry {
 
 class BufferedFileOutput {
  public:
-  static constexpr std::size_t kCapacity = 64 * 1024;
+  static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
 
   // Throws FileError(kCreate) naming the target, as AtomicWriter does, before any allocation.
   explicit BufferedFileOutput(const std::string& targetName);

@@ -1,6 +1,7 @@
 // EncryptToFile and DecryptFromFile: a caller's buffer to a protected file and back.
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #include "files/buffered_file_output.h"
 #include "files/protected_layout.h"
