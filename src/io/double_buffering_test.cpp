@@ -29,17 +29,6 @@ Bytes Data(std::size_t n, unsigned seed) {
   return test::RandomBytes(rng, n);
 }
 
-std::vector<std::int32_t> Drain(CDoubleBuffering& chunks, std::int32_t chunk, Bytes* bytes) {
-  std::vector<std::int32_t> sizes;
-  Bytes out(static_cast<std::size_t>(chunk));
-  for (;;) {
-    const std::int32_t got = chunks.GetData(out.data(), -1);
-    sizes.push_back(got);
-    bytes->insert(bytes->end(), out.begin(), out.begin() + got);
-    if (got == 0) return sizes;
-  }
-}
-
 enum class StreamState { kNull, kClosed, kOpen, kBad };
 
 const char* Name(StreamState state) {
@@ -218,62 +207,6 @@ TEST(DoubleBufferingTest, AStreamGoingBadMidReadEndsTheSequenceWithOnlyGoodBytes
       EXPECT_LE(handedOut.size(), failAt);
       EXPECT_TRUE(std::equal(handedOut.begin(), handedOut.end(), data.begin()));
     }
-  }
-}
-
-TEST(DoubleBufferingTest, ADeviceErrorRaisedByTheStreamPassesThroughGetData) {
-  // A caller that asked its stream to throw on bad gets that exception from GetData, and the
-  // double buffer stays consistent: nothing more is handed out.
-  test::TempDir dir;
-  const std::string path = dir.File("placeholder.bin");
-  test::WriteFile(path, Bytes(4, 0));
-  const Bytes data = Data(2000, 5);
-  FailingBuffer failing(data, 700);
-  std::ifstream stream(path, std::ios::in | std::ios::binary);
-  stream.std::ios::rdbuf(&failing);
-  stream.exceptions(std::ios::badbit);
-  Bytes buffer(1024);
-  CDoubleBuffering chunks(&stream, buffer.data(), 1024, 384);
-  unsigned char out[384];
-  ASSERT_EQ(chunks.GetData(out, -1), 384);
-  EXPECT_TRUE(std::equal(out, out + 384, data.begin()));
-  EXPECT_THROW(chunks.GetData(out, -1), std::runtime_error);
-  EXPECT_TRUE(stream.bad());
-  // A bad stream that throws keeps throwing on every later read; whatever a call still returns
-  // continues the good bytes and never goes past the 512 that were loaded.
-  std::size_t delivered = 384;
-  for (int call = 0; call < 4; ++call) {
-    try {
-      const std::int32_t got = chunks.GetData(out, -1);
-      EXPECT_TRUE(
-          std::equal(out, out + got, data.begin() + static_cast<std::ptrdiff_t>(delivered)));
-      delivered += static_cast<std::size_t>(got);
-    } catch (const std::exception&) {
-    }
-  }
-  EXPECT_LE(delivered, 512u);
-}
-
-TEST(DoubleBufferingTest, OneLoadDeliversNothingWhenTheRestIsAMultipleOfHalf) {
-  // After a load that ends exactly at the end of the file the end-of-file flag is still down;
-  // the next load gets 0 bytes and raises it.
-  test::TempDir dir;
-  for (std::size_t length : {512u, 1024u, 1536u}) {
-    SCOPED_TRACE(std::to_string(length) + " bytes");
-    const Bytes data = Data(length, 6);
-    const std::string path = dir.File("input" + std::to_string(length));
-    test::WriteFile(path, data);
-    std::ifstream stream(path, std::ios::in | std::ios::binary);
-    Bytes buffer(1024);
-    CDoubleBuffering chunks(&stream, buffer.data(), 1024, 384);
-    EXPECT_FALSE(stream.eof()) << "the first load ended exactly at the end";
-    Bytes out;
-    std::vector<std::int32_t> expected(length / 384, 384);
-    if (length % 384 != 0) expected.push_back(static_cast<std::int32_t>(length % 384));
-    expected.push_back(0);
-    EXPECT_EQ(Drain(chunks, 384, &out), expected);
-    EXPECT_EQ(out, data);
-    EXPECT_TRUE(stream.eof());
   }
 }
 

@@ -176,57 +176,37 @@ TYPED_TEST(DoubleBuffersTest, CallersChunkSizesMatchTheKnownTable) {
   }
 }
 
-TYPED_TEST(DoubleBuffersTest, SourcesAroundEveryBoundaryComeOutWhole) {
-  const std::size_t sizes[] = {1,    2,    15,   16,   17,   127,  128,  129,  255,  256,  257,
-                               383,  385,  511,  513,  767,  769,  1023, 1025, 1151, 1152, 1153,
-                               1535, 1537, 2047, 2048, 2049, 2560, 3072, 4095, 4096, 4097, 9999};
-  for (std::size_t n : sizes) {
-    SCOPED_TRACE(std::to_string(n) + " source bytes");
-    TypeParam setup;
-    const Bytes source = Source(n);
-    setup.Build(source, 1024, 384);
-    std::vector<std::int32_t> expected(n / 384, 384);
-    if (n % 384 != 0) expected.push_back(static_cast<std::int32_t>(n % 384));
-    expected.push_back(0);
-    EXPECT_EQ(Drain(setup, source, 384), expected);
-  }
-}
-
-TYPED_TEST(DoubleBuffersTest, MultiplesOfHalfTheBufferNeedAnEmptyLoadAndStillMatch) {
-  for (std::size_t n : {512u, 1024u, 1536u, 2048u, 2560u, 3072u, 4096u}) {
-    SCOPED_TRACE(std::to_string(n) + " source bytes");
-    TypeParam setup;
-    const Bytes source = Source(n);
-    setup.Build(source, 1024, 384);
-    std::vector<std::int32_t> expected(n / 384, 384);
-    if (n % 384 != 0) expected.push_back(static_cast<std::int32_t>(n % 384));
-    expected.push_back(0);
-    EXPECT_EQ(Drain(setup, source, 384), expected);
-  }
-}
-
-TYPED_TEST(DoubleBuffersTest, SmallestBufferDeliversOneByteACall) {
-  for (std::size_t n : {0u, 1u, 2u, 3u, 17u}) {
-    SCOPED_TRACE(std::to_string(n) + " source bytes");
-    TypeParam setup;
-    const Bytes source = Source(n);
-    setup.Build(source, 2, 1);
-    std::vector<std::int32_t> expected(n, 1);
-    expected.push_back(0);
-    EXPECT_EQ(Drain(setup, source, 1), expected);
-  }
-}
-
-TYPED_TEST(DoubleBuffersTest, ChunkOfHalfTheBufferIsValid) {
-  for (std::size_t n : {0u, 511u, 512u, 513u, 1024u, 1025u, 3000u}) {
-    SCOPED_TRACE(std::to_string(n) + " source bytes");
-    TypeParam setup;
-    const Bytes source = Source(n);
-    setup.Build(source, 1024, 512);
-    std::vector<std::int32_t> expected(n / 512, 512);
-    if (n % 512 != 0) expected.push_back(static_cast<std::int32_t>(n % 512));
-    expected.push_back(0);
-    EXPECT_EQ(Drain(setup, source, 512), expected);
+TYPED_TEST(DoubleBuffersTest, SourcesAroundEveryBoundaryComeOutInWholeChunks) {
+  // Every length around the chunk, the half and the buffer, multiples of the half (where one
+  // load delivers nothing), the smallest buffer and the largest chunk: GetData(-1) yields
+  // floor(N / chunk) full chunks, then N mod chunk if not 0, then 0.
+  struct Shape {
+    std::int32_t size;
+    std::int32_t chunk;
+    std::vector<std::size_t> lengths;
+  };
+  const std::vector<Shape> shapes = {
+      {1024, 384, {1,    2,    15,   16,   17,   127,  128,  129,  255,  256,  257,  383,
+                   385,  511,  512,  513,  767,  769,  1023, 1024, 1025, 1151, 1152, 1153,
+                   1535, 1536, 1537, 2047, 2048, 2049, 2560, 3072, 4095, 4096, 4097, 9999}},
+      {2, 1, {0, 1, 2, 3, 17}},
+      {1024, 512, {0, 511, 512, 513, 1024, 1025, 3000}},
+      {1024, 1, {0, 1, 600, 1100}},
+      {1026, 100, {0, 99, 100, 513, 1026, 2052, 2053}},
+  };
+  for (const Shape& shape : shapes) {
+    for (std::size_t n : shape.lengths) {
+      SCOPED_TRACE("buffer " + std::to_string(shape.size) + ", chunk " +
+                   std::to_string(shape.chunk) + ", " + std::to_string(n) + " source bytes");
+      TypeParam setup;
+      const Bytes source = Source(n);
+      setup.Build(source, shape.size, shape.chunk);
+      const std::size_t chunk = static_cast<std::size_t>(shape.chunk);
+      std::vector<std::int32_t> expected(n / chunk, shape.chunk);
+      if (n % chunk != 0) expected.push_back(static_cast<std::int32_t>(n % chunk));
+      expected.push_back(0);
+      EXPECT_EQ(Drain(setup, source, shape.chunk), expected);
+    }
   }
 }
 
