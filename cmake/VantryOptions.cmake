@@ -54,7 +54,14 @@ function(vantry_add_test name)
     # must not ask for dllimport.
     target_compile_definitions(${name} PRIVATE VANTRY_STATIC)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+  if(CMAKE_CROSSCOMPILING)
+    # Under Wine, starting a program costs more than most tests take: one CTest test per
+    # executable; GoogleTest's output names any case that fails.
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS unit)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+  endif()
 endfunction()
 
 # vantry_subsystem(name [DIRS subfolders...] [DEPENDS libs...] [TEST_LIBS libs...]): the object

@@ -1,0 +1,53 @@
+# Checks the export table of vantry.dll, as objdump -p prints it:
+#   cmake -D OBJDUMP=<objdump> -D DLL=<vantry.dll> -P check_exports.cmake
+#
+# Hosts find the entry points by name, so the plain C names must be exactly these, with no
+# decoration ("_SaveVantry", "SaveVantry@16"). Everything else the DLL exports must be the C++
+# surface of the public headers, mangled; no internal name may leak out. The DLL must also
+# import the shared C++ runtime DLLs, which hosts share with it.
+set(expected_c_names
+  FreeVantryBuffer LoadVantry LoadVantryWithKey LoadVantryWithKey2
+  SaveVantry SaveVantryWithKey SaveVantryWithKey2)
+# Mangled names of namespace vantry whose first component is one of these (with its length):
+# the classes and functions declared in include/vantry/.
+set(public_components 12CBlockCipher 15CRijndaelCipher 4CSHA 9FileError 13GetMachineKey)
+
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
+endif()
+
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" table "${dump}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+set(c_names)
+set(unexpected)
+string(JOIN "|" public_alternatives ${public_components})
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${entry}")
+  if(name MATCHES "^_Z")
+    if(NOT name MATCHES "^_Z(N|NK|TI|TS|TV)N?6vantry(${public_alternatives})")
+      list(APPEND unexpected "${name}")
+    endif()
+  else()
+    list(APPEND c_names "${name}")
+  endif()
+endforeach()
+
+list(SORT c_names)
+if(NOT c_names STREQUAL expected_c_names)
+  message(FATAL_ERROR "plain exports of ${DLL}:\n  ${c_names}\nexpected exactly:\n  ${expected_c_names}")
+endif()
+if(unexpected)
+  string(JOIN "\n  " unexpected_lines ${unexpected})
+  message(FATAL_ERROR "exports outside the public headers:\n  ${unexpected_lines}")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+foreach(runtime "libstdc\\+\\+-6\\.dll" "libgcc_s_[a-z0-9]+-1\\.dll")
+  if(NOT imports MATCHES "DLL Name: ${runtime}")
+    message(FATAL_ERROR "${DLL} does not use the shared runtime ${runtime}; it imports:\n  ${imports}")
+  endif()
+endforeach()
+
+list(LENGTH entries count)
+message(STATUS "${DLL}: ${count} exports; the plain ones: ${c_names}")
