@@ -96,10 +96,20 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
   std::int32_t m_aiEncSourceColumn[3][8] = {};
   std::int32_t m_aiDecSourceColumn[3][8] = {};
 
+  // The round keys in the layout the processor's AES instructions take (up to 15 keys of 16
+  // bytes), filled by SetKey when 16-byte blocks run on AES-NI and zero otherwise. The
+  // decryption keys are the rows of m_aiDecRoundKeys, already in the form AESDEC wants.
+  unsigned char m_abAesNiEncKeys[240] = {};
+  unsigned char m_abAesNiDecKeys[240] = {};
+
+  // Whether 16-byte blocks of the current keying run on the AES instructions.
+  bool UsesAesNi() const noexcept;
+
  private:
-  // The code that transforms one block, chosen by SetKey from the block size. A hardware path
-  // for 16-byte blocks (src/cipher/aes_ni/) is to be picked here at run time as a third choice.
-  enum class BlockPath : std::int32_t { kGeneral, kTable128 };
+  // The code that transforms one block, chosen by SetKey: 16-byte blocks run on the AES
+  // instructions when the processor has them (src/cipher/aes_ni/), else on the unrolled table
+  // path; wider blocks always take the general path.
+  enum class BlockPath : std::int32_t { kGeneral, kTable128, kAesNi };
 
   void RequireKeyed() const;
   void RequireBlockSize128() const;

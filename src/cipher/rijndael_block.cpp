@@ -1,3 +1,4 @@
+#include "cipher/aes_ni/aes_ni.h"
 #include "cipher/big_endian.h"
 #include "cipher/messages.h"
 #include "cipher/rijndael_tables.h"
@@ -94,13 +95,21 @@ void CRijndaelCipher::DecryptBlock(const unsigned char* in, unsigned char* out) 
 void CRijndaelCipher::EncryptBlock128(const unsigned char* in, unsigned char* out) {
   RequireKeyed();
   RequireBlockSize128();
-  EncryptTable128(in, out);
+  if (m_eBlockPath == BlockPath::kAesNi) {
+    aes_ni::EncryptBlock(m_abAesNiEncKeys, m_iRounds, in, out);
+  } else {
+    EncryptTable128(in, out);
+  }
 }
 
 void CRijndaelCipher::DecryptBlock128(const unsigned char* in, unsigned char* out) {
   RequireKeyed();
   RequireBlockSize128();
-  DecryptTable128(in, out);
+  if (m_eBlockPath == BlockPath::kAesNi) {
+    aes_ni::DecryptBlock(m_abAesNiDecKeys, m_iRounds, in, out);
+  } else {
+    DecryptTable128(in, out);
+  }
 }
 
 void CRijndaelCipher::EncryptBlockGeneral(const unsigned char* in, unsigned char* out) {
@@ -124,18 +133,30 @@ void CRijndaelCipher::RequireBlockSize128() const {
 }
 
 void CRijndaelCipher::EncryptOneBlock(const unsigned char* in, unsigned char* out) {
-  if (m_eBlockPath == BlockPath::kTable128) {
-    EncryptTable128(in, out);
-  } else {
-    EncryptGeneral(in, out);
+  switch (m_eBlockPath) {
+    case BlockPath::kAesNi:
+      aes_ni::EncryptBlock(m_abAesNiEncKeys, m_iRounds, in, out);
+      break;
+    case BlockPath::kTable128:
+      EncryptTable128(in, out);
+      break;
+    case BlockPath::kGeneral:
+      EncryptGeneral(in, out);
+      break;
   }
 }
 
 void CRijndaelCipher::DecryptOneBlock(const unsigned char* in, unsigned char* out) {
-  if (m_eBlockPath == BlockPath::kTable128) {
-    DecryptTable128(in, out);
-  } else {
-    DecryptGeneral(in, out);
+  switch (m_eBlockPath) {
+    case BlockPath::kAesNi:
+      aes_ni::DecryptBlock(m_abAesNiDecKeys, m_iRounds, in, out);
+      break;
+    case BlockPath::kTable128:
+      DecryptTable128(in, out);
+      break;
+    case BlockPath::kGeneral:
+      DecryptGeneral(in, out);
+      break;
   }
 }
 

@@ -35,6 +35,8 @@ CRijndaelCipher::~CRijndaelCipher() {
   Wipe(m_aiState);
   Wipe(m_aiEncSourceColumn);
   Wipe(m_aiDecSourceColumn);
+  Wipe(m_abAesNiEncKeys);
+  Wipe(m_abAesNiDecKeys);
   Wipe(m_eBlockPath);
   Wipe(m_bInitialized);
 }
@@ -44,6 +46,8 @@ void CRijndaelCipher::RequireKeyed() const {
     ThrowCipherError(CipherMessage::kNotInitialized);
   }
 }
+
+bool CRijndaelCipher::UsesAesNi() const noexcept { return m_eBlockPath == BlockPath::kAesNi; }
 
 void CRijndaelCipher::ResetChainBlock() {
   RequireKeyed();

@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cipher/aes_ni/aes_ni.h"
 #include "cipher/big_endian.h"
+#include "cipher/block_path.h"
 #include "cipher/messages.h"
 #include "cipher/rijndael_tables.h"
 #include "platform/secure_wipe.h"
@@ -73,6 +75,8 @@ void CRijndaelCipher::SetKey(const unsigned char* keyData, std::int32_t keyDataL
   platform::SecureWipe(m_abChain, sizeof m_abChain);
   platform::SecureWipe(m_aiTemp, sizeof m_aiTemp);
   platform::SecureWipe(m_aiState, sizeof m_aiState);
+  platform::SecureWipe(m_abAesNiEncKeys, sizeof m_abAesNiEncKeys);
+  platform::SecureWipe(m_abAesNiDecKeys, sizeof m_abAesNiDecKeys);
 
   m_iMode = mode;
   m_iPadding = padding;
@@ -87,7 +91,13 @@ void CRijndaelCipher::SetKey(const unsigned char* keyData, std::int32_t keyDataL
 
   ExpandKey();
   ComputeSourceColumns();
-  m_eBlockPath = blockSize == 16 ? BlockPath::kTable128 : BlockPath::kGeneral;
+  if (blockSize == 16 && AesNiPathSelected()) {
+    aes_ni::ConvertRoundKeys(m_aiEncRoundKeys, m_iRounds, m_abAesNiEncKeys);
+    aes_ni::ConvertRoundKeys(m_aiDecRoundKeys, m_iRounds, m_abAesNiDecKeys);
+    m_eBlockPath = BlockPath::kAesNi;
+  } else {
+    m_eBlockPath = blockSize == 16 ? BlockPath::kTable128 : BlockPath::kGeneral;
+  }
   m_bInitialized = true;
 }
 
