@@ -76,21 +76,19 @@ TEST(RijndaelKatTest, EveryBlockSizeKeyLengthAndModeInBothDirectionsOnEveryPath)
     const Bytes plain = FromHex(c.fields.at("PLAINTEXT"));
     const Bytes expected = FromHex(c.fields.at("CIPHERTEXT"));
 
-    for (bool general : {false, true}) {
-      if (general && c.blockSize != 16) {
-        continue;  // wider blocks take the general path anyway
+    for (BlockPath16 path : kBlockPaths16) {
+      // Wider blocks take the general path whichever path 16-byte blocks are sent down.
+      if (!Runnable(path) || (c.blockSize != 16 && path != BlockPath16::kUnrolled)) {
+        continue;
       }
       for (bool blockByBlock : {false, true}) {
         const std::string how =
-            where + (general ? " general" : "") + (blockByBlock ? " block by block" : " one call");
+            where + " " + NameOf(path) + (blockByBlock ? " block by block" : " one call");
         RijndaelProbe encryptor;
         RijndaelProbe decryptor;
         for (RijndaelProbe* cipher : {&encryptor, &decryptor}) {
-          cipher->SetKey(key.data(), c.keyLength, iv.data(), c.keyLength, c.blockSize, c.mode,
-                         PAD_ZERO);
-          if (general) {
-            cipher->UseGeneralBlockPath();
-          }
+          SetKeyOnPath(*cipher, path, key.data(), c.keyLength, iv.data(), c.keyLength, c.blockSize,
+                       c.mode, PAD_ZERO);
         }
         const std::size_t step = blockByBlock ? c.blockSize : plain.size();
         Bytes out(plain.size());

@@ -14,6 +14,9 @@
 namespace vantry::test {
 namespace {
 
+// Every test runs on each path SetKey picks for 16-byte blocks.
+class RijndaelModesTest : public OnEachKeyedPath {};
+
 const int kModes[] = {MODE_ECB, MODE_CBC, MODE_CFB};
 const int kPaddings[] = {PAD_ZERO, PAD_SPACE, PAD_COUNT};
 
@@ -40,7 +43,7 @@ const std::size_t kLengths[] = {0,  1,  15,  16,  17,  23,  24,  25,  31,   32, 
                                 47, 48, 383, 384, 385, 511, 512, 513, 1023, 1024, 1025};
 
 // Whole blocks are accepted; a zero count or a partial block is refused before anything moves.
-TEST(RijndaelModesTest, ByteCountsAroundBoundaries) {
+TEST_P(RijndaelModesTest, ByteCountsAroundBoundaries) {
   std::mt19937_64 rng(1);
   const Keyed k = RandomKeying(rng);
   for (int blockSize : kRijndaelSizes) {
@@ -84,7 +87,7 @@ TEST(RijndaelModesTest, ByteCountsAroundBoundaries) {
   }
 }
 
-TEST(RijndaelModesTest, InPlaceEqualsSeparateBuffersInEveryMode) {
+TEST_P(RijndaelModesTest, InPlaceEqualsSeparateBuffersInEveryMode) {
   std::mt19937_64 rng(3);
   for (int blockSize : kRijndaelSizes) {
     for (int mode : kModes) {
@@ -116,7 +119,7 @@ TEST(RijndaelModesTest, InPlaceEqualsSeparateBuffersInEveryMode) {
 }
 
 // The defining equations of the modes for the first block after keying.
-TEST(RijndaelModesTest, FirstBlockFollowsTheModesDefinition) {
+TEST_P(RijndaelModesTest, FirstBlockFollowsTheModesDefinition) {
   std::mt19937_64 rng(4);
   for (int blockSize : kRijndaelSizes) {
     const Keyed k = RandomKeying(rng);
@@ -149,7 +152,7 @@ TEST(RijndaelModesTest, FirstBlockFollowsTheModesDefinition) {
 }
 
 // CFB decrypts with the forward transform: spoiling the inverse round keys changes nothing.
-TEST(RijndaelModesTest, CfbDecryptNeverUsesTheInverseTransform) {
+TEST_P(RijndaelModesTest, CfbDecryptNeverUsesTheInverseTransform) {
   std::mt19937_64 rng(5);
   for (int blockSize : kRijndaelSizes) {
     const Keyed k = RandomKeying(rng);
@@ -168,7 +171,7 @@ TEST(RijndaelModesTest, CfbDecryptNeverUsesTheInverseTransform) {
   }
 }
 
-TEST(RijndaelModesTest, EcbGivesEqualBlocksForEqualBlocksAndLeavesTheChainAlone) {
+TEST_P(RijndaelModesTest, EcbGivesEqualBlocksForEqualBlocksAndLeavesTheChainAlone) {
   std::mt19937_64 rng(6);
   for (int blockSize : kRijndaelSizes) {
     const Keyed k = RandomKeying(rng);
@@ -195,7 +198,7 @@ TEST(RijndaelModesTest, EcbGivesEqualBlocksForEqualBlocksAndLeavesTheChainAlone)
   }
 }
 
-TEST(RijndaelModesTest, ResetChainBlockRestartsTheChain) {
+TEST_P(RijndaelModesTest, ResetChainBlockRestartsTheChain) {
   std::mt19937_64 rng(7);
   for (int blockSize : kRijndaelSizes) {
     for (int mode : kModes) {
@@ -239,7 +242,7 @@ const PadCase kPadCases[] = {
     {16, PAD_COUNT, 383, 384, 0x01}, {24, PAD_ZERO, 384, 384, -1},  {16, PAD_SPACE, 385, 400, 0x20},
 };
 
-TEST(RijndaelModesTest, PadDataFillsUpToTheNextBlockBoundaryOnly) {
+TEST_P(RijndaelModesTest, PadDataFillsUpToTheNextBlockBoundaryOnly) {
   const Bytes key(16, 0x33);
   for (const auto& c : kPadCases) {
     const std::string where = "block " + std::to_string(c.blockSize) + " padding " +
@@ -260,7 +263,7 @@ TEST(RijndaelModesTest, PadDataFillsUpToTheNextBlockBoundaryOnly) {
 }
 
 // Padded data survives a round trip in every mode, and decryption keeps the pad bytes.
-TEST(RijndaelModesTest, PaddedDataRoundTripsWithItsPadBytes) {
+TEST_P(RijndaelModesTest, PaddedDataRoundTripsWithItsPadBytes) {
   std::mt19937_64 rng(8);
   for (int blockSize : kRijndaelSizes) {
     for (int mode : kModes) {
@@ -297,7 +300,7 @@ TEST(RijndaelModesTest, PaddedDataRoundTripsWithItsPadBytes) {
 
 // A negative length would write before the buffer; a length whose padding would pass the
 // largest 32-bit count cannot be returned. Both are refused without writing.
-TEST(RijndaelModesTest, PadDataRefusesLengthsItCannotPad) {
+TEST_P(RijndaelModesTest, PadDataRefusesLengthsItCannotPad) {
   const std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   const struct {
     int blockSize;
@@ -320,7 +323,7 @@ TEST(RijndaelModesTest, PadDataRefusesLengthsItCannotPad) {
   EXPECT_EQ(cipher.PadData(nullptr, kMax - 15), kMax - 15);
 }
 
-TEST(RijndaelModesTest, XorWithBlockTouchesExactlyOneBlock) {
+TEST_P(RijndaelModesTest, XorWithBlockTouchesExactlyOneBlock) {
   for (int blockSize : kRijndaelSizes) {
     const Bytes key(16, 0x55);
     RijndaelProbe cipher;
@@ -339,7 +342,7 @@ TEST(RijndaelModesTest, XorWithBlockTouchesExactlyOneBlock) {
 
 // Every keyed operation of the modes refuses an unkeyed object, before it looks at its
 // arguments (a zero count would otherwise be the first complaint), and changes nothing.
-TEST(RijndaelModesTest, UnkeyedObjectRefusesEveryOperation) {
+TEST_P(RijndaelModesTest, UnkeyedObjectRefusesEveryOperation) {
   Bytes in(64, 0x11);
   Bytes out(64, 0xEE);
   const struct {
@@ -366,7 +369,7 @@ TEST(RijndaelModesTest, UnkeyedObjectRefusesEveryOperation) {
 }
 
 // Callers hold the cipher as a CBlockCipher and delete it through that pointer.
-TEST(RijndaelModesTest, WorksThroughTheBlockCipherInterface) {
+TEST_P(RijndaelModesTest, WorksThroughTheBlockCipherInterface) {
   std::mt19937_64 rng(9);
   const Keyed k = RandomKeying(rng);
   const Bytes plain = RandomBytes(rng, 64);
@@ -386,6 +389,8 @@ TEST(RijndaelModesTest, WorksThroughTheBlockCipherInterface) {
   cipher->Decrypt(viaInterface.data(), back.data(), 64);
   EXPECT_EQ(back, plain);
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, RijndaelModesTest, ::testing::ValuesIn(kKeyedPaths), KeyedPathName);
 
 }  // namespace
 }  // namespace vantry::test

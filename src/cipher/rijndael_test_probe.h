@@ -8,10 +8,13 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "cipher/aes_ni/aes_ni.h"
+#include "cipher/block_path.h"
 #include "support/test_support.h"
 #include "vantry/rijndael_cipher.h"
 
@@ -23,6 +26,7 @@ class RijndaelProbe : public CRijndaelCipher {
   using CRijndaelCipher::DecryptBlockGeneral;
   using CRijndaelCipher::EncryptBlockGeneral;
   using CRijndaelCipher::UseGeneralBlockPath;
+  using CRijndaelCipher::UsesAesNi;
 
   std::uint32_t EncRoundKey(int row, int column) const { return m_aiEncRoundKeys[row][column]; }
   std::uint32_t DecRoundKey(int row, int column) const { return m_aiDecRoundKeys[row][column]; }
@@ -37,7 +41,10 @@ class RijndaelProbe : public CRijndaelCipher {
   Bytes InitialChain() const { return Bytes(m_abInitialChain, m_abInitialChain + m_iBlockSize); }
 
   // Makes the inverse transform produce garbage, to show which operations never use it.
-  void SpoilDecryptionRoundKeys() { std::memset(m_aiDecRoundKeys, 0x5A, sizeof m_aiDecRoundKeys); }
+  void SpoilDecryptionRoundKeys() {
+    std::memset(m_aiDecRoundKeys, 0x5A, sizeof m_aiDecRoundKeys);
+    std::memset(m_abAesNiDecKeys, 0x5A, sizeof m_abAesNiDecKeys);
+  }
 
   // Every data member's bytes, in order, without the vtable pointer and padding: equal for two
   // objects in the same state, whatever their class or storage.
@@ -63,6 +70,8 @@ class RijndaelProbe : public CRijndaelCipher {
     add(m_aiState, sizeof m_aiState);
     add(m_aiEncSourceColumn, sizeof m_aiEncSourceColumn);
     add(m_aiDecSourceColumn, sizeof m_aiDecSourceColumn);
+    add(m_abAesNiEncKeys, sizeof m_abAesNiEncKeys);
+    add(m_abAesNiDecKeys, sizeof m_abAesNiDecKeys);
     return out;
   }
 
@@ -86,7 +95,9 @@ class RijndaelProbe : public CRijndaelCipher {
             range("m_abChain", m_abChain, sizeof m_abChain),
             range("m_aiKeyWords", m_aiKeyWords, sizeof m_aiKeyWords),
             range("m_aiTemp", m_aiTemp, sizeof m_aiTemp),
-            range("m_aiState", m_aiState, sizeof m_aiState)};
+            range("m_aiState", m_aiState, sizeof m_aiState),
+            range("m_abAesNiEncKeys", m_abAesNiEncKeys, sizeof m_abAesNiEncKeys),
+            range("m_abAesNiDecKeys", m_abAesNiDecKeys, sizeof m_abAesNiDecKeys)};
   }
 };
 
@@ -98,6 +109,77 @@ inline Bytes ObjectBytes(const CRijndaelCipher& cipher) {
 }
 
 inline const int kRijndaelSizes[] = {16, 24, 32};
+
+// The code a 16-byte block can run through: the AES instructions (where the processor has
+// them), the unrolled lookup tables, the general path. SetKey picks one of the first two;
+// the general one is reached through UseGeneralBlockPath. Wider blocks always take the
+// general path.
+enum class BlockPath16 { kAesNi, kUnrolled, kGeneral };
+inline const BlockPath16 kBlockPaths16[] = {BlockPath16::kAesNi, BlockPath16::kUnrolled,
+                                            BlockPath16::kGeneral};
+// The two that SetKey picks.
+inline const BlockPath16 kKeyedPaths[] = {BlockPath16::kAesNi, BlockPath16::kUnrolled};
+
+inline const char* NameOf(BlockPath16 path) {
+  return path == BlockPath16::kAesNi      ? "AesNi"
+         : path == BlockPath16::kUnrolled ? "Unrolled"
+                                          : "General";
+}
+
+inline bool Runnable(BlockPath16 path) {
+  return path != BlockPath16::kAesNi || aes_ni::Available();
+}
+
+// While alive, SetKey sends 16-byte blocks down path: AES-NI as on any processor that has it,
+// or the tables as on one that has not.
+class ScopedKeyedPath {
+ public:
+  explicit ScopedKeyedPath(BlockPath16 path) {
+    ForceTablePathForTesting(path != BlockPath16::kAesNi);
+  }
+  ~ScopedKeyedPath() { ForceTablePathForTesting(false); }
+  ScopedKeyedPath(const ScopedKeyedPath&) = delete;
+  ScopedKeyedPath& operator=(const ScopedKeyedPath&) = delete;
+};
+
+// SetKey with 16-byte blocks sent down path. Returns false, keying nothing, when the
+// processor cannot run it.
+inline bool SetKeyOnPath(RijndaelProbe& cipher, BlockPath16 path, const unsigned char* keyData,
+                         std::int32_t keyDataLength, const unsigned char* chainBlock,
+                         std::int32_t keyLength, std::int32_t blockSize, std::int32_t mode,
+                         std::int32_t padding) {
+  if (!Runnable(path)) {
+    return false;
+  }
+  {
+    ScopedKeyedPath scope(path);
+    cipher.SetKey(keyData, keyDataLength, chainBlock, keyLength, blockSize, mode, padding);
+  }
+  if (path == BlockPath16::kGeneral) {
+    cipher.UseGeneralBlockPath();
+  }
+  return true;
+}
+
+// A fixture whose tests run once on each path SetKey picks (instantiate it with kKeyedPaths
+// and KeyedPathName); the AES-NI runs are skipped on a processor without AES-NI.
+class OnEachKeyedPath : public ::testing::TestWithParam<BlockPath16> {
+ protected:
+  void SetUp() override {
+    if (!Runnable(GetParam())) {
+      GTEST_SKIP() << "the processor has no AES instructions";
+    }
+    m_scope.emplace(GetParam());
+  }
+  void TearDown() override { m_scope.reset(); }
+
+ private:
+  std::optional<ScopedKeyedPath> m_scope;
+};
+
+inline std::string KeyedPathName(const ::testing::TestParamInfo<BlockPath16>& info) {
+  return NameOf(info.param);
+}
 
 // Runs call and returns the message of the std::runtime_error it throws; fails the test when it
 // throws nothing or something else.
