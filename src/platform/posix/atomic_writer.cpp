@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -87,6 +88,52 @@ std::string TempTemplateFor(const std::string& path) {
   return directory + "." + base + kTempSuffix;
 }
 
+// The temporary of a writer that was killed stays behind; the next writer of the same target
+// removes it. Every writer holds an exclusive lock on its temporary until the temporary is gone
+// or renamed, and the kernel drops that lock when the process dies, so a temporary that can be
+// locked belongs to no live writer.
+bool IsTempNameOf(const std::string& entry, const std::string& prefix) {
+  const std::size_t randomPart = sizeof kTempSuffix - 1 - (sizeof ".vantry-" - 1);
+  return entry.size() == prefix.size() + randomPart && entry.compare(0, prefix.size(), prefix) == 0;
+}
+
+void RemoveAbandonedTemps(const std::string& tempName, int ownTemp) {
+  const std::string directory = DirectoryOf(tempName);
+  const auto slash = tempName.rfind('/');
+  const std::string own = slash == std::string::npos ? tempName : tempName.substr(slash + 1);
+  // ".<base>.vantry-" without the random part.
+  const std::string prefix = own.substr(0, own.size() - (sizeof kTempSuffix - 1) + 8);
+  DIR* listing = ::opendir(directory.c_str());
+  if (listing == nullptr) {
+    return;
+  }
+  struct stat ownInfo {};
+  (void)::fstat(ownTemp, &ownInfo);
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name == own || !IsTempNameOf(name, prefix)) {
+      continue;
+    }
+    const std::string path = slash == std::string::npos ? name : directory + "/" + name;
+    const int fd = RetryOnInterrupt([&] {
+      return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    });
+    if (fd < 0) {
+      continue;
+    }
+    struct stat held {};
+    struct stat named {};
+    // Only a regular file that the name still denotes, and that no live writer holds.
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_ino != ownInfo.st_ino &&
+        posix::TryLockExclusive(fd) && ::lstat(path.c_str(), &named) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
+  ::closedir(listing);
+}
+
 int MakeTemp(std::string* name) {
   std::vector<char> buffer(name->begin(), name->end());
   buffer.push_back('\0');
@@ -152,12 +199,29 @@ AtomicWriter::AtomicWriter(const std::string& targetName)
     Fail(Cause::kCreate, e.code().value());
   }
 
-  m_tempName = TempTemplateFor(m_targetPath);
-  const int temp = MakeTemp(&m_tempName);
+  // Between creating its temporary and locking it, a writer can lose it to another writer's
+  // sweep of abandoned temporaries; it then simply makes another.
+  int temp = -1;
+  for (int attempt = 0; attempt < 8 && temp < 0; ++attempt) {
+    m_tempName = TempTemplateFor(m_targetPath);
+    temp = MakeTemp(&m_tempName);
+    if (temp < 0) {
+      Fail(Cause::kCreate, errno);
+    }
+    struct stat held {};
+    struct stat named {};
+    if (!posix::TryLockExclusive(temp) || ::fstat(temp, &held) != 0 ||
+        ::lstat(m_tempName.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
+        held.st_dev != named.st_dev) {
+      ::close(temp);
+      temp = -1;
+    }
+  }
   if (temp < 0) {
-    Fail(Cause::kCreate, errno);
+    Fail(Cause::kCreate, EEXIST);
   }
   m_temp = temp;
+  RemoveAbandonedTemps(m_tempName, temp);
   // The replacement gets the target's owner and permissions, as rewriting it in place would
   // have kept them; for a new target that is the mode open() gave it under the umask.
   // Changing the owner needs privileges we may lack; the file then stays ours, as a newly
@@ -213,15 +277,27 @@ void AtomicWriter::Commit() {
     Fail(Cause::kClose, errno);
   }
   m_temp = -1;
+  // The lock on the temporary must outlast the close until the rename, or another writer's
+  // sweep could take the finished file for an abandoned one; a duplicate descriptor keeps it.
+  const int lockKeeper = ::fcntl(temp, F_DUPFD_CLOEXEC, 0);
   if (::close(temp) != 0) {
     const int error = errno;
     ::unlink(m_tempName.c_str());
+    if (lockKeeper >= 0) {
+      ::close(lockKeeper);
+    }
     Fail(Cause::kClose, error);
   }
-  if (::rename(m_tempName.c_str(), m_targetPath.c_str()) != 0) {
-    const int error = errno;
+  const int renamed = ::rename(m_tempName.c_str(), m_targetPath.c_str());
+  const int renameError = errno;
+  if (renamed != 0) {
     ::unlink(m_tempName.c_str());
-    Fail(Cause::kReplace, error);
+  }
+  if (lockKeeper >= 0) {
+    ::close(lockKeeper);
+  }
+  if (renamed != 0) {
+    Fail(Cause::kReplace, renameError);
   }
   m_committed = true;
   const int syncError = SyncDirectory(DirectoryOf(m_targetPath));
