@@ -78,7 +78,7 @@ constexpr ByteTable Invert(const ByteTable& permutation) {
   return inverse;
 }
 
-constexpr std::array<std::uint8_t, kRoundConstantCount> MakeRoundConstants() {
+constexpr std::array<std::uint8_t, kRoundConstantCount> MakeRoundConstants() noexcept {
   std::array<std::uint8_t, kRoundConstantCount> constants{};
   std::uint8_t c = 1;
   for (auto& entry : constants) {
@@ -101,7 +101,7 @@ constexpr WordTable MakeColumnTable(std::uint8_t c0, std::uint8_t c1, std::uint8
   return table;
 }
 
-constexpr WordTable Rotated(const WordTable& table, int bits) {
+constexpr WordTable Rotated(const WordTable& table, int bits) noexcept {
   WordTable rotated{};
   for (int x = 0; x < 256; ++x) {
     rotated[x] = RotateRight32(table[x], bits);
