@@ -128,46 +128,5 @@ TEST(CipherHolder, KeyingAgainRestoresTheChainBlock) {
   EXPECT_EQ(test::ToHex(cipher.*CipherFields::kChain, 16), test::ToHex(fixed));
 }
 
-struct KeyPairCase {
-  std::string name;
-  std::string a;
-  std::string b;
-  bool sameKey;
-};
-
-class HolderKeyPairs : public ::testing::TestWithParam<KeyPairCase> {};
-
-// Only the first 16 characters of a key text take part in the cipher key and the digest.
-TEST_P(HolderKeyPairs, SameKeyExactlyWhenTheFirst16CharactersAgree) {
-  CCipherHolder holderA;
-  CCipherHolder holderB;
-  CBlockCipher* a = holderA.GetCipher(GetParam().a);
-  CBlockCipher* b = holderB.GetCipher(GetParam().b);
-  unsigned char digestA[32];
-  unsigned char digestB[32];
-  a->GetKeyDigest(digestA);
-  b->GetKeyDigest(digestB);
-  unsigned char block[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  unsigned char outA[16];
-  unsigned char outB[16];
-  a->Encrypt(block, outA, 16);
-  b->Encrypt(block, outB, 16);
-  EXPECT_EQ(test::ToHex(digestA, 32) == test::ToHex(digestB, 32), GetParam().sameKey);
-  EXPECT_EQ(test::ToHex(outA, 16) == test::ToHex(outB, 16), GetParam().sameKey);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Pairs, HolderKeyPairs,
-    ::testing::Values(
-        KeyPairCase{"DifferAfter16", "0123456789abcdefXXX", "0123456789abcdefYYY", true},
-        KeyPairCase{"Exactly16AndLonger", "0123456789abcdef", "0123456789abcdef!", true},
-        KeyPairCase{"Exactly32AndLonger", k32, k32 + "tail", true},
-        KeyPairCase{"DifferAt16th", "0123456789abcdeX", "0123456789abcdeY", false},
-        KeyPairCase{"DifferAtFirst", "X123456789abcdef", "Y123456789abcdef", false},
-        KeyPairCase{"ShortPrefixOf16", "0123456789abcde", "0123456789abcdef", false},
-        KeyPairCase{"EmptyAndOne", "", "0", false},
-        KeyPairCase{"EmptyAndNul", "", std::string("\0", 1), true}),
-    [](const auto& info) { return info.param.name; });
-
 }  // namespace
 }  // namespace vantry
