@@ -128,7 +128,7 @@ TEST_P(RijndaelHygieneTest, RekeyedObjectLeavesNeitherKey) {
     const Bytes bigKey = RandomBytes(rng, 32);
     const Bytes smallKey = RandomBytes(rng, 16);
     const Bytes bigChain = RandomBytes(rng, 32);
-    const Bytes smallChain = RandomBytes(rng, 16);
+    const Bytes smallChain = RandomBytes(rng, static_cast<std::size_t>(pair[1].blockSize));
     cipher->SetKey(bigKey.data(), 32, bigChain.data(), pair[0].keyLength, pair[0].blockSize,
                    MODE_CBC, PAD_ZERO);
     const Secrets first = Collect(*cipher);
