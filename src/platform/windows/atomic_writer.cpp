@@ -16,7 +16,7 @@ using windows::ToHandle;
 using windows::ToNative;
 using Cause = FileError::Cause;
 
-const NativeHandle kNoHandle = ToNative(INVALID_HANDLE_VALUE);
+constexpr NativeHandle kNoHandle = windows::kNoNativeHandle;
 
 // The temporary name adds 15 characters to the target's; a long target name is shortened in
 // it, as on POSIX, to stay within the 255 characters a name may have.

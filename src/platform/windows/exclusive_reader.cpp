@@ -13,7 +13,7 @@ using Cause = FileError::Cause;
 }  // namespace
 
 ExclusiveReader::ExclusiveReader(const std::string& fileName)
-    : m_fileName(fileName), m_handle(windows::ToNative(INVALID_HANDLE_VALUE)), m_open(false) {
+    : m_fileName(fileName), m_handle(windows::kNoNativeHandle), m_open(false) {
   // Share mode 0: no other handle, for reading or writing, may exist while this one does, and
   // this open fails with ERROR_SHARING_VIOLATION while any other handle to the file exists.
   const HANDLE handle = CreateFileA(fileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -87,7 +87,7 @@ void ExclusiveReader::Close() {
   }
   m_open = false;
   const HANDLE handle = ToHandle(m_handle);
-  m_handle = windows::ToNative(INVALID_HANDLE_VALUE);
+  m_handle = windows::kNoNativeHandle;
   if (!CloseHandle(handle)) {
     ThrowFileError(Cause::kClose, m_fileName, GetLastError());
   }

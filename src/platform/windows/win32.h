@@ -19,7 +19,10 @@
 
 namespace vantry::platform::windows {
 
-// INVALID_HANDLE_VALUE is (HANDLE)-1, which is also the portable "no handle" value.
+// INVALID_HANDLE_VALUE is (HANDLE)-1. Spelt as a constant expression, so that no handle
+// variable needs code to run when the DLL is loaded.
+constexpr NativeHandle kNoNativeHandle = -1;
+
 inline HANDLE ToHandle(NativeHandle handle) noexcept { return reinterpret_cast<HANDLE>(handle); }
 inline NativeHandle ToNative(HANDLE handle) noexcept {
   return reinterpret_cast<NativeHandle>(handle);
