@@ -17,6 +17,7 @@
 #include "bench_cases.h"
 #include "bench_inputs.h"
 #include "cipher/aes_ni/aes_ni.h"
+#include "cipher/block_path.h"
 #include "openssl_file_twins.h"
 #include "ratio_reporter.h"
 #include "vantry/rijndael_cipher.h"
@@ -91,6 +92,8 @@ int Main(int argc, char** argv) {
     return 1;
   }
 
+  // Decided at keying: every cipher the cases key from here on takes the tables.
+  ForceTablePathForTesting(options.tablePath);
   ScratchDir scratch;
   options.scratchDir = scratch.path();
   if (!TwinsMatchVantry(scratch)) {
