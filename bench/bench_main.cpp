@@ -67,10 +67,10 @@ bool TwinsMatchVantry(const ScratchDir& scratch) {
   CRijndaelCipher cipher;
   cipher.SetKey(key, 32, kChainBlock, 16, 16, MODE_ECB, PAD_ZERO);
   cipher.EncryptFileStream(plain, ours);
-  OpenSslEncryptFile(plain, theirs, kKeyText);
+  OpenSslEncryptFile(plain, theirs, kKeyText, true);
   same = same && ReadAll(ours) == ReadAll(theirs);
   cipher.DecryptFileStream(ours, scratch.File("check-vantry.out"));
-  OpenSslDecryptFile(ours, scratch.File("check-openssl.out"), kKeyText);
+  OpenSslDecryptFile(ours, scratch.File("check-openssl.out"), kKeyText, false);
   same = same &&
          ReadAll(scratch.File("check-vantry.out")) == ReadAll(scratch.File("check-openssl.out"));
   return same;

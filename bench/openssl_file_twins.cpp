@@ -109,13 +109,32 @@ void SyncFolderOf(const std::string& name) {
   ::close(fd);
 }
 
+// The name to write to: the target itself, or a temporary file beside it.
+std::string WrittenName(const std::string& target, bool durable) {
+  return durable ? target + ".tmp" : target;
+}
+
+// Closes the output; a durable one is flushed to disk first and then renamed over the target,
+// and the folder flushed, as Vantry's outputs are.
+void FinishOutput(File& file, const std::string& written, const std::string& target, bool durable) {
+  if (!durable) {
+    Close(file);
+    return;
+  }
+  SyncAndClose(file, written);
+  if (std::rename(written.c_str(), target.c_str()) != 0) {
+    throw std::runtime_error("cannot rename " + written);
+  }
+  SyncFolderOf(target);
+}
+
 }  // namespace
 
 void OpenSslSave(const unsigned char* data, std::int32_t length, const std::string& fileName,
                  const char* keyText, bool durable) {
   unsigned char key[16];
   KeyFromText(keyText, key);
-  const std::string written = durable ? fileName + ".tmp" : fileName;
+  const std::string written = WrittenName(fileName, durable);
   File out = Open(written, "wb");
   std::size_t offset = 0;
   const std::size_t total = length > 0 ? static_cast<std::size_t>(length) : 0;
@@ -127,15 +146,7 @@ void OpenSslSave(const unsigned char* data, std::int32_t length, const std::stri
     offset += n;
     return n;
   });
-  if (durable) {
-    SyncAndClose(out, written);
-    if (std::rename(written.c_str(), fileName.c_str()) != 0) {
-      throw std::runtime_error("cannot rename " + written);
-    }
-    SyncFolderOf(fileName);
-  } else {
-    Close(out);
-  }
+  FinishOutput(out, written, fileName, durable);
 }
 
 unsigned char* OpenSslLoad(const std::string& fileName, std::int32_t* outLength,
@@ -174,24 +185,26 @@ unsigned char* OpenSslLoad(const std::string& fileName, std::int32_t* outLength,
 }
 
 void OpenSslEncryptFile(const std::string& inputName, const std::string& outputName,
-                        const char* keyText) {
+                        const char* keyText, bool durable) {
   unsigned char key[16];
   KeyFromText(keyText, key);
   File in = Open(inputName, "rb");
-  File out = Open(outputName, "wb");
+  const std::string written = WrittenName(outputName, durable);
+  File out = Open(written, "wb");
   EncryptStream(out.get(), key, [&](unsigned char* buffer, std::size_t room) {
     return std::fread(buffer, 1, room, in.get());
   });
-  Close(out);
+  FinishOutput(out, written, outputName, durable);
 }
 
 void OpenSslDecryptFile(const std::string& inputName, const std::string& outputName,
-                        const char* keyText) {
+                        const char* keyText, bool durable) {
   unsigned char key[16];
   KeyFromText(keyText, key);
   File in = Open(inputName, "rb");
   CheckHeader(in.get(), key, inputName);
-  File out = Open(outputName, "wb");
+  const std::string written = WrittenName(outputName, durable);
+  File out = Open(written, "wb");
   EvpCipher aes("AES-128-ECB", key, nullptr, false);
   std::vector<unsigned char> cipher(kBuffer);
   std::vector<unsigned char> plain(kBuffer);
@@ -206,7 +219,7 @@ void OpenSslDecryptFile(const std::string& inputName, const std::string& outputN
     aes.Update(cipher.data(), plain.data(), n);
     Write(out.get(), plain.data(), n);
   }
-  Close(out);
+  FinishOutput(out, written, outputName, durable);
 }
 
 }  // namespace vantry::bench

@@ -17,11 +17,11 @@ void OpenSslSave(const unsigned char* data, std::int32_t length, const std::stri
 unsigned char* OpenSslLoad(const std::string& fileName, std::int32_t* outLength,
                            const char* keyText);
 
-// EncryptFileStream / DecryptFileStream through fixed 64 KiB buffers.
+// EncryptFileStream / DecryptFileStream through fixed 64 KiB buffers; durable as for the save.
 void OpenSslEncryptFile(const std::string& inputName, const std::string& outputName,
-                        const char* keyText);
+                        const char* keyText, bool durable);
 void OpenSslDecryptFile(const std::string& inputName, const std::string& outputName,
-                        const char* keyText);
+                        const char* keyText, bool durable);
 
 }  // namespace vantry::bench
 
