@@ -71,18 +71,18 @@ constexpr CommandSpec kCommands[] = {
 };
 
 const CommandSpec& SpecOf(Command command) {
-  for (const CommandSpec& spec : kCommands) {
-    if (spec.command == command) {
-      return spec;
+  for (const CommandSpec& entry : kCommands) {
+    if (entry.command == command) {
+      return entry;
     }
   }
   return kCommands[0];
 }
 
 const OptionSpec* FindOption(const std::string& name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (name == spec.name) {
-      return &spec;
+  for (const OptionSpec& entry : kOptions) {
+    if (name == entry.name) {
+      return &entry;
     }
   }
   return nullptr;
@@ -115,22 +115,22 @@ class Parser {
           name = arg.substr(0, equals);
           value = arg.substr(equals + 1);
         }
-        const OptionSpec* spec = FindOption(name);
-        if (spec == nullptr) {
+        const OptionSpec* entry = FindOption(name);
+        if (entry == nullptr) {
           Fail("unknown option '" + name + "'");
         }
-        if ((spec->commands & Bit(m_command)) == 0) {
+        if ((entry->commands & Bit(m_command)) == 0) {
           Fail("option " + name + " does not apply to " + CommandName(m_command));
         }
-        if (spec->takesValue && !value) {
+        if (entry->takesValue && !value) {
           if (i + 1 >= args.size()) {
             Fail("option " + name + " needs a value");
           }
           value = args[++i];
-        } else if (!spec->takesValue && value) {
+        } else if (!entry->takesValue && value) {
           Fail("option " + name + " takes no value");
         }
-        Apply(*spec, value.value_or(""));
+        Apply(*entry, value.value_or(""));
       }
     }
     Check();
@@ -140,23 +140,23 @@ class Parser {
  private:
   [[noreturn]] void Fail(const std::string& message) const { throw UsageError(message, m_command); }
 
-  void Apply(const OptionSpec& spec, const std::string& value) {
-    const unsigned seenBit = 1u << static_cast<unsigned>(spec.option);
+  void Apply(const OptionSpec& entry, const std::string& value) {
+    const unsigned seenBit = 1u << static_cast<unsigned>(entry.option);
     if ((m_seen & seenBit) != 0) {
-      Fail(std::string("option ") + spec.name + " given more than once");
+      Fail(std::string("option ") + entry.name + " given more than once");
     }
     m_seen |= seenBit;
-    if (spec.takesValue && value.empty()) {
-      Fail(std::string("option ") + spec.name + " needs a value");
+    if (entry.takesValue && value.empty()) {
+      Fail(std::string("option ") + entry.name + " needs a value");
     }
-    if (IsKeyOption(spec.option)) {
+    if (IsKeyOption(entry.option)) {
       if (m_keyOption != nullptr) {
-        Fail(std::string("options ") + m_keyOption + " and " + spec.name +
+        Fail(std::string("options ") + m_keyOption + " and " + entry.name +
              " both give the key; give one");
       }
-      m_keyOption = spec.name;
+      m_keyOption = entry.name;
     }
-    switch (spec.option) {
+    switch (entry.option) {
       case Option::kKeyFile:
         m_options.key = {KeySource::kFile, value};
         break;
@@ -179,16 +179,16 @@ class Parser {
         m_options.inMemory = true;
         break;
       case Option::kBlockSize:
-        m_options.blockSize = Size(spec.name, value);
+        m_options.blockSize = Size(entry.name, value);
         break;
       case Option::kKeySize:
-        m_options.keySize = Size(spec.name, value);
+        m_options.keySize = Size(entry.name, value);
         break;
       case Option::kMode:
-        m_options.mode = Choice(spec.name, value, {"ecb", "cbc", "cfb"});
+        m_options.mode = Choice(entry.name, value, {"ecb", "cbc", "cfb"});
         break;
       case Option::kPadding:
-        m_options.padding = Choice(spec.name, value, {"zero", "space", "count"});
+        m_options.padding = Choice(entry.name, value, {"zero", "space", "count"});
         break;
       case Option::kIv: {
         auto bytes = ParseHex(value);
@@ -224,13 +224,13 @@ class Parser {
   }
 
   void Check() const {
-    const CommandSpec& spec = SpecOf(m_command);
-    if (m_options.operands.size() < spec.operandCount) {
-      Fail(std::string(spec.name) + " needs " + spec.operandNames);
+    const CommandSpec& entry = SpecOf(m_command);
+    if (m_options.operands.size() < entry.operandCount) {
+      Fail(std::string(entry.name) + " needs " + entry.operandNames);
     }
-    if (m_options.operands.size() > spec.operandCount) {
-      Fail("too many arguments for " + std::string(spec.name) + ": '" +
-           m_options.operands[spec.operandCount] + "'");
+    if (m_options.operands.size() > entry.operandCount) {
+      Fail("too many arguments for " + std::string(entry.name) + ": '" +
+           m_options.operands[entry.operandCount] + "'");
     }
     if (m_options.iv && m_options.iv->size() != static_cast<std::size_t>(m_options.blockSize)) {
       const std::string size = std::to_string(m_options.blockSize);
@@ -270,9 +270,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     return invocation;
   }
   const CommandSpec* command = nullptr;
-  for (const CommandSpec& spec : kCommands) {
-    if (first == spec.name) {
-      command = &spec;
+  for (const CommandSpec& entry : kCommands) {
+    if (first == entry.name) {
+      command = &entry;
     }
   }
   if (command == nullptr) {
