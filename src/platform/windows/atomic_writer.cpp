@@ -178,8 +178,10 @@ AtomicWriter::AtomicWriter(const std::string& targetName)
   m_target = ToNative(target);
   m_targetPath = targetName;
 
-  // Replacing a device (NUL, CON, a pipe) by renaming a file over it makes no sense.
+  // Replacing a device (NUL, CON, a pipe) by renaming a file over it makes no sense. Whatever
+  // OPEN_ALWAYS said, no file was created there, so there is nothing to remove either.
   if (!windows::IsDiskFile(target)) {
+    m_createdTarget = false;
     Fail(Cause::kCreate, windows::kNotADiskFileError);
   }
   BY_HANDLE_FILE_INFORMATION info{};
