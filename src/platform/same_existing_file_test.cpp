@@ -17,7 +17,7 @@ TEST(SameExistingFileTest, ComparesFilesNotNames) {
       {dir.File("a.bin"), dir.File("a.bin"), true},
       {dir.File("a.bin"), dir.path() + "/./a.bin", true},
       {dir.File("a.bin"),
-       dir.path() + "/../" + dir.path().substr(dir.path().rfind('/') + 1) + "/a.bin", true},
+       dir.path() + "/../" + dir.path().substr(dir.path().find_last_of("/\\") + 1) + "/a.bin", true},
       {dir.File("a.bin"), dir.File("b.bin"), false},
       {dir.File("a.bin"), dir.File("missing.bin"), false},
       {dir.File("missing.bin"), dir.File("missing.bin"), false},

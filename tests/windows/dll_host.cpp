@@ -162,8 +162,14 @@ void CheckRoundTrips(const EntryPoints& api, const std::string& folder) {
 }
 
 std::string MachineKeyFromOwnQuery() {
+  // The library's own buffers: a label too long for them fails the query, and the key is empty.
+  char volumeName[24];
+  char fileSystemName[12];
   DWORD serial = 0;
-  if (!GetVolumeInformationA("C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
+  DWORD maxComponentLength = 0;
+  DWORD fileSystemFlags = 0;
+  if (!GetVolumeInformationA("C:\\", volumeName, sizeof volumeName, &serial, &maxComponentLength,
+                             &fileSystemFlags, fileSystemName, sizeof fileSystemName)) {
     return std::string();
   }
   char text[16];
@@ -175,7 +181,7 @@ std::string MachineKeyFromOwnQuery() {
 void CheckMachineKey(const EntryPoints& api, const std::string& folder) {
   const std::string key = MachineKeyFromOwnQuery();
   std::printf("  machine key from GetVolumeInformationA: \"%s\"\n", key.c_str());
-  Check(key.size() == 9, "the volume serial of C:\\ can be read");
+  Check(key.empty() || key.size() == 9, "the machine key is empty or nine characters");
   const Bytes data = Pattern(100, 3);
   const std::string byMachine = folder + "\\machine.bin";
   const std::string byText = folder + "\\text.bin";

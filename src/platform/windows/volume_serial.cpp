@@ -20,20 +20,10 @@ bool QueryVolumeSerialWith(GetVolumeInformationFunction getVolumeInformation,
     *pSerial = serial;
     return true;
   }
-  // A label of more than 23 characters (NTFS allows 32) does not fit the name buffer, and the
-  // whole query fails although only the serial number is wanted. Such a machine would quietly
-  // get the empty key, the same for every machine, and would lose its key the day the label
-  // changes; asking again for the serial number alone keeps the key bound to the volume.
-  const DWORD error = GetLastError();
-  if (error != ERROR_BAD_LENGTH && error != ERROR_MORE_DATA && error != ERROR_INSUFFICIENT_BUFFER) {
-    return false;
-  }
-  serial = 0;
-  if (!getVolumeInformation("C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
-    return false;
-  }
-  *pSerial = serial;
-  return true;
+  // A label of more than 23 characters does not fit the 24-byte name buffer and the whole query
+  // fails, so such a machine's key is the empty text. Files saved there with the machine key
+  // were keyed that way, so the query must stay as it is for them to load (see SECURITY.md).
+  return false;
 }
 
 }  // namespace windows
