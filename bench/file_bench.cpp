@@ -31,38 +31,71 @@ void KeyLikeTheEntryPoints(CRijndaelCipher& cipher) {
   cipher.SetKey(key, 32, kChainBlock, 16, 16, MODE_ECB, PAD_ZERO);
 }
 
+enum class Side { kVantry, kOpenSsl, kOpenSslDurable };
+
+const char* SideName(Side side) {
+  return side == Side::kVantry    ? ":Vantry"
+         : side == Side::kOpenSsl ? ":OpenSSL"
+                                  : ":OpenSSL+durable";
+}
+
+void Save(Side side, const std::vector<unsigned char>& data, const std::string& file) {
+  const auto length = static_cast<std::int32_t>(data.size());
+  if (side == Side::kVantry) {
+    SaveVantryWithKey2(data.data(), length, file.c_str(), kKeyText);
+  } else {
+    OpenSslSave(data.data(), length, file, kKeyText, side == Side::kOpenSslDurable);
+  }
+}
+
+void Load(Side side, const std::string& file) {
+  std::int32_t length = 0;
+  if (side == Side::kVantry) {
+    unsigned char* block = LoadVantryWithKey2(file.c_str(), &length, kKeyText);
+    benchmark::DoNotOptimize(block);
+    FreeVantryBuffer(block);
+  } else {
+    unsigned char* block = OpenSslLoad(file, &length, kKeyText);
+    benchmark::DoNotOptimize(block);
+    std::free(block);
+  }
+}
+
+// The round trip of the entry points, and for 64 MiB also its two halves on their own, so that
+// the cost of each shows.
 void RegisterSaveLoadCases(RatioReporter& reporter, const std::string& folder) {
-  for (std::size_t n : {kKiB, kMiB, 64 * kMiB}) {
-    const std::string caseName = "SaveLoad/" + SizeName(n);
-    const std::string file = folder + "/saveload-" + SizeName(n) + ".vty";
-    const auto length = static_cast<std::int32_t>(n);
-    benchmark::RegisterBenchmark(
-        (caseName + ":Vantry").c_str(),
-        [=](benchmark::State& state) {
-          const std::vector<unsigned char> data = PatternBytes(n);
-          for (auto _ : state) {
-            SaveVantryWithKey2(data.data(), length, file.c_str(), kKeyText);
-            std::int32_t loaded = 0;
-            unsigned char* block = LoadVantryWithKey2(file.c_str(), &loaded, kKeyText);
-            benchmark::DoNotOptimize(block);
-            FreeVantryBuffer(block);
-          }
-          state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
-        })
-        ->UseRealTime()
-        ->MinTime(kFileMinTime)
-        ->Unit(benchmark::kMillisecond);
-    for (bool durable : {false, true}) {
+  enum class Work { kSaveLoad, kSave, kLoad };
+  const struct {
+    Work work;
+    std::size_t n;
+  } cases[] = {{Work::kSaveLoad, kKiB},
+               {Work::kSaveLoad, kMiB},
+               {Work::kSaveLoad, 64 * kMiB},
+               {Work::kSave, 64 * kMiB},
+               {Work::kLoad, 64 * kMiB}};
+  for (const auto& c : cases) {
+    const char* kind = c.work == Work::kSaveLoad ? "SaveLoad/"
+                       : c.work == Work::kSave   ? "Save/"
+                                                 : "Load/";
+    const std::string caseName = kind + SizeName(c.n);
+    for (Side side : {Side::kVantry, Side::kOpenSsl, Side::kOpenSslDurable}) {
+      const std::string file = folder + "/saveload-" + SizeName(c.n) + SideName(side) + ".vty";
+      const Work work = c.work;
+      const std::size_t n = c.n;
       benchmark::RegisterBenchmark(
-          (caseName + (durable ? ":OpenSSL+durable" : ":OpenSSL")).c_str(),
+          (caseName + SideName(side)).c_str(),
           [=](benchmark::State& state) {
             const std::vector<unsigned char> data = PatternBytes(n);
+            if (work == Work::kLoad) {
+              Save(side, data, file);
+            }
             for (auto _ : state) {
-              OpenSslSave(data.data(), length, file, kKeyText, durable);
-              std::int32_t loaded = 0;
-              unsigned char* block = OpenSslLoad(file, &loaded, kKeyText);
-              benchmark::DoNotOptimize(block);
-              std::free(block);
+              if (work != Work::kLoad) {
+                Save(side, data, file);
+              }
+              if (work != Work::kSave) {
+                Load(side, file);
+              }
             }
             state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
           })
