@@ -16,9 +16,8 @@ VANTRY_API std::string GetMachineKey();
 
 // The chain block every protected file of the entry points is keyed with. The entry points use
 // ECB, where it takes no part, but it is what ResetChainBlock restores.
-inline constexpr unsigned char kVantryChainBlock[16] = {0x7E, 0x1B, 0xC4, 0x52, 0x09, 0xA8,
-                                                        0x3F, 0xD6, 0x61, 0x2C, 0x95, 0xE0,
-                                                        0x4B, 0x78, 0xD3, 0x17};
+inline constexpr unsigned char kVantryChainBlock[16] = {
+    0x7E, 0x1B, 0xC4, 0x52, 0x09, 0xA8, 0x3F, 0xD6, 0x61, 0x2C, 0x95, 0xE0, 0x4B, 0x78, 0xD3, 0x17};
 inline constexpr int kVantryKeyBufferSize = 32;  // key text bytes copied, zero-filled
 inline constexpr int kVantryKeyLength = 16;      // of which the cipher uses these
 inline constexpr int kVantryBlockSize = 16;
