@@ -1,6 +1,7 @@
 // Both double buffers driven by arbitrary sizes and request lengths, held against the simplest
 // model of what they promise: the source's bytes in order, min(n, left) per legal request, a
 // refused request changes nothing, and the end is 0 for ever after.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -113,10 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < requestCount; ++i) {
     const std::uint8_t kind = in.Byte();
     // -1, or a length around the legal range 1..size/2, or any 16-bit value.
-    plan.requests.push_back(kind < 64 ? -1
-                            : kind < 224
-                                ? static_cast<std::int32_t>(in.Byte()) % (plan.size / 2 + 2)
-                                : static_cast<std::int16_t>(in.U16()));
+    plan.requests.push_back(kind < 64    ? -1
+                            : kind < 224 ? static_cast<std::int32_t>(in.Byte()) %
+                                               std::max<std::int32_t>(plan.size / 2 + 2, 1)
+                                         : static_cast<std::int16_t>(in.U16()));
   }
   const std::size_t skip = in.Byte() % 8;  // the file stream's position at construction
   const std::vector<std::uint8_t> rest = in.Rest();
