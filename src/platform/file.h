@@ -45,13 +45,18 @@ class ExclusiveReader {
   bool m_open;
 };
 
+// What an output holds. Plain text is created readable by its owner alone; a protected file,
+// which is cipher text, follows the process's umask like any other file it creates.
+enum class OutputContents { kProtected, kPlainText };
+
 class AtomicWriter {
  public:
   // Opens the target exclusively (without truncating it: it is only replaced on Commit) and
   // creates the temporary file beside it. Throws FileError(kCreate) naming the target when the
   // target cannot be opened for writing (missing directory, no permission, a directory, held
   // by another exclusive opener) or the temporary file cannot be created.
-  explicit AtomicWriter(const std::string& targetName);
+  explicit AtomicWriter(const std::string& targetName,
+                        OutputContents contents = OutputContents::kProtected);
   // Without a successful Commit: removes the temporary file, and the target too if this writer
   // created it, and leaves an existing target untouched.
   ~AtomicWriter();
@@ -79,6 +84,7 @@ class AtomicWriter {
   std::string m_tempName;
   NativeHandle m_target;  // held open, exclusively, until the replace is done
   NativeHandle m_temp;
+  OutputContents m_contents;
   bool m_createdTarget;
   bool m_committed;
   std::exception_ptr m_failure;

@@ -169,10 +169,11 @@ int SyncDirectory(const std::string& directory) {
 
 }  // namespace
 
-AtomicWriter::AtomicWriter(const std::string& targetName)
+AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents)
     : m_targetName(targetName),
       m_target(-1),
       m_temp(-1),
+      m_contents(contents),
       m_createdTarget(false),
       m_committed(false) {
   m_target = OpenTarget(targetName, &m_createdTarget);

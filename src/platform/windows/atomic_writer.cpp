@@ -168,10 +168,11 @@ void RemoveCreatedTarget(const std::string& path, const FileIdentity& created) {
 
 }  // namespace
 
-AtomicWriter::AtomicWriter(const std::string& targetName)
+AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents)
     : m_targetName(targetName),
       m_target(kNoHandle),
       m_temp(kNoHandle),
+      m_contents(contents),
       m_createdTarget(false),
       m_committed(false) {
   const HANDLE target = OpenTarget(targetName, &m_createdTarget);
