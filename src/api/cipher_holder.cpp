@@ -4,6 +4,7 @@
 
 #include "api/secret_text.h"
 #include "platform/secure_wipe.h"
+#include "platform/vector_registers.h"
 
 namespace vantry {
 namespace {
@@ -40,6 +41,9 @@ CBlockCipher* CCipherHolder::GetCipher(const std::string& keyText) {
   FillKeyBuffer(keyText, keyBuffer);
   m_pCipher->SetKey(keyBuffer, kVantryKeyBufferSize, kVantryChainBlock, kVantryKeyLength,
                     kVantryBlockSize, MODE_ECB, PAD_ZERO);
+  // The key text, its bytes and the schedule passed through vector registers; the first
+  // lazily bound call of the save or load that follows would spill them onto the stack.
+  platform::ClearVectorRegisters();
   return m_pCipher.get();
 }
 

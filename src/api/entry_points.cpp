@@ -6,6 +6,7 @@
 #include "api/argument_checks.h"
 #include "api/cipher_holder.h"
 #include "api/secret_text.h"
+#include "platform/vector_registers.h"
 #include "vantry/machine_key.h"
 #include "vantry/vantry.h"
 
@@ -53,24 +54,38 @@ std::string KeyOrMachineKey(const char* key) {
 
 extern "C" {
 
+// Each entry point handles the key text, the key bytes or the round keys. It clears the vector
+// registers first, so that a key text the host has just copied is not spilled onto the stack by
+// the first lazily bound call the library makes, and declares a VectorRegisterClearer first,
+// so that after every other local is gone, also on an exception, no copy is left in a register
+// for the host's next call to spill onto its own stack.
+
 void SaveVantry(const unsigned char* data, std::int32_t length, const char* fileName) {
+  vantry::platform::VectorRegisterClearer registerClearer;
+  vantry::platform::ClearVectorRegisters();
   vantry::RequireData(data, length);
   vantry::Save(data, length, vantry::NameOrEmpty(fileName), vantry::GetMachineKey());
 }
 
 unsigned char* LoadVantry(const char* fileName, std::int32_t* outLength) {
+  vantry::platform::VectorRegisterClearer registerClearer;
+  vantry::platform::ClearVectorRegisters();
   vantry::RequireOutLength(outLength);
   return vantry::Load(vantry::NameOrEmpty(fileName), outLength, vantry::GetMachineKey());
 }
 
 void SaveVantryWithKey(const unsigned char* data, std::int32_t length, std::string fileName,
                        std::string key) {
+  vantry::platform::VectorRegisterClearer registerClearer;
+  vantry::platform::ClearVectorRegisters();
   vantry::SecretTextWiper keyWiper(key);
   vantry::RequireData(data, length);
   vantry::Save(data, length, std::move(fileName), key.empty() ? vantry::GetMachineKey() : key);
 }
 
 unsigned char* LoadVantryWithKey(std::string fileName, std::int32_t* outLength, std::string key) {
+  vantry::platform::VectorRegisterClearer registerClearer;
+  vantry::platform::ClearVectorRegisters();
   vantry::SecretTextWiper keyWiper(key);
   vantry::RequireOutLength(outLength);
   return vantry::Load(std::move(fileName), outLength, key.empty() ? vantry::GetMachineKey() : key);
@@ -78,11 +93,15 @@ unsigned char* LoadVantryWithKey(std::string fileName, std::int32_t* outLength, 
 
 void SaveVantryWithKey2(const unsigned char* data, std::int32_t length, const char* fileName,
                         const char* key) {
+  vantry::platform::VectorRegisterClearer registerClearer;
+  vantry::platform::ClearVectorRegisters();
   vantry::RequireData(data, length);
   vantry::Save(data, length, vantry::NameOrEmpty(fileName), vantry::KeyOrMachineKey(key));
 }
 
 unsigned char* LoadVantryWithKey2(const char* fileName, std::int32_t* outLength, const char* key) {
+  vantry::platform::VectorRegisterClearer registerClearer;
+  vantry::platform::ClearVectorRegisters();
   vantry::RequireOutLength(outLength);
   return vantry::Load(vantry::NameOrEmpty(fileName), outLength, vantry::KeyOrMachineKey(key));
 }

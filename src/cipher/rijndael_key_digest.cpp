@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "platform/secure_wipe.h"
+#include "platform/vector_registers.h"
 #include "vantry/rijndael_cipher.h"
 #include "vantry/sha.h"
 
@@ -29,6 +30,7 @@ char* AppendDecimal(char* at, std::int32_t value) {
 // byte. A key with a zero byte therefore ends the hashed text early; files already written
 // depend on exactly that, so it stays.
 void CRijndaelCipher::GetKeyDigest(unsigned char* pDigest) {
+  platform::VectorRegisterClearer registerClearer;  // the round keys stay in registers
   RequireKeyed();
 
   static constexpr char kTag[] = "RIJNDAEL";

@@ -7,6 +7,7 @@
 #include "cipher/messages.h"
 #include "cipher/rijndael_tables.h"
 #include "platform/secure_wipe.h"
+#include "platform/vector_registers.h"
 #include "vantry/rijndael_cipher.h"
 
 namespace vantry {
@@ -37,6 +38,7 @@ constexpr std::int32_t kShiftOffset[3][4] = {{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 1, 
 void CRijndaelCipher::SetKey(const unsigned char* keyData, std::int32_t keyDataLength,
                              const unsigned char* chainBlock, std::int32_t keyLength,
                              std::int32_t blockSize, std::int32_t mode, std::int32_t padding) {
+  platform::VectorRegisterClearer registerClearer;  // the expansion passes through registers
   // Every check before any change: a refused call leaves an earlier key fully in force.
   if (keyData == nullptr) {
     ThrowCipherError(CipherMessage::kNoKeyData);

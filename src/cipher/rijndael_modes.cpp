@@ -3,6 +3,7 @@
 
 #include "cipher/aes_ni/aes_ni.h"
 #include "cipher/messages.h"
+#include "platform/vector_registers.h"
 #include "vantry/rijndael_cipher.h"
 
 // The chaining modes carry m_abChain from one call to the next, so a stream may be fed in
@@ -27,6 +28,7 @@ void RequireWholeBlocks(std::size_t n, std::size_t blockSize) {
 }  // namespace
 
 void CRijndaelCipher::Encrypt(const unsigned char* in, unsigned char* out, std::size_t n) {
+  platform::VectorRegisterClearer registerClearer;  // the round keys stay in registers
   RequireKeyed();
   const auto blockSize = static_cast<std::size_t>(m_iBlockSize);
   RequireWholeBlocks(n, blockSize);
@@ -74,6 +76,7 @@ void CRijndaelCipher::Encrypt(const unsigned char* in, unsigned char* out, std::
 }
 
 void CRijndaelCipher::Decrypt(const unsigned char* in, unsigned char* out, std::size_t n) {
+  platform::VectorRegisterClearer registerClearer;  // the round keys stay in registers
   RequireKeyed();
   const auto blockSize = static_cast<std::size_t>(m_iBlockSize);
   RequireWholeBlocks(n, blockSize);
