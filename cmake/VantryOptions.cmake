@@ -15,6 +15,7 @@ endif()
 if(BUILD_SHARED_LIBS)
   set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/VantryHardening.cmake)
 
 set(VANTRY_TEST_DATA_DIR "${PROJECT_SOURCE_DIR}/tests/data")
 

@@ -30,7 +30,9 @@ class TinyVolume {
   ~TinyVolume() {
     if (m_mounted) {
       const std::string command = "umount '" + m_mountPoint + "'";
-      (void)std::system(command.c_str());
+      if (std::system(command.c_str()) != 0) {
+        ADD_FAILURE() << "cannot unmount " << m_mountPoint;
+      }
     }
   }
   TinyVolume(const TinyVolume&) = delete;

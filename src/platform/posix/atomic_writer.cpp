@@ -228,7 +228,9 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
   // Changing the owner needs privileges we may lack; the file then stays ours, as a newly
   // created file would.
   if (::fchown(temp, info.st_uid, info.st_gid) != 0) {
-    (void)::fchown(temp, static_cast<uid_t>(-1), info.st_gid);
+    if (::fchown(temp, static_cast<uid_t>(-1), info.st_gid) != 0) {
+      // Not even the group: the file stays ours and our group's, as a new file would be.
+    }
   }
   if (::fchmod(temp, info.st_mode & 07777) != 0) {
     Fail(Cause::kCreate, errno);
