@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -56,6 +57,9 @@ struct KeyBufferCase {
   std::string keyText;
   Bytes expected;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const KeyBufferCase& c, std::ostream* os) { *os << c.name; }
 
 class KeyBufferFill : public ::testing::TestWithParam<KeyBufferCase> {};
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -102,6 +103,11 @@ struct FullAt {
   const char* point;
   std::uintmax_t freePages;  // the save needs 25 pages: 32 + 100000 bytes
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const FullAt& c, std::ostream* os) {
+  *os << c.point << " (" << c.freePages << " free pages)";
+}
 
 class FullVolumeSave : public ::testing::TestWithParam<FullAt> {};
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -211,6 +212,9 @@ struct Call {
   const char* name;
   void (*run)(const std::string& dir, const char* key);
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const Call& c, std::ostream* os) { *os << c.name; }
 
 void SaveCall(const std::string& dir, const char* key) {
   const Bytes data(1000, 0x5A);

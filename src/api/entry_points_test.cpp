@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -180,6 +181,9 @@ struct KnownFile {
   std::string fileHex;
 };
 
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const KnownFile& c, std::ostream* os) { *os << c.name; }
+
 class EntryPointKnownAnswers : public ::testing::TestWithParam<KnownFile> {};
 
 // Files made with independent tools: the header is SHA-256 of "RIJNDAEL", the key bytes up to
@@ -321,6 +325,9 @@ struct KeyTextPair {
   std::string loadKey;
   bool readable;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const KeyTextPair& c, std::ostream* os) { *os << c.name; }
 
 class EntryPointKeyTexts : public ::testing::TestWithParam<KeyTextPair> {};
 

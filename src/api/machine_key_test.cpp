@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 #include "api/volume_serial_stub.h"
@@ -14,6 +15,11 @@ struct SerialCase {
   std::uint32_t serial;
   const char* key;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const SerialCase& c, std::ostream* os) {
+  *os << "serial " << std::hex << c.serial << std::dec << " gives \"" << c.key << '"';
+}
 
 class MachineKeyFormat : public ::testing::TestWithParam<SerialCase> {};
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -16,6 +17,9 @@ struct BlockVector {
   const char* plain;
   const char* cipher;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const BlockVector& c, std::ostream* os) { *os << c.name; }
 
 // FIPS-197 Appendix C.1, C.2, C.3, and the Appendix B example.
 const BlockVector kFips197[] = {

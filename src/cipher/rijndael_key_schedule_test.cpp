@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ struct Expansion {
   const char* key;
   const char* words;  // w[0] .. w[4 * (rounds + 1) - 1]
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const Expansion& c, std::ostream* os) { *os << c.name; }
 
 // FIPS-197 Appendix A.1, A.2, A.3.
 const Expansion kAppendixA[] = {

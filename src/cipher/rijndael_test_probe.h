@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -125,6 +126,8 @@ inline const char* NameOf(BlockPath16 path) {
          : path == BlockPath16::kUnrolled ? "Unrolled"
                                           : "General";
 }
+
+inline void PrintTo(BlockPath16 path, std::ostream* os) { *os << NameOf(path); }
 
 inline bool Runnable(BlockPath16 path) {
   return path != BlockPath16::kAesNi || aes_ni::Available();

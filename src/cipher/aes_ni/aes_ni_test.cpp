@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -111,6 +112,9 @@ struct VectorFile {
   const char* name;
   Mode mode;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const VectorFile& c, std::ostream* os) { *os << c.name; }
 
 std::string PrintVectorFile(const testing::TestParamInfo<VectorFile>& info) {
   std::string name = info.param.name;
