@@ -65,11 +65,12 @@ function(vantry_add_test name)
   endif()
 endfunction()
 
-# vantry_subsystem(name [DIRS subfolders...] [DEPENDS libs...] [TEST_LIBS libs...]): the object
-# library vantry_<name> from the .cpp files of the current folder and its DIRS, and the test
-# executable <name>_test from its *_test.cpp files.
+# vantry_subsystem(name [DIRS subfolders...] [DEPENDS libs...] [TEST_LIBS libs...]
+#                  [EXCLUDE_TESTS files...]): the object library vantry_<name> from the .cpp
+# files of the current folder and its DIRS, and the test executable <name>_test from its
+# *_test.cpp files.
 function(vantry_subsystem name)
-  cmake_parse_arguments(ARG "" "" "DIRS;DEPENDS;TEST_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPENDS;TEST_LIBS;EXCLUDE_TESTS" ${ARGN})
   file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   foreach(dir IN LISTS ARG_DIRS)
     file(GLOB dir_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
@@ -80,10 +81,20 @@ function(vantry_subsystem name)
   list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
   list(FILTER tests INCLUDE REGEX "_test\\.cpp$")
   # Tests that use OpenSSL as an oracle are named *_openssl_test.cpp; a build without OpenSSL
-  # (the Windows cross build) leaves them out.
+  # (the Windows cross build) leaves them out. Tests of one system's behaviour are named
+  # *_posix_test.cpp or *_windows_test.cpp and built on that system only.
   if(NOT OPENSSL_FOUND)
     list(FILTER tests EXCLUDE REGEX "_openssl_test\\.cpp$")
   endif()
+  if(WIN32)
+    list(FILTER tests EXCLUDE REGEX "_posix_test\\.cpp$")
+  else()
+    list(FILTER tests EXCLUDE REGEX "_windows_test\\.cpp$")
+  endif()
+  # Tests with a program of their own (EXCLUDE_TESTS) stay out of the folder's test program.
+  foreach(excluded IN LISTS ARG_EXCLUDE_TESTS)
+    list(FILTER tests EXCLUDE REGEX "/${excluded}$")
+  endforeach()
   if(NOT sources)
     set(unit ${CMAKE_CURRENT_BINARY_DIR}/vantry_${name}_unit.cpp)
     file(WRITE ${unit} "// no sources yet\n")

@@ -1,7 +1,6 @@
 // Entry-point saves and loads against what a real system throws at them: a full volume at each
 // point of a save, names the shell would quote, a folder where a file belongs, a file too large
 // to load. Each must fail with a FileError naming the file and leave what was there as it was.
-#ifndef _WIN32
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -223,4 +222,3 @@ TEST(HugeFile, LoadRefusesItWithASizeError) {
 
 }  // namespace
 }  // namespace vantry::test
-#endif  // _WIN32

@@ -5,7 +5,6 @@
 //
 // POSIX only: replacing the global allocator is not something the Windows runtime build of the
 // tests can share with the library's DLL.
-#ifndef _WIN32
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "platform/vector_registers.h"
+#include "support/aes_reference.h"
 #include "support/test_support.h"
 #include "vantry/vantry.h"
 
@@ -93,50 +93,10 @@ constexpr bool kStackIsSearchable = true;
 #endif
 constexpr const char* kStackSkip = "the stack cannot be searched under AddressSanitizer";
 
-// FIPS-197 key expansion for AES-128, the entry points' cipher, built from GF(2^8) arithmetic
-// so that it owes nothing to the library's tables.
-unsigned char Multiply(unsigned char a, unsigned char b) {
-  unsigned char p = 0;
-  for (int i = 0; i < 8; ++i, b >>= 1) {
-    if (b & 1) {
-      p ^= a;
-    }
-    a = static_cast<unsigned char>((a << 1) ^ ((a & 0x80) ? 0x1B : 0));
-  }
-  return p;
-}
-
-unsigned char SBox(unsigned char x) {
-  unsigned char inverse = x == 0 ? 0 : 1;
-  for (int i = 0; x != 0 && i < 254; ++i) {
-    inverse = Multiply(inverse, x);
-  }
-  unsigned char s = inverse;
-  for (int r = 1; r <= 4; ++r) {
-    s ^= static_cast<unsigned char>((inverse << r) | (inverse >> (8 - r)));
-  }
-  return static_cast<unsigned char>(s ^ 0x63);
-}
-
 std::array<unsigned char, 176> ExpandKey128(const unsigned char* key) {
+  const std::vector<unsigned char> bytes = ReferenceRoundKeyBytes(Bytes(key, key + 16));
   std::array<unsigned char, 176> w{};
-  std::memcpy(w.data(), key, 16);
-  unsigned char rcon = 1;
-  for (int i = 4; i < 44; ++i) {
-    unsigned char t[4];
-    std::memcpy(t, &w[4 * (i - 1)], 4);
-    if (i % 4 == 0) {
-      const unsigned char first = t[0];
-      t[0] = static_cast<unsigned char>(SBox(t[1]) ^ rcon);
-      t[1] = SBox(t[2]);
-      t[2] = SBox(t[3]);
-      t[3] = SBox(first);
-      rcon = Multiply(rcon, 2);
-    }
-    for (int j = 0; j < 4; ++j) {
-      w[4 * i + j] = static_cast<unsigned char>(w[4 * (i - 4) + j] ^ t[j]);
-    }
-  }
+  std::copy(bytes.begin(), bytes.end(), w.begin());
   return w;
 }
 
@@ -288,4 +248,3 @@ INSTANTIATE_TEST_SUITE_P(EveryKindOfCall, EntryPointHygiene, ::testing::ValuesIn
 
 }  // namespace
 }  // namespace vantry::test
-#endif  // _WIN32

@@ -1,11 +1,9 @@
 // A failed load gives back every byte it took from the heap: hosts retry loads in loops, and a
 // leak per failure would grow without bound. Measured with glibc's allocator statistics; the
 // sanitizer build checks the same through its leak detector instead.
-#ifndef _WIN32
 #include <cstddef>  // defines __GLIBC__ on glibc systems
-#endif
 
-#if !defined(_WIN32) && defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
 
 #include <gtest/gtest.h>
 #include <malloc.h>

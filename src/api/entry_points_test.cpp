@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "api/api_test_util.h"
 #include "api/argument_checks.h"
-#include "api/volume_serial_stub.h"
 #include "platform/file.h"
+#include "support/messages.h"
 #include "support/test_support.h"
 #include "vantry/file_error.h"
 #include "vantry/vantry.h"
@@ -23,7 +24,9 @@ namespace vantry {
 namespace {
 
 using test::Bytes;
+using test::CannotDecrypt;
 using test::FromHex;
+using test::MessageOf;
 using test::ReadFile;
 using test::TempDir;
 using test::ToHex;
@@ -128,14 +131,6 @@ Exception Caught(Call call) {
     return e;
   }
   throw std::logic_error("expected exception not thrown");
-}
-
-std::string RuntimeMessage(const std::function<void()>& call) {
-  return Caught<std::runtime_error>(call).what();
-}
-
-std::string CannotDecrypt(const std::string& file) {
-  return "Sealkit ERROR: File " + file + " cannot be Correctly Decrypted!";
 }
 
 class EntryPointSizes : public ::testing::TestWithParam<int> {};
@@ -283,7 +278,7 @@ TEST(EntryPoints, MachineKeyVariantsUseTheFormattedSerial) {
   test::ScopedVolumeSerial other(kSerial + 1);
   for (const Variant& v : MachineKeyVariants()) {
     const std::string file = dir.File(v.name);
-    EXPECT_EQ(RuntimeMessage([&] { LoadBytes(v.load, file); }), CannotDecrypt(file)) << v.name;
+    EXPECT_EQ(MessageOf([&] { LoadBytes(v.load, file); }), CannotDecrypt(file)) << v.name;
   }
 }
 
@@ -299,7 +294,7 @@ TEST(EntryPoints, EmptyKeyTextIsNotTheMachineKey) {
 
   EXPECT_EQ(ToHex(LoadBytes(KeyTextVariants("")[1].load, emptyKeyFile)), ToHex(ExpectedLoad(data)));
   for (const Variant& v : MachineKeyVariants()) {
-    EXPECT_EQ(RuntimeMessage([&] { LoadBytes(v.load, emptyKeyFile); }), CannotDecrypt(emptyKeyFile))
+    EXPECT_EQ(MessageOf([&] { LoadBytes(v.load, emptyKeyFile); }), CannotDecrypt(emptyKeyFile))
         << v.name;
   }
 }
@@ -344,7 +339,7 @@ TEST_P(EntryPointKeyTexts, OnlyTheFirst16CharactersCount) {
   if (GetParam().readable) {
     EXPECT_EQ(ToHex(LoadBytes(load, saved)), ToHex(ExpectedLoad(data)));
   } else {
-    EXPECT_EQ(RuntimeMessage([&] { LoadBytes(load, saved); }), CannotDecrypt(saved));
+    EXPECT_EQ(MessageOf([&] { LoadBytes(load, saved); }), CannotDecrypt(saved));
   }
 }
 
@@ -389,7 +384,7 @@ TEST(EntryPointFailures, WrongKeyNamesTheFileAndChangesNothing) {
   test::ScopedVolumeSerial serial(kSerial);
   for (const Variant& v : LoadVariantsFor("wrong key")) {
     std::int32_t length = 777;
-    EXPECT_EQ(RuntimeMessage([&] { v.load(file, &length); }), CannotDecrypt(file)) << v.name;
+    EXPECT_EQ(MessageOf([&] { v.load(file, &length); }), CannotDecrypt(file)) << v.name;
     EXPECT_EQ(length, 777) << v.name;
   }
   EXPECT_EQ(ToHex(ReadFile(file)), ToHex(before));
@@ -401,7 +396,7 @@ TEST(EntryPointFailures, FilesShorterThanTheHeaderCannotBeDecrypted) {
     const std::string file = dir.File("short" + std::to_string(size));
     WriteFile(file, Bytes(size, 0x11));
     std::int32_t length = 5;
-    EXPECT_EQ(RuntimeMessage([&] { LoadVantryWithKey2(file.c_str(), &length, "key"); }),
+    EXPECT_EQ(MessageOf([&] { LoadVantryWithKey2(file.c_str(), &length, "key"); }),
               CannotDecrypt(file))
         << size;
     EXPECT_EQ(length, 5);
@@ -417,7 +412,7 @@ TEST(EntryPointFailures, CipherTextNotAWholeNumberOfBlocks) {
   cut.resize(32 + 20);  // the header still matches the key
   WriteFile(file, cut);
   std::int32_t length = 5;
-  EXPECT_EQ(RuntimeMessage([&] { LoadVantryWithKey2(file.c_str(), &length, "key"); }),
+  EXPECT_EQ(MessageOf([&] { LoadVantryWithKey2(file.c_str(), &length, "key"); }),
             "Illegal Block Size!");
   EXPECT_EQ(length, 5);
 }
@@ -437,8 +432,8 @@ TEST(EntryPointFailures, NullDataWithPositiveLengthIsRefusedBeforeAnyFile) {
   };
   for (const auto& save : saves) {
     const std::string fresh = dir.File("fresh.vty");
-    EXPECT_EQ(RuntimeMessage([&] { save(fresh.c_str()); }), kNullDataMessage);
-    EXPECT_EQ(RuntimeMessage([&] { save(existing.c_str()); }), kNullDataMessage);
+    EXPECT_EQ(MessageOf([&] { save(fresh.c_str()); }), kNullDataMessage);
+    EXPECT_EQ(MessageOf([&] { save(existing.c_str()); }), kNullDataMessage);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"existing.vty"});
     EXPECT_EQ(ReadFile(existing), old);
   }
@@ -452,8 +447,8 @@ TEST(EntryPointFailures, NullOutLengthIsRefusedBeforeAnyFile) {
   SaveVantry(kHello.data(), 5, file.c_str());
   for (const Variant& v : LoadVariantsFor(kSerialKey)) {
     // Also for a missing file: the argument check comes first.
-    EXPECT_EQ(RuntimeMessage([&] { v.load(file, nullptr); }), kNullOutLengthMessage) << v.name;
-    EXPECT_EQ(RuntimeMessage([&] { v.load(missing, nullptr); }), kNullOutLengthMessage) << v.name;
+    EXPECT_EQ(MessageOf([&] { v.load(file, nullptr); }), kNullOutLengthMessage) << v.name;
+    EXPECT_EQ(MessageOf([&] { v.load(missing, nullptr); }), kNullOutLengthMessage) << v.name;
   }
 }
 

@@ -1,7 +1,6 @@
 // The POSIX machine key is the serial of the volume that holds the root directory: the file
 // system id of statvfs("/"), folded to 32 bits. Cross-checked here against the system call
 // itself, so a change of the folding (or of the volume asked) cannot pass unnoticed.
-#ifndef _WIN32
 
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
@@ -27,5 +26,3 @@ TEST(MachineKeyPosix, IsTheRootFileSystemIdFoldedLowXorHigh) {
 
 }  // namespace
 }  // namespace vantry
-
-#endif  // _WIN32

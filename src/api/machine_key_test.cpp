@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "api/volume_serial_stub.h"
+#include "api/api_test_util.h"
 
 namespace vantry {
 namespace {

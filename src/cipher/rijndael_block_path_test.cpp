@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "cipher/rijndael_test_probe.h"
+#include "cipher/cipher_test_util.h"
 #include "support/test_support.h"
 
 // The choice between the AES instructions and the lookup tables, and the promise that it is

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/rijndael_test_probe.h"
+#include "cipher/cipher_test_util.h"
 #include "support/test_support.h"
 
 // NIST CAVP (AESAVS) known-answer and multi-block vectors, each record in both directions,

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/rijndael_test_probe.h"
+#include "cipher/cipher_test_util.h"
 #include "support/test_support.h"
 
 // After a cipher object is destroyed, none of its secrets may be left in the memory it

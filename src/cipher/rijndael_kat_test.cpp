@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/rijndael_test_probe.h"
+#include "cipher/cipher_test_util.h"
 #include "support/test_support.h"
 
 // Rijndael vectors for every pair of block size and key length, in the three chaining modes:

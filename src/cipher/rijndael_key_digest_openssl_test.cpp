@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "cipher/rijndael_test_probe.h"
+#include "cipher/cipher_test_util.h"
 #include "support/test_support.h"
 
 // The key check digest against OpenSSL's SHA-256 of exactly the bytes that should be hashed,

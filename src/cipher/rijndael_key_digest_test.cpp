@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "cipher/rijndael_test_probe.h"
+#include "cipher/cipher_test_util.h"
 #include "support/test_support.h"
 
 // Known answers for the key check digest that heads every protected file. The expected values

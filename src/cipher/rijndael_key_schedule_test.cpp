@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cipher/rijndael_test_probe.h"
+#include "cipher/cipher_test_util.h"
+#include "support/aes_reference.h"
 #include "support/test_support.h"
 
 namespace vantry::test {
@@ -55,29 +56,6 @@ const Expansion kAppendixA[] = {
      "e2757e4f 7401905a cafaaae3 e4d59b34 9adf6ace bd10190d fe4890d1 e6188d0b 046df344 706c631e"},
 };
 
-// InvMixColumns of one column, from the definition (multiplications by 0E, 0B, 0D, 09), so the
-// check does not lean on the cipher's U tables.
-std::uint32_t InvMixColumnReference(std::uint32_t w) {
-  auto mul = [](unsigned a, unsigned b) {
-    unsigned p = 0;
-    for (; b != 0; b >>= 1) {
-      if ((b & 1) != 0) {
-        p ^= a;
-      }
-      a = (a << 1) ^ ((a & 0x80) != 0 ? 0x11B : 0);
-    }
-    return p;
-  };
-  const unsigned a[4] = {w >> 24, (w >> 16) & 0xFF, (w >> 8) & 0xFF, w & 0xFF};
-  std::uint32_t out = 0;
-  for (int row = 0; row < 4; ++row) {
-    const unsigned b = mul(0x0E, a[row]) ^ mul(0x0B, a[(row + 1) % 4]) ^
-                       mul(0x0D, a[(row + 2) % 4]) ^ mul(0x09, a[(row + 3) % 4]);
-    out = (out << 8) | b;
-  }
-  return out;
-}
-
 class AppendixAExpansion : public ::testing::TestWithParam<Expansion> {};
 
 TEST_P(AppendixAExpansion, EncryptionRoundKeysAreTheExpandedWords) {
@@ -106,7 +84,7 @@ TEST_P(AppendixAExpansion, DecryptionRoundKeysAreReversedWithInvMixColumnsInside
     EXPECT_EQ(cipher.DecRoundKey(rounds, column), cipher.EncRoundKey(0, column));
     for (int row = 1; row < rounds; ++row) {
       EXPECT_EQ(cipher.DecRoundKey(row, column),
-                InvMixColumnReference(cipher.EncRoundKey(rounds - row, column)))
+                ReferenceInvMixColumn(cipher.EncRoundKey(rounds - row, column)))
           << "row " << row << " column " << column;
     }
   }

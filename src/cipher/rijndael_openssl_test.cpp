@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "cipher/rijndael_test_probe.h"
+#include "cipher/cipher_test_util.h"
 #include "support/test_support.h"
 
 // Differential test against OpenSSL's AES over thousands of random keys, chain blocks and

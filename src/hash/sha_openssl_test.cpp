@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "hash/sha_test_helpers.h"
+#include "hash/hash_test_util.h"
 #include "support/test_support.h"
 #include "vantry/sha.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cipher/aes_ni/aes_ni.h"
-#include "cipher/aes_ni/reference_schedule_for_tests.h"
+#include "cipher/cipher_test_util.h"
 #include "support/test_support.h"
 
 namespace vantry::test {

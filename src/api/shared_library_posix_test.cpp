@@ -1,7 +1,6 @@
 // The built shared library as a host meets it: loaded at run time, its seven functions found
 // by their plain names and working, and its dynamic symbol table holding nothing of the
 // library but those functions and the public classes.
-#ifndef _WIN32
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -180,5 +179,3 @@ TEST(SharedLibrary, ExportsTheEntryPointsAndPublicClassesOnly) {
 
 }  // namespace
 }  // namespace vantry
-
-#endif  // _WIN32

@@ -1,6 +1,6 @@
 // What the CSHA tests share: feeding a message to CSHA in pieces of a given pattern.
-#ifndef VANTRY_HASH_SHA_TEST_HELPERS_H_
-#define VANTRY_HASH_SHA_TEST_HELPERS_H_
+#ifndef VANTRY_HASH_HASH_TEST_UTIL_H_
+#define VANTRY_HASH_HASH_TEST_UTIL_H_
 
 #include <algorithm>
 #include <cstdint>
@@ -52,4 +52,4 @@ inline std::string SplitName(std::size_t split) {
 
 }  // namespace vantry::test
 
-#endif  // VANTRY_HASH_SHA_TEST_HELPERS_H_
+#endif  // VANTRY_HASH_HASH_TEST_UTIL_H_

@@ -1,7 +1,7 @@
 // Test stand-in for the volume query behind GetMachineKey: gives a chosen serial, or fails,
 // for as long as the object lives.
-#ifndef VANTRY_API_VOLUME_SERIAL_STUB_H_
-#define VANTRY_API_VOLUME_SERIAL_STUB_H_
+#ifndef VANTRY_API_API_TEST_UTIL_H_
+#define VANTRY_API_API_TEST_UTIL_H_
 
 #include <cstdint>
 
@@ -38,4 +38,4 @@ class ScopedVolumeSerial {
 
 }  // namespace vantry::test
 
-#endif  // VANTRY_API_VOLUME_SERIAL_STUB_H_
+#endif  // VANTRY_API_API_TEST_UTIL_H_

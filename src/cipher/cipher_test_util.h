@@ -1,7 +1,7 @@
 // Test access to CRijndaelCipher's protected members and paths, and helpers shared by the
 // cipher's tests.
-#ifndef VANTRY_CIPHER_RIJNDAEL_TEST_PROBE_H_
-#define VANTRY_CIPHER_RIJNDAEL_TEST_PROBE_H_
+#ifndef VANTRY_CIPHER_CIPHER_TEST_UTIL_H_
+#define VANTRY_CIPHER_CIPHER_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,8 @@
 
 #include "cipher/aes_ni/aes_ni.h"
 #include "cipher/block_path.h"
+#include "support/aes_reference.h"
+#include "support/messages.h"
 #include "support/test_support.h"
 #include "vantry/rijndael_cipher.h"
 
@@ -184,25 +186,37 @@ inline std::string KeyedPathName(const ::testing::TestParamInfo<BlockPath16>& in
   return NameOf(info.param);
 }
 
-// Runs call and returns the message of the std::runtime_error it throws; fails the test when it
-// throws nothing or something else.
-inline std::string MessageOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  } catch (...) {
-    ADD_FAILURE() << "threw something other than std::runtime_error";
-    return "";
-  }
-  ADD_FAILURE() << "threw nothing";
-  return "";
-}
+// The kernels' round keys from the textbook key expansion, in the cipher's layout (big-endian
+// column words in rows; decryption rows in reverse order with InvMixColumns on the inner
+// rows), so the AES-NI kernels can be checked on their own, independently of the cipher's key
+// schedule.
+struct ReferenceSchedule {
+  int rounds = 0;
+  std::uint32_t enc[15][8] = {};
+  std::uint32_t dec[15][8] = {};
+  unsigned char encKeys[aes_ni::kRoundKeyBytes] = {};
+  unsigned char decKeys[aes_ni::kRoundKeyBytes] = {};
+};
 
-inline constexpr const char* kNotInitializedText =
-    "Sealkit ERROR: Encryption/Decryption Object not Initialized!";
-inline constexpr const char* kIllegalBlockSizeText = "Illegal Block Size!";
+inline ReferenceSchedule MakeReferenceSchedule(const std::vector<unsigned char>& key) {
+  const std::vector<std::uint32_t> w = ReferenceKeyExpansion(key);
+  ReferenceSchedule s;
+  s.rounds = static_cast<int>(w.size() / 4) - 1;
+  for (std::size_t i = 0; i < w.size(); ++i) {
+    const int row = static_cast<int>(i / 4);
+    s.enc[row][i % 4] = w[i];
+    s.dec[s.rounds - row][i % 4] = w[i];
+  }
+  for (int r = 1; r < s.rounds; ++r) {
+    for (int c = 0; c < 4; ++c) {
+      s.dec[r][c] = ReferenceInvMixColumn(s.dec[r][c]);
+    }
+  }
+  aes_ni::ConvertRoundKeys(s.enc, s.rounds, s.encKeys);
+  aes_ni::ConvertRoundKeys(s.dec, s.rounds, s.decKeys);
+  return s;
+}
 
 }  // namespace vantry::test
 
-#endif  // VANTRY_CIPHER_RIJNDAEL_TEST_PROBE_H_
+#endif  // VANTRY_CIPHER_CIPHER_TEST_UTIL_H_
