@@ -217,6 +217,32 @@ inline ReferenceSchedule MakeReferenceSchedule(const std::vector<unsigned char>&
   return s;
 }
 
+// The three chaining modes the AES-NI kernels implement.
+enum class Mode { kEcb, kCbc, kCfb };
+
+// Runs the kernel of one direction and mode over a whole message.
+inline Bytes RunKernel(const ReferenceSchedule& s, Mode mode, bool encrypt, const Bytes& iv,
+                       const Bytes& in) {
+  Bytes out(in.size());
+  Bytes chain = iv;
+  const std::size_t n = in.size() / 16;
+  switch (mode) {
+    case Mode::kEcb:
+      encrypt ? aes_ni::EncryptBlocks(s.encKeys, s.rounds, in.data(), out.data(), n)
+              : aes_ni::DecryptBlocks(s.decKeys, s.rounds, in.data(), out.data(), n);
+      break;
+    case Mode::kCbc:
+      encrypt ? aes_ni::EncryptCbc(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data())
+              : aes_ni::DecryptCbc(s.decKeys, s.rounds, in.data(), out.data(), n, chain.data());
+      break;
+    case Mode::kCfb:
+      encrypt ? aes_ni::EncryptCfb(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data())
+              : aes_ni::DecryptCfb(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data());
+      break;
+  }
+  return out;
+}
+
 }  // namespace vantry::test
 
 #endif  // VANTRY_CIPHER_CIPHER_TEST_UTIL_H_

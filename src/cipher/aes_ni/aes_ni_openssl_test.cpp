@@ -14,8 +14,6 @@
 namespace vantry::test {
 namespace {
 
-enum class Mode { kEcb, kCbc, kCfb };
-
 const EVP_CIPHER* OpenSslCipher(Mode mode, std::size_t keyLength) {
   switch (mode) {
     case Mode::kEcb:
@@ -52,28 +50,6 @@ Bytes OpenSsl(Mode mode, bool encrypt, const Bytes& key, const Bytes& iv, const 
   return out;
 }
 
-Bytes Kernel(const ReferenceSchedule& s, Mode mode, bool encrypt, const Bytes& iv,
-             const Bytes& in) {
-  Bytes out(in.size());
-  Bytes chain = iv;
-  const std::size_t n = in.size() / 16;
-  switch (mode) {
-    case Mode::kEcb:
-      encrypt ? aes_ni::EncryptBlocks(s.encKeys, s.rounds, in.data(), out.data(), n)
-              : aes_ni::DecryptBlocks(s.decKeys, s.rounds, in.data(), out.data(), n);
-      break;
-    case Mode::kCbc:
-      encrypt ? aes_ni::EncryptCbc(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data())
-              : aes_ni::DecryptCbc(s.decKeys, s.rounds, in.data(), out.data(), n, chain.data());
-      break;
-    case Mode::kCfb:
-      encrypt ? aes_ni::EncryptCfb(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data())
-              : aes_ni::DecryptCfb(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data());
-      break;
-  }
-  return out;
-}
-
 TEST(AesNiAgainstOpenSsl, RandomKeysAndMessagesInEveryMode) {
   if (!aes_ni::Available()) {
     GTEST_SKIP() << "the processor has no AES instructions";
@@ -92,7 +68,7 @@ TEST(AesNiAgainstOpenSsl, RandomKeysAndMessagesInEveryMode) {
                          " blocks");
             const Bytes iv = RandomBytes(rng, 16);
             const Bytes in = RandomBytes(rng, 16 * blocks);
-            EXPECT_EQ(ToHex(Kernel(s, mode, encrypt, iv, in)),
+            EXPECT_EQ(ToHex(RunKernel(s, mode, encrypt, iv, in)),
                       ToHex(OpenSsl(mode, encrypt, key, iv, in)));
           }
         }

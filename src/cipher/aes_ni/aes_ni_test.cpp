@@ -106,8 +106,6 @@ TEST(AesNiBlock, RefusesARoundCountOtherThan10_12_14) {
 
 // The NIST CAVP vectors: known-answer sets of one block and multi-block messages of 1 to 10
 // blocks, in the three modes, through the multi-block kernels.
-enum class Mode { kEcb, kCbc, kCfb };
-
 struct VectorFile {
   const char* name;
   Mode mode;
@@ -122,29 +120,6 @@ std::string PrintVectorFile(const testing::TestParamInfo<VectorFile>& info) {
 }
 
 class AesNiNistVectors : public testing::TestWithParam<VectorFile> {};
-
-// Runs the kernel of one direction and mode over a whole message.
-Bytes RunKernel(const ReferenceSchedule& s, Mode mode, bool encrypt, const Bytes& iv,
-                const Bytes& in) {
-  Bytes out(in.size());
-  Bytes chain = iv;
-  const std::size_t n = in.size() / 16;
-  switch (mode) {
-    case Mode::kEcb:
-      encrypt ? aes_ni::EncryptBlocks(s.encKeys, s.rounds, in.data(), out.data(), n)
-              : aes_ni::DecryptBlocks(s.decKeys, s.rounds, in.data(), out.data(), n);
-      break;
-    case Mode::kCbc:
-      encrypt ? aes_ni::EncryptCbc(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data())
-              : aes_ni::DecryptCbc(s.decKeys, s.rounds, in.data(), out.data(), n, chain.data());
-      break;
-    case Mode::kCfb:
-      encrypt ? aes_ni::EncryptCfb(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data())
-              : aes_ni::DecryptCfb(s.encKeys, s.rounds, in.data(), out.data(), n, chain.data());
-      break;
-  }
-  return out;
-}
 
 TEST_P(AesNiNistVectors, EveryRecord) {
   REQUIRE_AES_NI();
