@@ -4,6 +4,21 @@
 // Usage: construct, SetKey, then use the object through CBlockCipher. One object serves one
 // thread at a time: the chaining modes and the general block path keep state in the object.
 // The destructor wipes every key byte, round key, chain block and scratch word.
+//
+// Where the members are defined. The class is declared once, here, but its code lives in two
+// folders of the library: the cipher proper in src/cipher, the six protected-file operations in
+// src/files, which needs the cipher (and io, platform) rather than the other way round. The
+// virtual table names all of them, so a program that makes a CRijndaelCipher links both
+// folders: that link is the one cycle between them, and it stays at the link level (no source
+// of src/cipher includes src/files).
+//   src/cipher/rijndael_cipher.cpp       construction, destruction, ResetChainBlock
+//   src/cipher/rijndael_key_schedule.cpp SetKey and the expansion
+//   src/cipher/rijndael_key_digest.cpp   GetKeyDigest
+//   src/cipher/rijndael_block.cpp        EncryptBlock*, DecryptBlock*, the block paths
+//   src/cipher/rijndael_modes.cpp        Encrypt, Decrypt, XorWithBlock, PadData
+//   src/files/protected_file.cpp         EncryptToFile, DecryptFromFile
+//   src/files/file_to_file.cpp           EncryptFile, DecryptFile
+//   src/files/file_stream.cpp            EncryptFileStream, DecryptFileStream
 #ifndef VANTRY_RIJNDAEL_CIPHER_H_
 #define VANTRY_RIJNDAEL_CIPHER_H_
 
