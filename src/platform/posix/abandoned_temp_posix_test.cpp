@@ -4,8 +4,10 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -122,6 +124,50 @@ TEST(AbandonedTempTest, ATargetWithALongNameFindsItsShortenedTemporaries) {
   test::WriteFile(dir.File(stale), {1});
   Commit(dir.File(base), {'y'});
   EXPECT_EQ(dir.Entries(), Names{base});
+}
+
+// A first save killed at any step leaves no file under the target name, neither empty nor
+// partial, so the name does not look taken; the next save removes what it left.
+TEST(AbandonedTempTest, AKilledFirstSaveLeavesNoTargetAndItsTemporaryGoesNext) {
+  for (WriterStep step :
+       {WriterStep::kTargetExamined, WriterStep::kTempCreated, WriterStep::kBeforeRename}) {
+    SCOPED_TRACE(static_cast<int>(step));
+    TempDir dir;
+    const std::string target = dir.File("notes.vty");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      SetWriterHookForTesting([step](WriterStep now) {
+        if (now == step) {
+          ::kill(::getpid(), SIGKILL);
+        }
+      });
+      AtomicWriter writer(target);
+      writer.Write(Bytes(1000, 1).data(), 1000);
+      writer.Commit();
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_FALSE(test::FileExists(target));
+    EXPECT_LE(dir.Entries().size(), 1u);
+    Commit(target, {'x'});
+    EXPECT_EQ(dir.Entries(), Names{"notes.vty"});
+  }
+}
+
+TEST(AbandonedTempTest, NothingIsVisibleUnderANewTargetsNameBeforeCommit) {
+  TempDir dir;
+  const std::string target = dir.File("notes.vty");
+  std::vector<bool> seen;
+  SetWriterHookForTesting([&](WriterStep) { seen.push_back(test::FileExists(target)); });
+  AtomicWriter writer(target);
+  writer.Write("abc", 3);
+  writer.Commit();
+  SetWriterHookForTesting({});
+  EXPECT_EQ(seen, (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(test::ReadFile(target), (Bytes{'a', 'b', 'c'}));
 }
 
 }  // namespace

@@ -119,6 +119,32 @@ TEST(AtomicWriterPosixTest, TheReplacementKeepsTheTargetsMode) {
   EXPECT_EQ(ModeOf(existing) & 0777, 0604u);
 }
 
+// Plain text is for its owner alone, whatever the umask; a protected file is cipher text and is
+// created as any other file. Replacing an existing file keeps its mode either way.
+TEST(AtomicWriterPosixTest, NewPlainTextIsOwnerOnlyAndProtectedFilesFollowTheUmask) {
+  TempDir dir;
+  const mode_t oldMask = ::umask(0);
+  const struct {
+    const char* name;
+    OutputContents contents;
+    mode_t mode;
+  } cases[] = {{"plain.txt", OutputContents::kPlainText, 0600},
+               {"protected.vty", OutputContents::kProtected, 0666}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AtomicWriter writer(dir.File(c.name), c.contents);
+    EXPECT_EQ(ModeOf(writer.TempName()) & 0777, c.mode);  // also while it is written
+    writer.Write("x", 1);
+    writer.Commit();
+    EXPECT_EQ(ModeOf(dir.File(c.name)) & 0777, c.mode);
+  }
+  ::umask(oldMask);
+  ASSERT_EQ(::chmod(dir.File("plain.txt").c_str(), 0644), 0);
+  AtomicWriter writer(dir.File("plain.txt"), OutputContents::kPlainText);
+  writer.Commit();
+  EXPECT_EQ(ModeOf(dir.File("plain.txt")) & 0777, 0644u);
+}
+
 TEST(AtomicWriterPosixTest, ASymlinkedTargetIsReplacedWhereItPoints) {
   TempDir dir;
   ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0700), 0);
