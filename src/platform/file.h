@@ -63,7 +63,8 @@ enum class OutputContents { kProtected, kPlainText };
 //   anyone may write (/tmp), a link owned by anyone else is refused with FileError(kCreate,
 //   EACCES): the rule of the kernel's fs.protected_symlinks, applied whatever that setting is.
 // - Likewise a regular target owned by another user (neither the caller nor the folder's
-//   owner) in such a folder is refused (the rule of fs.protected_regular). Elsewhere a replaced
+//   owner) in such a folder is refused (the rule of fs.protected_regular), and so is one with
+//   more than one name there, which may be a hard link to a file elsewhere. Elsewhere a replaced
 //   file keeps its owner (where the caller may set it), mode, and extended attributes, POSIX
 //   ACLs included.
 // - Only regular files are replaced: a directory fails with EISDIR, a device, FIFO or socket

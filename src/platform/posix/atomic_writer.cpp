@@ -223,7 +223,11 @@ void FindTarget(const std::string& targetName, FoundTarget* found) {
       found->error = EINVAL;
       return;
     }
-    if (!TrustedIn(folderInfo, opened)) {
+    // A second name in such a folder may be a link someone made to a file elsewhere (where
+    // fs.protected_hardlinks is off): its owner and mode, which the replacement would take
+    // over, are not the ones meant for this name.
+    if (!TrustedIn(folderInfo, opened) ||
+        (IsSharedStickyFolder(folderInfo) && opened.st_nlink > 1)) {
       found->error = EACCES;
       return;
     }

@@ -114,6 +114,20 @@ TEST_F(HostileFolderTest, AFilePreCreatedByAnotherUserIsRefused) {
   EXPECT_EQ(test::ReadFile(target), Bytes{});  // the root's plain text never went there
 }
 
+// A hard link to a root file elsewhere (which the other user can make where
+// fs.protected_hardlinks is off): replacing it would give root's plain text that file's mode.
+TEST_F(HostileFolderTest, ASecondNameInASharedFolderIsRefused) {
+  const std::string published = dir.File("published");
+  test::WriteFile(published, kSecret);
+  ASSERT_EQ(::chmod(published.c_str(), 0644), 0);
+  ASSERT_EQ(::link(published.c_str(), target.c_str()), 0);
+  EXPECT_EQ(ExpectFileError([&] { Save(target, kNew, OutputContents::kPlainText); }, Cause::kCreate,
+                            target)
+                .code,
+            EACCES);
+  EXPECT_EQ(test::ReadFile(target), kSecret);
+}
+
 // The name was free when the writer looked; the link arrives before the rename. The rename
 // replaces the link itself, so the file it points to is never touched.
 TEST_F(HostileFolderTest, ALinkPlantedAfterTheCheckIsReplacedNotFollowed) {
