@@ -72,7 +72,9 @@ enum class OutputContents { kProtected, kPlainText };
 // - A new target appears only whole: nothing is created under the target name before Commit,
 //   whose rename creates it. A new plain-text output is created 0600; a new protected file
 //   follows the umask (and the folder's default ACL). An existing target is locked for the
-//   writer's life, so readers and other writers of it fail meanwhile.
+//   writer's life, so readers and other writers of it fail meanwhile. Two writers of a target
+//   that does not exist yet do not exclude each other: each renames a complete file into
+//   place and the last one stays, as two saves one after the other would leave it.
 // - When the folder refuses the temporary (EACCES or EPERM: a folder the caller cannot write)
 //   but the existing target is writable, the target is rewritten in place instead: truncated
 //   at the first Write (or at Commit), written and flushed. A failure part way then leaves a
