@@ -6,8 +6,9 @@
 
 namespace vantry {
 
-BufferedFileOutput::BufferedFileOutput(const std::string& targetName)
-    : m_writer(targetName), m_buffer(new unsigned char[kCapacity]) {}
+BufferedFileOutput::BufferedFileOutput(const std::string& targetName,
+                                       platform::OutputContents contents)
+    : m_writer(targetName, contents), m_buffer(new unsigned char[kCapacity]) {}
 
 BufferedFileOutput::~BufferedFileOutput() { platform::SecureWipe(m_buffer.get(), kCapacity); }
 

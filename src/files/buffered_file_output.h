@@ -21,7 +21,10 @@ class BufferedFileOutput {
   static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
 
   // Throws FileError(kCreate) naming the target, as AtomicWriter does, before any allocation.
-  explicit BufferedFileOutput(const std::string& targetName);
+  // contents says whether the output is plain text (a new file is then its owner's alone).
+  explicit BufferedFileOutput(
+      const std::string& targetName,
+      platform::OutputContents contents = platform::OutputContents::kProtected);
   // Without Commit the temporary file is removed and the target left alone.
   ~BufferedFileOutput();
   BufferedFileOutput(const BufferedFileOutput&) = delete;

@@ -3,36 +3,24 @@
 // These two report every failure of their own as the cipher layer's runtime errors, which is
 // what their callers match: a file error of the output becomes "Cannot open File" when the
 // output cannot be created and "Cannot write File" when writing or putting it in place fails.
-// The output replaces its target only after the last chunk, so a refused header, a damaged
-// input or a full disk leaves an existing output as it was.
+// The input is read through the one descriptor that holds it exclusively, to its end (a read
+// error is a FileError(kRead) naming it); the output replaces its target only after the last
+// chunk, so a refused header, a damaged or failing input or a full disk leaves an existing
+// output as it was. The plain-text output of DecryptFileStream is created for its owner alone.
 #include <cstddef>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
-#include <system_error>
 
 #include "cipher/messages.h"
 #include "files/buffered_file_output.h"
+#include "files/locked_input.h"
 #include "files/protected_layout.h"
-#include "io/double_buffering.h"
 #include "platform/file.h"
-#include "platform/secure_wipe.h"
 #include "vantry/file_error.h"
 #include "vantry/rijndael_cipher.h"
 
 namespace vantry {
 namespace {
-
-// The stream's own read-ahead buffer, supplied here so that the plain text it holds is wiped
-// with the rest of the call's storage.
-struct InputStreamBuffer {
-  char bytes[4096] = {};
-  InputStreamBuffer() = default;
-  ~InputStreamBuffer() { platform::SecureWipe(bytes, sizeof(bytes)); }
-  InputStreamBuffer(const InputStreamBuffer&) = delete;
-  InputStreamBuffer& operator=(const InputStreamBuffer&) = delete;
-};
 
 // Refuses two names for one file as well as two equal names: the output would otherwise empty
 // (or, being written aside and renamed, replace) the very file that is still being read.
@@ -42,30 +30,22 @@ void RequireDistinctFiles(const std::string& inputName, const std::string& outpu
   }
 }
 
-void OpenInput(std::ifstream& input, InputStreamBuffer& buffer, const std::string& inputName) {
-  // Must precede open: a file buffer takes a buffer of the caller's only while it is closed.
-  input.rdbuf()->pubsetbuf(buffer.bytes, sizeof(buffer.bytes));
-  input.open(inputName, std::ios::in | std::ios::binary);
-  // A folder opens on some systems and then reads as an empty file; it is no input.
-  std::error_code ec;
-  if (!input.is_open() || std::filesystem::is_directory(inputName, ec)) {
+// The input is held exclusively and read through that one descriptor to its end; a file that
+// cannot be opened or is held by someone else is named in the cipher layer's message.
+void OpenInput(std::optional<LockedInput>& input, const std::string& inputName) {
+  try {
+    input.emplace(inputName);
+  } catch (const FileError&) {
     ThrowCipherFileError(CipherMessage::kCannotOpenFile, inputName);
-  }
-}
-
-// A read error ends the double buffer's data early; without this the output would be a
-// truncated file reported as complete.
-void RequireReadToEnd(const std::ifstream& input, const std::string& inputName) {
-  if (input.bad()) {
-    throw FileError(FileError::Cause::kRead, inputName, std::make_error_code(std::errc::io_error));
   }
 }
 
 class StreamOutput {
  public:
-  explicit StreamOutput(const std::string& outputName) : m_name(outputName) {
+  StreamOutput(const std::string& outputName, platform::OutputContents contents)
+      : m_name(outputName) {
     try {
-      m_output.emplace(outputName);
+      m_output.emplace(outputName, contents);
     } catch (const FileError&) {
       ThrowCipherFileError(CipherMessage::kCannotOpenFile, m_name);
     }
@@ -100,21 +80,18 @@ void CRijndaelCipher::EncryptFileStream(const std::string& inputName,
     ThrowCipherError(CipherMessage::kNotInitialized);
   }
   RequireDistinctFiles(inputName, outputName);
-  InputStreamBuffer inputBuffer;
-  std::ifstream input;
-  OpenInput(input, inputBuffer, inputName);
-  StreamOutput output(outputName);
+  std::optional<LockedInput> input;
+  OpenInput(input, inputName);
+  StreamOutput output(outputName, platform::OutputContents::kProtected);
 
   ChunkBuffers buffers;
   GetKeyDigest(buffers.digest);
   output.Append(buffers.digest, sizeof(buffers.digest));
   ResetChainBlock();
-  CDoubleBuffering chunks(&input, buffers.working, kWorkingBufferSize, kChunkSize);
-  EncryptChunks(*this, chunks, buffers, [&output](const unsigned char* cipherText, std::int32_t n) {
+  EncryptChunks(*this, *input, buffers, [&output](const unsigned char* cipherText, std::int32_t n) {
     output.Append(cipherText, static_cast<std::size_t>(n));
   });
-  RequireReadToEnd(input, inputName);
-  input.close();
+  input->Close();
   output.Commit();
 }
 
@@ -124,20 +101,17 @@ void CRijndaelCipher::DecryptFileStream(const std::string& inputName,
     ThrowCipherError(CipherMessage::kNotInitialized);
   }
   RequireDistinctFiles(inputName, outputName);
-  InputStreamBuffer inputBuffer;
-  std::ifstream input;
-  OpenInput(input, inputBuffer, inputName);
-  StreamOutput output(outputName);
+  std::optional<LockedInput> input;
+  OpenInput(input, inputName);
+  StreamOutput output(outputName, platform::OutputContents::kPlainText);
 
   ChunkBuffers buffers;
-  VerifyProtectedHeader(*this, input, buffers, inputName);
+  VerifyProtectedHeader(*this, *input, buffers, inputName);
   ResetChainBlock();
-  CDoubleBuffering chunks(&input, buffers.working, kWorkingBufferSize, kChunkSize);
-  DecryptChunks(*this, chunks, buffers, [&output](const unsigned char* plain, std::int32_t n) {
+  DecryptChunks(*this, *input, buffers, [&output](const unsigned char* plain, std::int32_t n) {
     output.Append(plain, static_cast<std::size_t>(n));
   });
-  RequireReadToEnd(input, inputName);
-  input.close();
+  input->Close();
   output.Commit();
 }
 

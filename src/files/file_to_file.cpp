@@ -24,7 +24,7 @@ void CRijndaelCipher::DecryptFile(std::string inputName, std::string outputName)
   // Everything is decrypted before the output is opened: a wrong key or a damaged input
   // leaves no output behind.
   SecretBlock plain = DecryptProtectedFile(*this, inputName);
-  BufferedFileOutput output(outputName);
+  BufferedFileOutput output(outputName, platform::OutputContents::kPlainText);
   output.Append(plain.data(), static_cast<std::size_t>(plain.size()));
   output.Commit();
 }

@@ -2,6 +2,7 @@
 
 #include "cipher/messages.h"
 #include "files/buffered_file_output.h"
+#include "files/locked_input.h"
 #include "io/data_stream.h"
 #include "io/mem_double_buffering.h"
 
@@ -15,13 +16,13 @@ bool DigestsEqual(const unsigned char* a, const unsigned char* b) noexcept {
   return difference == 0;
 }
 
-void VerifyProtectedHeader(CRijndaelCipher& cipher, std::istream& input, ChunkBuffers& buffers,
+void VerifyProtectedHeader(CRijndaelCipher& cipher, LockedInput& input, ChunkBuffers& buffers,
                            const std::string& fileName) {
   cipher.GetKeyDigest(buffers.digest);
-  input.read(reinterpret_cast<char*>(buffers.header), kProtectedHeaderSize);
+  const std::size_t got = input.Read(buffers.header, kProtectedHeaderSize);
   // A file too short for the header cannot be a protected file, whatever its bytes: comparing
   // the zero-filled rest would accept a truncated file whose digest happens to end in zeros.
-  const bool whole = input.gcount() == kProtectedHeaderSize;
+  const bool whole = got == static_cast<std::size_t>(kProtectedHeaderSize);
   if (!DigestsEqual(buffers.header, buffers.digest) || !whole) {
     ThrowCannotDecrypt(fileName);
   }

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <istream>
 #include <string>
 
 #include "platform/secure_wipe.h"
@@ -21,6 +20,7 @@ namespace vantry {
 
 class BufferedFileOutput;
 class CDataStream;
+class LockedInput;
 
 inline constexpr std::int32_t kProtectedHeaderSize = 32;
 inline constexpr std::int32_t kWorkingBufferSize = 1024;
@@ -49,7 +49,7 @@ bool DigestsEqual(const unsigned char* a, const unsigned char* b) noexcept;
 // Computes the key check digest into buffers.digest, reads the stored header from input and
 // compares them. Throws the "cannot be Correctly Decrypted!" error naming fileName when the file
 // ends before a whole header or the header differs; nothing has been decrypted then.
-void VerifyProtectedHeader(CRijndaelCipher& cipher, std::istream& input, ChunkBuffers& buffers,
+void VerifyProtectedHeader(CRijndaelCipher& cipher, LockedInput& input, ChunkBuffers& buffers,
                            const std::string& fileName);
 
 // Writes a whole protected file from a memory source: the key check digest, then, from a reset

@@ -24,6 +24,27 @@ SecretBlock::SecretBlock(SecretBlock&& other) noexcept
   other.m_iSize = 0;
 }
 
+SecretBlock& SecretBlock::operator=(SecretBlock&& other) noexcept {
+  if (this != &other) {
+    if (m_pBlock != nullptr) {
+      platform::SecureWipe(m_pBlock, static_cast<std::size_t>(m_iSize));
+      std::free(m_pBlock);
+    }
+    m_pBlock = other.m_pBlock;
+    m_iSize = other.m_iSize;
+    other.m_pBlock = nullptr;
+    other.m_iSize = 0;
+  }
+  return *this;
+}
+
+void SecretBlock::Shrink(std::int32_t size) noexcept {
+  if (size >= 0 && size < m_iSize) {
+    platform::SecureWipe(m_pBlock + size, static_cast<std::size_t>(m_iSize - size));
+    m_iSize = size;
+  }
+}
+
 SecretBlock::~SecretBlock() {
   if (m_pBlock != nullptr) {
     platform::SecureWipe(m_pBlock, static_cast<std::size_t>(m_iSize));

@@ -18,10 +18,14 @@ class SecretBlock {
   SecretBlock(const SecretBlock&) = delete;
   SecretBlock& operator=(const SecretBlock&) = delete;
   SecretBlock(SecretBlock&& other) noexcept;
-  SecretBlock& operator=(SecretBlock&&) = delete;
+  SecretBlock& operator=(SecretBlock&& other) noexcept;  // wipes and frees its own block first
 
   unsigned char* data() const { return m_pBlock; }
   std::int32_t size() const { return m_iSize; }
+
+  // Makes the block size bytes long (0 <= size <= size()), wiping the bytes given up; the
+  // allocation stays as it is.
+  void Shrink(std::int32_t size) noexcept;
 
   // Gives up the block without wiping it; the caller now owns it.
   unsigned char* Release() noexcept;

@@ -1,7 +1,9 @@
 // Whole files held in memory: the memory-backed operations (DecryptFromFile, EncryptFile,
 // DecryptFile) keep one file in a block whose size is a signed 32-bit count, the length type
-// of their callers. A file of 2 GiB or more is refused up front, before anything is allocated,
-// instead of being cut short by a truncated size.
+// of their callers. Each file is read through the one descriptor that holds it exclusively, to
+// its end: the size the file system gives only sizes the block at first (a pipe or a /proc file
+// gives 0 and is read all the same). A file of 2 GiB or more is refused, up front when its size
+// says so, otherwise as soon as the read passes 2^31 - 1 bytes, instead of being cut short.
 #ifndef VANTRY_FILES_WHOLE_FILE_H_
 #define VANTRY_FILES_WHOLE_FILE_H_
 
@@ -13,21 +15,21 @@
 
 namespace vantry {
 
-// Reads the plain file fileName, opened with no sharing, into a new block of its size.
-// Throws FileError: kOpen, kSize (also for 2 GiB or more), kRead, kClose.
+// Reads the plain file fileName, opened with no sharing, to its end into a new block of exactly
+// what it held. Throws FileError: kOpen, kSize (also for 2 GiB or more), kRead, kClose.
 SecretBlock ReadPlainFile(const std::string& fileName);
 
-// Decrypts the protected file fileName into a zero-filled block of the file's size S: the
-// S - 32 decrypted bytes, padding included, then 32 zero bytes. Throws, in this order of
-// discovery: FileError (kOpen, kSize, kClose) from the size probe; the "cannot be Correctly
-// Decrypted!" error for a file shorter than the header or with another key's digest;
-// "Illegal Block Size!" for cipher text that is not whole blocks; FileError(kRead) when the
-// file changed size after the probe.
+// Decrypts the protected file fileName into a block of the file's size S: the S - 32 decrypted
+// bytes, padding included, then 32 zero bytes. Throws, in this order of discovery: FileError
+// (kOpen, kSize) from the open and the size probe; the "cannot be Correctly Decrypted!" error
+// for a file shorter than the header or with another key's digest, before the rest is read;
+// FileError (kRead, kSize, kClose) from the read; FileError(kRead) when a file that gave its
+// size did not have it; "Illegal Block Size!" for cipher text that is not whole blocks.
 SecretBlock DecryptProtectedFile(CRijndaelCipher& cipher, const std::string& fileName);
 
 // The part of DecryptProtectedFile after the size probe, for a file whose size was found to be
-// size (>= 32). When the file no longer has that size it throws FileError(kRead) and never
-// writes past the block. Tests call it with a size that is off to stand for a file that
+// size (0: unknown, as for a pipe). When the file read to its end does not have that size it
+// throws FileError(kRead). Tests call it with a size that is off to stand for a file that
 // changed between the probe and the read.
 SecretBlock DecryptProtectedFileOfSize(CRijndaelCipher& cipher, const std::string& fileName,
                                        std::int32_t size);

@@ -2,16 +2,19 @@
 //
 // ExclusiveReader opens an existing file for reading with no sharing: on Windows a share mode
 // of 0, on POSIX an exclusive non-blocking flock(2), so a second exclusive opener fails while
-// the first holds the file. AtomicWriter never writes its target in place: it writes a
+// the first holds the file. Every read of a file goes through the one descriptor that holds
+// the lock, to the end of the file. AtomicWriter never writes its target in place: it writes a
 // temporary file beside the target and renames it over the target only after the last byte
 // was written, flushed to disk and closed, so a failure at any point leaves an existing target
-// exactly as it was. Every failure is a FileError naming the file as the caller passed it.
+// exactly as it was (the one exception, a folder that refuses the temporary, is described at
+// AtomicWriter). Every failure is a FileError naming the file as the caller passed it.
 #ifndef VANTRY_PLATFORM_FILE_H_
 #define VANTRY_PLATFORM_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "vantry/file_error.h"
@@ -49,16 +52,47 @@ class ExclusiveReader {
 // which is cipher text, follows the process's umask like any other file it creates.
 enum class OutputContents { kProtected, kPlainText };
 
+// How a target is found and replaced. On POSIX every decision is made on something already
+// opened, never on a name that was checked and is then looked up again: the writer opens the
+// target's folder, examines and opens the last component relative to it without following a
+// link (openat with O_NOFOLLOW), judges the file by fstat of that descriptor, creates the
+// temporary in the same folder and renames relative to it (renameat).
+//
+// - A symlink at the target name is followed, and the file it points to is replaced where it
+//   stands, when the caller or the folder's owner owns the link. In a sticky folder that
+//   anyone may write (/tmp), a link owned by anyone else is refused with FileError(kCreate,
+//   EACCES): the rule of the kernel's fs.protected_symlinks, applied whatever that setting is.
+// - Likewise a regular target owned by another user (neither the caller nor the folder's
+//   owner) in such a folder is refused (the rule of fs.protected_regular), and so is one with
+//   more than one name there, which may be a hard link to a file elsewhere. Elsewhere a replaced
+//   file keeps its owner (where the caller may set it), mode, and extended attributes, POSIX
+//   ACLs included.
+// - Only regular files are replaced: a directory fails with EISDIR, a device, FIFO or socket
+//   with EINVAL, without being opened.
+// - A new target appears only whole: nothing is created under the target name before Commit,
+//   whose rename creates it. A new plain-text output is created 0600; a new protected file
+//   follows the umask (and the folder's default ACL). An existing target is locked for the
+//   writer's life, so readers and other writers of it fail meanwhile. Two writers of a target
+//   that does not exist yet do not exclude each other: each renames a complete file into
+//   place and the last one stays, as two saves one after the other would leave it.
+// - When the folder refuses the temporary (EACCES or EPERM: a folder the caller cannot write)
+//   but the existing target is writable, the target is rewritten in place instead: truncated
+//   at the first Write (or at Commit), written and flushed. A failure part way then leaves a
+//   truncated or partial file: this is the one case without the no-loss guarantee.
+// - Temporaries are named ".<target name>.vantry-" and 16 lowercase hexadecimal digits. Each
+//   writer removes temporaries of its target left by killed writers: only names of exactly
+//   that pattern that are regular files owned by the caller, with one link, which no live
+//   writer holds (each writer holds an exclusive lock on its temporary).
 class AtomicWriter {
  public:
-  // Opens the target exclusively (without truncating it: it is only replaced on Commit) and
-  // creates the temporary file beside it. Throws FileError(kCreate) naming the target when the
-  // target cannot be opened for writing (missing directory, no permission, a directory, held
-  // by another exclusive opener) or the temporary file cannot be created.
+  // Finds and locks the target and creates the temporary beside it. Throws FileError(kCreate)
+  // naming the target when the folder cannot be opened, the target is refused (see above),
+  // cannot be opened for writing or is held by another exclusive opener, or the temporary
+  // cannot be created.
   explicit AtomicWriter(const std::string& targetName,
                         OutputContents contents = OutputContents::kProtected);
-  // Without a successful Commit: removes the temporary file, and the target too if this writer
-  // created it, and leaves an existing target untouched.
+  // Without a successful Commit: removes the temporary file and leaves an existing target
+  // untouched (in place: as far as it was written).
   ~AtomicWriter();
   AtomicWriter(const AtomicWriter&) = delete;
   AtomicWriter& operator=(const AtomicWriter&) = delete;
@@ -68,11 +102,13 @@ class AtomicWriter {
   // error again from Write and Commit, so a partial output can never be put in place.
   void Write(const void* data, std::size_t n);
   // Flushes the temporary file to disk, closes it, renames it over the target and flushes the
-  // directory. Throws FileError(kClose) or FileError(kReplace) naming the target.
+  // directory, in that order. Throws FileError(kClose) or FileError(kReplace) naming the target.
   void Commit();
 
-  // Name of the temporary file (for tests).
+  // Name of the temporary file (for tests); empty when the target is rewritten in place.
   const std::string& TempName() const { return m_tempName; }
+  // True when the folder refused a temporary and the target is rewritten in place.
+  bool InPlace() const { return m_inPlace; }
 
  private:
   void Abandon() noexcept;
@@ -88,6 +124,12 @@ class AtomicWriter {
   bool m_createdTarget;
   bool m_committed;
   std::exception_ptr m_failure;
+  // POSIX: the folder every name below is relative to, and the names in it.
+  NativeHandle m_folder = -1;
+  std::string m_targetBase;
+  std::string m_tempBase;
+  bool m_inPlace = false;
+  bool m_truncated = false;
 };
 
 // True when both names denote the same existing file (after links, case, relative paths).
@@ -104,6 +146,17 @@ int LastSystemError() noexcept;
 // reaches failAfterBytes, as a full disk would (ENOSPC / ERROR_DISK_FULL). Pass a negative
 // value to switch it off. Not thread-safe; for tests only.
 void SetWriteFaultForTesting(std::int64_t failAfterBytes);
+
+// Test seam: the points between a writer's steps at which a test may act, as another process
+// racing with the writer would, so that races are played out in a fixed order.
+enum class WriterStep {
+  kTargetExamined,  // the target name was looked at (absent, or a regular file about to open)
+  kTempCreated,     // the temporary exists and is locked; nothing was written yet
+  kBeforeRename,    // the temporary is written, flushed and closed; the rename comes next
+};
+// Calls hook at each step of every writer until it is set to an empty function. Not
+// thread-safe; for tests only.
+void SetWriterHookForTesting(std::function<void(WriterStep)> hook);
 
 }  // namespace vantry::platform
 

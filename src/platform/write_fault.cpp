@@ -1,6 +1,7 @@
 #include "platform/write_fault.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "platform/file.h"
 
@@ -10,6 +11,7 @@ namespace {
 // Negative: no fault. Tests run one writer at a time, so plain globals are enough.
 std::int64_t g_limit = -1;
 std::uint64_t g_written = 0;
+std::function<void(WriterStep)> g_hook;
 
 }  // namespace
 
@@ -18,7 +20,15 @@ void SetWriteFaultForTesting(std::int64_t failAfterBytes) {
   g_written = 0;
 }
 
+void SetWriterHookForTesting(std::function<void(WriterStep)> hook) { g_hook = std::move(hook); }
+
 namespace detail {
+
+void RunWriterHook(WriterStep step) {
+  if (g_hook) {
+    g_hook(step);
+  }
+}
 
 std::size_t WriteAllowance(std::size_t n) noexcept {
   if (g_limit < 0) {

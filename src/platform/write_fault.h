@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "platform/file.h"
+
 namespace vantry::platform::detail {
 
 // How many of the next n bytes may still be written before the simulated disk is full: n when
@@ -13,6 +15,9 @@ std::size_t WriteAllowance(std::size_t n) noexcept;
 
 // Counts bytes that really went to a file towards the simulated limit.
 void CountWritten(std::size_t n) noexcept;
+
+// Calls the test's writer hook, if one is set, at step.
+void RunWriterHook(WriterStep step);
 
 }  // namespace vantry::platform::detail
 

@@ -4,8 +4,10 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,8 +34,8 @@ TEST(AbandonedTempTest, TheNextWriterRemovesWhatKilledWritersLeft) {
   TempDir dir;
   const Bytes content{'n', 'e', 'w'};
   test::WriteFile(dir.File("data"), {'o', 'l', 'd'});
-  test::WriteFile(dir.File(".data.vantry-Ab3dE9"), Bytes(5000, 1));
-  test::WriteFile(dir.File(".data.vantry-zzzzzz"), {});
+  test::WriteFile(dir.File(".data.vantry-0123456789abcdef"), Bytes(5000, 1));
+  test::WriteFile(dir.File(".data.vantry-ffffffffffffffff"), {});
   Commit(dir.File("data"), content);
   EXPECT_EQ(test::ReadFile(dir.File("data")), content);
   EXPECT_EQ(dir.Entries(), Names{"data"});
@@ -41,29 +43,74 @@ TEST(AbandonedTempTest, TheNextWriterRemovesWhatKilledWritersLeft) {
 
 TEST(AbandonedTempTest, WhatIsHeldOrOnlyLooksLikeATemporaryStays) {
   TempDir dir;
+  const std::string p = ".data.vantry-";
   // Held: a live writer's temporary (its lock is what tells it apart).
-  test::WriteFile(dir.File(".data.vantry-Held00"), {7});
-  const int held = ::open(dir.File(".data.vantry-Held00").c_str(), O_RDONLY);
+  const std::string heldName = p + "1111111111111111";
+  test::WriteFile(dir.File(heldName), {7});
+  const int held = ::open(dir.File(heldName).c_str(), O_RDONLY);
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-  // Look-alikes: another target's temporary, wrong lengths, no leading dot, a folder, a link.
-  const Names lookAlikes{".data.vantry-12345", ".data.vantry-1234567", ".datb.vantry-Ab3dE9",
-                         "data.vantry-Ab3dE9", ".data.vantry-Dir000",  ".data.vantry-Link00",
-                         ".data.bak-Ab3dE9ab"};
-  for (const auto& name : lookAlikes) {
-    if (name == ".data.vantry-Dir000") {
-      ASSERT_EQ(::mkdir(dir.File(name).c_str(), 0700), 0);
-    } else if (name == ".data.vantry-Link00") {
-      ASSERT_EQ(::symlink("data", dir.File(name).c_str()), 0);
-    } else {
-      test::WriteFile(dir.File(name), {9});
+  test::WriteFile(dir.File("other"), {5});
+  enum Kind { kFile, kOpenFile, kFolder, kLink, kFifo, kOtherOwner, kSecondLink };
+  const struct {
+    std::string name;
+    Kind kind;
+  } lookAlikes[] = {
+      // Names a person gives a backup, one of them open in another program.
+      {p + "backup", kOpenFile},
+      {p + "2024Q1", kFile},
+      {p + "a-b-c-", kFile},
+      // One digit short or long, outside the alphabet, another target's, no leading dot.
+      {p + "123456789abcdef", kFile},
+      {p + "0123456789abcdef0", kFile},
+      {p + "0123456789ABCDEF", kFile},
+      {p + "0123456789abcdeg", kFile},
+      {".datb.vantry-0123456789abcdef", kFile},
+      {"data.vantry-0123456789abcdef", kFile},
+      {".data.bak-0123456789abcdef", kFile},
+      // The exact pattern, but not a temporary of ours.
+      {p + "dddddddddddddddd", kFolder},
+      {p + "eeeeeeeeeeeeeeee", kLink},
+      {p + "4444444444444444", kFifo},
+      {p + "2222222222222222", kOtherOwner},
+      {p + "3333333333333333", kSecondLink},
+  };
+  std::vector<int> open;
+  for (const auto& entry : lookAlikes) {
+    const std::string path = dir.File(entry.name);
+    switch (entry.kind) {
+      case kFolder:
+        ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+        break;
+      case kLink:
+        ASSERT_EQ(::symlink("data", path.c_str()), 0);
+        break;
+      case kFifo:
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        break;
+      case kSecondLink:
+        ASSERT_EQ(::link(dir.File("other").c_str(), path.c_str()), 0);
+        break;
+      default:
+        test::WriteFile(path, {9});
+        break;
+    }
+    if (entry.kind == kOtherOwner && ::chown(path.c_str(), ::geteuid() + 1, ::getegid()) != 0) {
+      ASSERT_NE(::geteuid(), 0u) << "root could not give a file away";
+      continue;  // an unprivileged run cannot make another user's file: nothing to show
+    }
+    if (entry.kind == kOpenFile) {
+      open.push_back(::open(path.c_str(), O_RDONLY));
     }
   }
+  const Names before = dir.Entries();
   Commit(dir.File("data"), {'x'});
   ::close(held);
+  for (int fd : open) {
+    ::close(fd);
+  }
 
-  Names expected = lookAlikes;
-  expected.push_back(".data.vantry-Held00");
+  Names expected = before;
   expected.push_back("data");
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(dir.Entries(), expected);
@@ -73,10 +120,54 @@ TEST(AbandonedTempTest, WhatIsHeldOrOnlyLooksLikeATemporaryStays) {
 TEST(AbandonedTempTest, ATargetWithALongNameFindsItsShortenedTemporaries) {
   TempDir dir;
   const std::string base(240, 'n');
-  const std::string stale = "." + std::string(200, 'n') + ".vantry-Ab3dE9";
+  const std::string stale = "." + std::string(200, 'n') + ".vantry-00000000deadbeef";
   test::WriteFile(dir.File(stale), {1});
   Commit(dir.File(base), {'y'});
   EXPECT_EQ(dir.Entries(), Names{base});
+}
+
+// A first save killed at any step leaves no file under the target name, neither empty nor
+// partial, so the name does not look taken; the next save removes what it left.
+TEST(AbandonedTempTest, AKilledFirstSaveLeavesNoTargetAndItsTemporaryGoesNext) {
+  for (WriterStep step :
+       {WriterStep::kTargetExamined, WriterStep::kTempCreated, WriterStep::kBeforeRename}) {
+    SCOPED_TRACE(static_cast<int>(step));
+    TempDir dir;
+    const std::string target = dir.File("notes.vty");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      SetWriterHookForTesting([step](WriterStep now) {
+        if (now == step) {
+          ::kill(::getpid(), SIGKILL);
+        }
+      });
+      AtomicWriter writer(target);
+      writer.Write(Bytes(1000, 1).data(), 1000);
+      writer.Commit();
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_FALSE(test::FileExists(target));
+    EXPECT_LE(dir.Entries().size(), 1u);
+    Commit(target, {'x'});
+    EXPECT_EQ(dir.Entries(), Names{"notes.vty"});
+  }
+}
+
+TEST(AbandonedTempTest, NothingIsVisibleUnderANewTargetsNameBeforeCommit) {
+  TempDir dir;
+  const std::string target = dir.File("notes.vty");
+  std::vector<bool> seen;
+  SetWriterHookForTesting([&](WriterStep) { seen.push_back(test::FileExists(target)); });
+  AtomicWriter writer(target);
+  writer.Write("abc", 3);
+  writer.Commit();
+  SetWriterHookForTesting({});
+  EXPECT_EQ(seen, (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(test::ReadFile(target), (Bytes{'a', 'b', 'c'}));
 }
 
 }  // namespace

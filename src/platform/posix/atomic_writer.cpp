@@ -1,9 +1,12 @@
 #include <dirent.h>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
+#include <random>
 #include <vector>
 
 #include "platform/file.h"
@@ -19,152 +22,370 @@ using Cause = FileError::Cause;
 
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
-// The temporary name adds 15 bytes to the target's; a long target name is shortened in it so
+// The temporary name adds 25 bytes to the target's; a long target name is shortened in it so
 // the temporary name stays within NAME_MAX (255 on every file system we meet).
 constexpr std::size_t kMaxBaseInTempName = 200;
-constexpr const char kTempSuffix[] = ".vantry-XXXXXX";
+constexpr char kTempMarker[] = ".vantry-";
+// Long enough that no name a person gives a file (".notes.vantry-backup") matches by chance,
+// and that guessing the next name is hopeless.
+constexpr std::size_t kTempRandomLength = 16;
+constexpr char kTempAlphabet[] = "0123456789abcdef";
+// As many links as the kernel follows in one lookup.
+constexpr int kMaxLinkHops = 40;
+constexpr int kMaxTempAttempts = 16;
 
-// O_NONBLOCK: opening a FIFO for writing would otherwise wait for a reader. Nothing is ever
-// written through the target's descriptor, so the flag does no harm.
-constexpr int kTargetFlags = O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+// O_NONBLOCK: a FIFO that slipped in after the examination must not leave us waiting for a
+// reader. Nothing is ever read through the target's descriptor, so the flag does no harm.
+constexpr int kTargetFlags = O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
 
-// Opens the target for writing without truncating it. O_EXCL tells whether this call created
-// it, which decides whether an abandoned write removes it again.
-int OpenTarget(const std::string& name, bool* created) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = RetryOnInterrupt(
-        [&] { return ::open(name.c_str(), kTargetFlags | O_CREAT | O_EXCL, 0666); });
-    if (fd >= 0) {
-      *created = true;
-      return fd;
-    }
-    if (errno != EEXIST) {
-      break;
-    }
-    fd = RetryOnInterrupt([&] { return ::open(name.c_str(), kTargetFlags); });
-    if (fd >= 0) {
-      return fd;
-    }
-    // Removed between the two opens: try again. A dangling symlink ends up here every time.
-    if (errno != ENOENT) {
-      break;
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : m_fd(fd) {}
+  ~Descriptor() {
+    if (m_fd >= 0) {
+      ::close(m_fd);
     }
   }
-  ThrowFileError(Cause::kCreate, name, errno);
-}
-
-// A symlinked target is replaced where the link points, as writing through the link would,
-// instead of turning the link itself into a plain file.
-std::string ResolveTarget(const std::string& name) {
-  struct stat info {};
-  if (::lstat(name.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-    return name;
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return m_fd; }
+  void reset(int fd) {
+    if (m_fd >= 0) {
+      ::close(m_fd);
+    }
+    m_fd = fd;
   }
-  char* resolved = ::realpath(name.c_str(), nullptr);
-  if (resolved == nullptr) {
-    ThrowFileError(Cause::kCreate, name, errno);
+  int release() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
   }
-  std::string path(resolved);
-  ::free(resolved);
-  return path;
-}
 
-std::string DirectoryOf(const std::string& path) {
+ private:
+  int m_fd;
+};
+
+// Splits a path into its folder ("" for the current one) and its last component.
+void SplitPath(const std::string& path, std::string* folder, std::string* base) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) {
-    return ".";
+    folder->clear();
+    *base = path;
+  } else {
+    *folder = slash == 0 ? "/" : path.substr(0, slash);
+    *base = path.substr(slash + 1);
   }
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string TempTemplateFor(const std::string& path) {
-  const auto slash = path.rfind('/');
-  const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.size() > kMaxBaseInTempName) {
-    base.resize(kMaxBaseInTempName);
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) {
+    return name;
   }
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Where the kernel's protected_symlinks and protected_regular rules apply: a sticky folder
+// anyone may write, where other users can plant names but not remove ours.
+bool IsSharedStickyFolder(const struct stat& folder) {
+  return (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+}
+
+// In such a folder only what the caller or the folder's owner made is trusted.
+bool TrustedIn(const struct stat& folder, const struct stat& entry) {
+  return !IsSharedStickyFolder(folder) || entry.st_uid == ::geteuid() ||
+         entry.st_uid == folder.st_uid;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int OpenFolder(int relativeTo, const std::string& folder) {
+  const std::string path = folder.empty() ? "." : folder;
+  return RetryOnInterrupt([&] {
+    return ::openat(relativeTo, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  });
+}
+
+std::string ReadLinkAt(int folder, const std::string& name, int* error) {
+  std::vector<char> text(256);
+  for (;;) {
+    const ssize_t n = ::readlinkat(folder, name.c_str(), text.data(), text.size());
+    if (n < 0) {
+      *error = errno;
+      return {};
+    }
+    if (static_cast<std::size_t>(n) < text.size()) {
+      *error = 0;
+      return std::string(text.data(), static_cast<std::size_t>(n));
+    }
+    text.resize(text.size() * 2);
+  }
+}
+
+// What the target name stands for once links are followed: the folder it lies in (opened),
+// its name there, and its opened descriptor, or -1 when no file of that name exists yet.
+struct FoundTarget {
+  Descriptor folder;
+  std::string folderPath;  // for messages and TempName only; never looked up again
+  std::string base;
+  Descriptor file;
+  int error = 0;  // set when the target is refused or cannot be opened
+};
+
+void FindTarget(const std::string& targetName, FoundTarget* found) {
+  std::string folderPath;
+  SplitPath(targetName, &folderPath, &found->base);
+  found->folder.reset(OpenFolder(AT_FDCWD, folderPath));
+  if (found->folder.get() < 0) {
+    found->error = errno;
+    return;
+  }
+  found->folderPath = folderPath;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    const std::string& base = found->base;
+    if (base.empty() || base == "." || base == "..") {
+      found->error = base.empty() && targetName.empty() ? ENOENT : EISDIR;
+      return;
+    }
+    const int folder = found->folder.get();
+    struct stat folderInfo {};
+    struct stat entry {};
+    if (::fstat(folder, &folderInfo) != 0) {
+      found->error = errno;
+      return;
+    }
+    if (::fstatat(folder, base.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) {
+        found->error = errno;
+        return;
+      }
+      // A new target: the rename will create it, and replaces whatever someone puts at the
+      // name meanwhile (a link too) instead of writing through it.
+      detail::RunWriterHook(WriterStep::kTargetExamined);
+      return;
+    }
+    if (S_ISLNK(entry.st_mode)) {
+      if (!TrustedIn(folderInfo, entry)) {
+        found->error = EACCES;
+        return;
+      }
+      int error = 0;
+      const std::string text = ReadLinkAt(folder, base, &error);
+      struct stat again {};
+      // The link read must be the link judged. In a sticky folder nobody but its owner or
+      // the folder's owner can swap it; elsewhere the owner is not what decides.
+      if (error != 0 || ::fstatat(folder, base.c_str(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !SameFile(entry, again)) {
+        if (error != 0) {
+          found->error = error;
+          return;
+        }
+        continue;  // changed under us: examine the name again
+      }
+      std::string linkFolder;
+      std::string linkBase;
+      SplitPath(text, &linkFolder, &linkBase);
+      const int next = OpenFolder(text[0] == '/' ? AT_FDCWD : folder, linkFolder);
+      if (next < 0) {
+        found->error = errno;
+        return;
+      }
+      found->folder.reset(next);
+      found->folderPath = text[0] == '/' ? linkFolder : JoinPath(found->folderPath, linkFolder);
+      found->base = linkBase;
+      continue;
+    }
+    // Anything but a regular file is refused before it is opened: opening a device can act on
+    // it, and a rename would replace the node itself (think /dev/null as root).
+    if (!S_ISREG(entry.st_mode)) {
+      found->error = S_ISDIR(entry.st_mode) ? EISDIR : EINVAL;
+      return;
+    }
+    detail::RunWriterHook(WriterStep::kTargetExamined);
+    const int fd = RetryOnInterrupt([&] { return ::openat(folder, base.c_str(), kTargetFlags); });
+    if (fd < 0) {
+      // Replaced by a link (ELOOP) or removed since it was examined: examine it again.
+      if (errno == ELOOP || errno == ENOENT) {
+        continue;
+      }
+      found->error = errno;
+      return;
+    }
+    found->file.reset(fd);
+    // The decision that counts is made on what was opened.
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0) {
+      found->error = errno;
+      return;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+      found->error = EINVAL;
+      return;
+    }
+    // A second name in such a folder may be a link someone made to a file elsewhere (where
+    // fs.protected_hardlinks is off): its owner and mode, which the replacement would take
+    // over, are not the ones meant for this name.
+    if (!TrustedIn(folderInfo, opened) ||
+        (IsSharedStickyFolder(folderInfo) && opened.st_nlink > 1)) {
+      found->error = EACCES;
+      return;
+    }
+    return;
+  }
+  found->error = ELOOP;
+}
+
+std::string RandomSuffix() {
+  std::uint64_t bits = 0;
+  try {
+    std::random_device device;
+    bits = (std::uint64_t{device()} << 32) ^ device();
+  } catch (...) {  // no entropy source: the exclusive create still keeps names apart
+    static std::uint64_t counter = 0;
+    bits = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+           (std::uint64_t{static_cast<std::uint32_t>(::getpid())} << 40) ^ ++counter;
+  }
+  std::string suffix(kTempRandomLength, '0');
+  for (auto& c : suffix) {
+    c = kTempAlphabet[bits & 15];
+    bits >>= 4;
+  }
+  return suffix;
+}
+
+// ".<base>.vantry-", the part of a temporary's name that its target decides.
+std::string TempPrefixFor(const std::string& base) {
+  std::string shortened =
+      base.size() > kMaxBaseInTempName ? base.substr(0, kMaxBaseInTempName) : base;
   // A leading dot keeps the unfinished file out of plain directory listings.
-  return directory + "." + base + kTempSuffix;
+  return "." + shortened + kTempMarker;
+}
+
+bool IsTempNameOf(const std::string& entry, const std::string& prefix) {
+  if (entry.size() != prefix.size() + kTempRandomLength ||
+      entry.compare(0, prefix.size(), prefix) != 0) {
+    return false;
+  }
+  for (std::size_t i = prefix.size(); i < entry.size(); ++i) {
+    if (std::strchr(kTempAlphabet, entry[i]) == nullptr || entry[i] == '\0') {
+      return false;
+    }
+  }
+  return true;
 }
 
 // The temporary of a writer that was killed stays behind; the next writer of the same target
 // removes it. Every writer holds an exclusive lock on its temporary until the temporary is gone
 // or renamed, and the kernel drops that lock when the process dies, so a temporary that can be
-// locked belongs to no live writer.
-bool IsTempNameOf(const std::string& entry, const std::string& prefix) {
-  const std::size_t randomPart = sizeof kTempSuffix - 1 - (sizeof ".vantry-" - 1);
-  return entry.size() == prefix.size() + randomPart && entry.compare(0, prefix.size(), prefix) == 0;
-}
-
-void RemoveAbandonedTemps(const std::string& tempName, int ownTemp) {
-  const std::string directory = DirectoryOf(tempName);
-  const auto slash = tempName.rfind('/');
-  const std::string own = slash == std::string::npos ? tempName : tempName.substr(slash + 1);
-  // ".<base>.vantry-" without the random part.
-  const std::string prefix = own.substr(0, own.size() - (sizeof kTempSuffix - 1) + 8);
-  DIR* listing = ::opendir(directory.c_str());
-  if (listing == nullptr) {
+// locked belongs to no live writer. Anything that merely resembles a temporary stays.
+void RemoveAbandonedTemps(int folder, const std::string& prefix, int ownTemp) {
+  const int listing = OpenFolder(folder, ".");
+  if (listing < 0) {
     return;
   }
-  struct stat ownInfo {};
-  (void)::fstat(ownTemp, &ownInfo);
-  while (const dirent* entry = ::readdir(listing)) {
+  DIR* entries = ::fdopendir(listing);
+  if (entries == nullptr) {
+    ::close(listing);
+    return;
+  }
+  struct stat own {};
+  (void)::fstat(ownTemp, &own);
+  while (const dirent* entry = ::readdir(entries)) {
     const std::string name = entry->d_name;
-    if (name == own || !IsTempNameOf(name, prefix)) {
-      continue;
-    }
-    const std::string path = slash == std::string::npos ? name : directory + "/" + name;
-    const int fd = RetryOnInterrupt([&] {
-      return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    });
-    if (fd < 0) {
-      continue;
-    }
-    struct stat held {};
     struct stat named {};
-    // Only a regular file that the name still denotes, and that no live writer holds.
-    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_ino != ownInfo.st_ino &&
-        posix::TryLockExclusive(fd) && ::lstat(path.c_str(), &named) == 0 &&
-        named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
-      ::unlink(path.c_str());
+    if (!IsTempNameOf(name, prefix) ||
+        ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(named.st_mode) || SameFile(named, own)) {
+      continue;
     }
-    ::close(fd);
+    Descriptor fd(RetryOnInterrupt([&] {
+      return ::openat(folder, name.c_str(),
+                      O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    }));
+    struct stat held {};
+    struct stat still {};
+    if (fd.get() >= 0 && ::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) &&
+        held.st_uid == ::geteuid() && held.st_nlink == 1 && posix::TryLockExclusive(fd.get()) &&
+        ::fstatat(folder, name.c_str(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
+        SameFile(held, still)) {
+      ::unlinkat(folder, name.c_str(), 0);
+    }
   }
-  ::closedir(listing);
+  ::closedir(entries);
 }
 
-int MakeTemp(std::string* name) {
-  std::vector<char> buffer(name->begin(), name->end());
-  buffer.push_back('\0');
-#if defined(__GLIBC__)
-  const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-#else
-  const int fd = ::mkstemp(buffer.data());
-  if (fd >= 0) {
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  }
-#endif
-  if (fd >= 0) {
-    name->assign(buffer.data());
-  }
-  return fd;
+bool IsLeftToTheSystem(const char* name) {
+  return std::strncmp(name, "system.", 7) != 0 && std::strncmp(name, "user.", 5) != 0;
 }
 
-// Flushes the directory entry of the rename to disk. File systems that cannot sync a
-// directory say EINVAL; there is nothing more to do on them.
-int SyncDirectory(const std::string& directory) {
-  const int fd = RetryOnInterrupt(
-      [&] { return ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-  if (fd < 0) {
+// Reads an attribute list or value whose size may change between the asking and the reading.
+template <class Call>
+ssize_t ReadGrowing(std::vector<char>* buffer, Call call) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const ssize_t needed = call(nullptr, 0);
+    if (needed <= 0) {
+      return needed;
+    }
+    buffer->resize(static_cast<std::size_t>(needed));
+    const ssize_t got = call(buffer->data(), buffer->size());
+    if (got >= 0 || errno != ERANGE) {
+      return got;
+    }
+  }
+  errno = ERANGE;
+  return -1;
+}
+
+// Gives the temporary the replaced file's extended attributes, its access ACL among them: on a
+// file with an ACL the group mode bits are only the ACL's mask, so dropping the ACL would widen
+// or narrow access behind the owner's back. Attributes of the security and trusted namespaces
+// that the system refuses to set (EPERM, ENOTSUP) are left to it; any other failure is an error.
+int CopyExtendedAttributes(int from, int to) {
+  std::vector<char> names;
+  const ssize_t listed = ReadGrowing(
+      &names, [from](char* list, std::size_t size) { return ::flistxattr(from, list, size); });
+  if (listed < 0) {
+    return errno == ENOTSUP ? 0 : errno;
+  }
+  bool hasAccessAcl = false;
+  std::vector<char> value;
+  for (std::size_t at = 0; at < static_cast<std::size_t>(listed);) {
+    const char* name = names.data() + at;
+    at += std::strlen(name) + 1;
+    const ssize_t size = ReadGrowing(
+        &value, [from, name](char* v, std::size_t n) { return ::fgetxattr(from, name, v, n); });
+    if (size < 0) {
+      if (errno == ENODATA) {  // removed meanwhile
+        continue;
+      }
+      return errno;
+    }
+    if (std::strcmp(name, "system.posix_acl_access") == 0) {
+      hasAccessAcl = true;
+    }
+    if (::fsetxattr(to, name, value.data(), static_cast<std::size_t>(size), 0) != 0) {
+      if ((errno == EPERM || errno == ENOTSUP || errno == EACCES) && IsLeftToTheSystem(name)) {
+        continue;
+      }
+      return errno;
+    }
+  }
+  // A default ACL of the folder gave the temporary an ACL that the replaced file did not have.
+  if (!hasAccessAcl && ::fremovexattr(to, "system.posix_acl_access") != 0 && errno != ENODATA &&
+      errno != ENOTSUP) {
     return errno;
   }
-  int error = 0;
-  if (RetryOnInterrupt([fd] { return ::fsync(fd); }) != 0 && errno != EINVAL) {
-    error = errno;
+  return 0;
+}
+
+// Flushes the folder's entries (the rename) to disk. File systems that cannot sync a folder
+// say EINVAL; there is nothing more to do on them.
+int SyncFolder(int folder) {
+  if (RetryOnInterrupt([folder] { return ::fsync(folder); }) != 0 && errno != EINVAL) {
+    return errno;
   }
-  ::close(fd);
-  return error;
+  return 0;
 }
 
 }  // namespace
@@ -176,65 +397,84 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
       m_contents(contents),
       m_createdTarget(false),
       m_committed(false) {
-  m_target = OpenTarget(targetName, &m_createdTarget);
-  m_targetPath = targetName;
+  FoundTarget found;
+  FindTarget(targetName, &found);
+  m_folder = found.folder.release();
+  m_target = found.file.release();
+  if (found.error != 0) {
+    Fail(Cause::kCreate, found.error);
+  }
+  m_targetBase = found.base;
+  m_targetPath = JoinPath(found.folderPath, found.base);
+  const int folder = static_cast<int>(m_folder);
   const int target = static_cast<int>(m_target);
-
-  struct stat info {};
-  if (::fstat(target, &info) != 0) {
+  if (target >= 0 && !posix::TryLockExclusive(target)) {
     Fail(Cause::kCreate, errno);
   }
-  // Renaming over a device or FIFO would replace the node itself (think /dev/null as root).
-  if (!S_ISREG(info.st_mode)) {
-    Fail(Cause::kCreate, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-  }
-  if (!posix::TryLockExclusive(target)) {
-    const int error = errno;
-    // Someone else holds the file; even if this call created it, it is theirs now.
-    m_createdTarget = false;
-    Fail(Cause::kCreate, error);
-  }
-  try {
-    m_targetPath = ResolveTarget(targetName);
-  } catch (const FileError& e) {
-    Fail(Cause::kCreate, e.code().value());
-  }
 
+  // Until its owner and mode are the target's, the temporary is the caller's alone. A new
+  // protected file is created as any file is, under the umask; plain text only for its owner.
+  const mode_t createMode = target < 0 && contents == OutputContents::kProtected ? 0666 : 0600;
+  const std::string prefix = TempPrefixFor(m_targetBase);
   // Between creating its temporary and locking it, a writer can lose it to another writer's
   // sweep of abandoned temporaries; it then simply makes another.
   int temp = -1;
-  for (int attempt = 0; attempt < 8 && temp < 0; ++attempt) {
-    m_tempName = TempTemplateFor(m_targetPath);
-    temp = MakeTemp(&m_tempName);
+  for (int attempt = 0; attempt < kMaxTempAttempts && temp < 0; ++attempt) {
+    const std::string name = prefix + RandomSuffix();
+    temp = RetryOnInterrupt([&] {
+      return ::openat(folder, name.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, createMode);
+    });
     if (temp < 0) {
+      if (errno == EEXIST) {
+        continue;
+      }
+      if ((errno == EACCES || errno == EPERM) && target >= 0) {
+        // The folder refuses new files but the target itself is writable: rewrite it in place.
+        m_inPlace = true;
+        return;
+      }
       Fail(Cause::kCreate, errno);
     }
     struct stat held {};
     struct stat named {};
     if (!posix::TryLockExclusive(temp) || ::fstat(temp, &held) != 0 ||
-        ::lstat(m_tempName.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
-        held.st_dev != named.st_dev) {
+        ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !SameFile(held, named)) {
       ::close(temp);
       temp = -1;
+      continue;
     }
+    m_tempBase = name;
   }
   if (temp < 0) {
     Fail(Cause::kCreate, EEXIST);
   }
   m_temp = temp;
-  RemoveAbandonedTemps(m_tempName, temp);
-  // The replacement gets the target's owner and permissions, as rewriting it in place would
-  // have kept them; for a new target that is the mode open() gave it under the umask.
-  // Changing the owner needs privileges we may lack; the file then stays ours, as a newly
-  // created file would.
-  if (::fchown(temp, info.st_uid, info.st_gid) != 0) {
-    if (::fchown(temp, static_cast<uid_t>(-1), info.st_gid) != 0) {
-      // Not even the group: the file stays ours and our group's, as a new file would be.
+  m_tempName = JoinPath(found.folderPath, m_tempBase);
+  RemoveAbandonedTemps(folder, prefix, temp);
+
+  if (target >= 0) {
+    // The replacement gets the target's owner, permissions and attributes, as rewriting it in
+    // place would have kept them. Changing the owner needs privileges we may lack; the file
+    // then stays ours, as a newly created file would.
+    struct stat info {};
+    if (::fstat(target, &info) != 0) {
+      Fail(Cause::kCreate, errno);
+    }
+    if (::fchown(temp, info.st_uid, info.st_gid) != 0) {
+      if (::fchown(temp, static_cast<uid_t>(-1), info.st_gid) != 0) {
+        // Not even the group: the file stays ours and our group's, as a new file would be.
+      }
+    }
+    if (::fchmod(temp, info.st_mode & 07777) != 0) {
+      Fail(Cause::kCreate, errno);
+    }
+    if (const int error = CopyExtendedAttributes(target, temp)) {
+      Fail(Cause::kCreate, error);
     }
   }
-  if (::fchmod(temp, info.st_mode & 07777) != 0) {
-    Fail(Cause::kCreate, errno);
-  }
+  detail::RunWriterHook(WriterStep::kTempCreated);
 }
 
 AtomicWriter::~AtomicWriter() { Abandon(); }
@@ -246,14 +486,25 @@ void AtomicWriter::Write(const void* data, std::size_t n) {
   if (m_committed) {
     ThrowFileError(Cause::kWrite, m_targetName, EBADF);
   }
+  int out = static_cast<int>(m_temp);
+  if (m_inPlace) {
+    out = static_cast<int>(m_target);
+    // Truncated only when the first byte is ready: an operation that fails before it writes
+    // anything (a refused header) leaves the file as it was.
+    if (!m_truncated) {
+      if (RetryOnInterrupt([out] { return ::ftruncate(out, 0); }) != 0) {
+        Fail(Cause::kWrite, errno);
+      }
+      m_truncated = true;
+    }
+  }
   const auto* bytes = static_cast<const unsigned char*>(data);
-  const int temp = static_cast<int>(m_temp);
   while (n > 0) {
     const std::size_t allowed = detail::WriteAllowance(n < kMaxTransfer ? n : kMaxTransfer);
     if (allowed == 0) {
       Fail(Cause::kWrite, ENOSPC);
     }
-    const ssize_t written = RetryOnInterrupt([&] { return ::write(temp, bytes, allowed); });
+    const ssize_t written = RetryOnInterrupt([&] { return ::write(out, bytes, allowed); });
     if (written < 0) {
       Fail(Cause::kWrite, errno);
     }
@@ -273,6 +524,23 @@ void AtomicWriter::Commit() {
   if (m_committed) {
     return;
   }
+  const int folder = static_cast<int>(m_folder);
+  if (m_inPlace) {
+    const int target = static_cast<int>(m_target);
+    if (!m_truncated && RetryOnInterrupt([target] { return ::ftruncate(target, 0); }) != 0) {
+      Fail(Cause::kWrite, errno);
+    }
+    m_truncated = true;
+    if (RetryOnInterrupt([target] { return ::fsync(target); }) != 0) {
+      Fail(Cause::kClose, errno);
+    }
+    m_committed = true;
+    m_target = -1;
+    if (::close(target) != 0) {
+      Fail(Cause::kClose, errno);
+    }
+    return;
+  }
   const int temp = static_cast<int>(m_temp);
   // Data first on disk, then the rename: a crash in between leaves the old target, never a
   // renamed but empty or partial file.
@@ -285,16 +553,19 @@ void AtomicWriter::Commit() {
   const int lockKeeper = ::fcntl(temp, F_DUPFD_CLOEXEC, 0);
   if (::close(temp) != 0) {
     const int error = errno;
-    ::unlink(m_tempName.c_str());
+    ::unlinkat(folder, m_tempBase.c_str(), 0);
     if (lockKeeper >= 0) {
       ::close(lockKeeper);
     }
     Fail(Cause::kClose, error);
   }
-  const int renamed = ::rename(m_tempName.c_str(), m_targetPath.c_str());
+  detail::RunWriterHook(WriterStep::kBeforeRename);
+  // Relative to the folder that was examined: whatever became of the path to it meanwhile,
+  // the file lands where the decisions were made.
+  const int renamed = ::renameat(folder, m_tempBase.c_str(), folder, m_targetBase.c_str());
   const int renameError = errno;
   if (renamed != 0) {
-    ::unlink(m_tempName.c_str());
+    ::unlinkat(folder, m_tempBase.c_str(), 0);
   }
   if (lockKeeper >= 0) {
     ::close(lockKeeper);
@@ -303,10 +574,13 @@ void AtomicWriter::Commit() {
     Fail(Cause::kReplace, renameError);
   }
   m_committed = true;
-  const int syncError = SyncDirectory(DirectoryOf(m_targetPath));
+  // Then the rename itself on disk, before the save is reported done.
+  const int syncError = SyncFolder(folder);
   // Closing the old target's descriptor releases its lock; the new file is already in place.
-  ::close(static_cast<int>(m_target));
-  m_target = -1;
+  if (m_target >= 0) {
+    ::close(static_cast<int>(m_target));
+    m_target = -1;
+  }
   if (syncError != 0) {
     // The new content is in place but may not survive a crash; say so rather than succeed.
     Fail(Cause::kReplace, syncError);
@@ -322,26 +596,18 @@ void AtomicWriter::Fail(FileError::Cause cause, int error) {
 
 void AtomicWriter::Abandon() noexcept {
   if (m_temp >= 0) {
-    ::unlink(m_tempName.c_str());
+    ::unlinkat(static_cast<int>(m_folder), m_tempBase.c_str(), 0);
     ::close(static_cast<int>(m_temp));
     m_temp = -1;
   }
-  if (m_target < 0) {
-    return;
+  if (m_target >= 0) {
+    ::close(static_cast<int>(m_target));
+    m_target = -1;
   }
-  const int target = static_cast<int>(m_target);
-  if (m_createdTarget && !m_committed) {
-    // Remove the empty file this writer created, but only if the name still denotes it: a
-    // program that ignores our lock may have put another file there meanwhile.
-    struct stat held {};
-    struct stat named {};
-    if (::fstat(target, &held) == 0 && ::lstat(m_targetPath.c_str(), &named) == 0 &&
-        held.st_dev == named.st_dev && held.st_ino == named.st_ino && named.st_size == 0) {
-      ::unlink(m_targetPath.c_str());
-    }
+  if (m_folder >= 0) {
+    ::close(static_cast<int>(m_folder));
+    m_folder = -1;
   }
-  ::close(target);
-  m_target = -1;
 }
 
 }  // namespace vantry::platform

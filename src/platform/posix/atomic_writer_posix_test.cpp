@@ -69,24 +69,35 @@ TEST(AtomicWriterPosixTest, FailuresCarryTheSystemsText) {
   SetWriteFaultForTesting(-1);
 }
 
-TEST(AtomicWriterPosixTest, AReadOnlyDirectoryRefusesNewAndReplacedTargets) {
+TEST(AtomicWriterPosixTest, AReadOnlyDirectoryRefusesNewTargetsAndRewritesWritableOnesInPlace) {
   TempDir dir;
   const std::string existing = dir.File("old.bin");
+  const std::string locked = dir.File("locked.bin");
   test::WriteFile(existing, Bytes{7, 7});
+  test::WriteFile(locked, Bytes{8});
   ASSERT_EQ(::chmod(existing.c_str(), 0666), 0);  // the file itself is writable
+  ASSERT_EQ(::chmod(locked.c_str(), 0644), 0);    // this one is not
   ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
   {
     ActAsUnprivileged unprivileged;
     if (!unprivileged.ok()) {
       GTEST_SKIP() << "running as root and cannot switch to an unprivileged user";
     }
-    for (const std::string& name : {dir.File("new.bin"), existing}) {
+    for (const std::string& name : {dir.File("new.bin"), locked}) {
       SCOPED_TRACE(name);
       EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(name); }, Cause::kCreate, name).code, EACCES);
     }
+    AtomicWriter writer(existing);
+    EXPECT_TRUE(writer.InPlace());
+    EXPECT_EQ(writer.TempName(), "");
+    EXPECT_EQ(test::ReadFile(existing), (Bytes{7, 7}));  // untouched until the first byte
+    writer.Write("abc", 3);
+    writer.Commit();
   }
-  EXPECT_EQ(test::ReadFile(existing), (Bytes{7, 7}));
-  EXPECT_EQ(dir.Entries(), Names{"old.bin"});
+  EXPECT_EQ(test::ReadFile(existing), (Bytes{'a', 'b', 'c'}));
+  EXPECT_EQ(test::ReadFile(locked), Bytes{8});
+  EXPECT_EQ(ModeOf(existing) & 0777, 0666u);
+  EXPECT_EQ(dir.Entries(), (Names{"locked.bin", "old.bin"}));
 }
 
 TEST(AtomicWriterPosixTest, TheReplacementKeepsTheTargetsMode) {
@@ -106,6 +117,32 @@ TEST(AtomicWriterPosixTest, TheReplacementKeepsTheTargetsMode) {
   EXPECT_EQ(ModeOf(writer.TempName()) & 0777, 0604u);
   writer.Commit();
   EXPECT_EQ(ModeOf(existing) & 0777, 0604u);
+}
+
+// Plain text is for its owner alone, whatever the umask; a protected file is cipher text and is
+// created as any other file. Replacing an existing file keeps its mode either way.
+TEST(AtomicWriterPosixTest, NewPlainTextIsOwnerOnlyAndProtectedFilesFollowTheUmask) {
+  TempDir dir;
+  const mode_t oldMask = ::umask(0);
+  const struct {
+    const char* name;
+    OutputContents contents;
+    mode_t mode;
+  } cases[] = {{"plain.txt", OutputContents::kPlainText, 0600},
+               {"protected.vty", OutputContents::kProtected, 0666}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AtomicWriter writer(dir.File(c.name), c.contents);
+    EXPECT_EQ(ModeOf(writer.TempName()) & 0777, c.mode);  // also while it is written
+    writer.Write("x", 1);
+    writer.Commit();
+    EXPECT_EQ(ModeOf(dir.File(c.name)) & 0777, c.mode);
+  }
+  ::umask(oldMask);
+  ASSERT_EQ(::chmod(dir.File("plain.txt").c_str(), 0644), 0);
+  AtomicWriter writer(dir.File("plain.txt"), OutputContents::kPlainText);
+  writer.Commit();
+  EXPECT_EQ(ModeOf(dir.File("plain.txt")) & 0777, 0644u);
 }
 
 TEST(AtomicWriterPosixTest, ASymlinkedTargetIsReplacedWhereItPoints) {
@@ -128,9 +165,9 @@ TEST(AtomicWriterPosixTest, OnlyRegularFilesAreReplaced) {
   TempDir dir;
   const std::string fifo = dir.File("pipe");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  // A FIFO without reader refuses the open (ENXIO) rather than leaving us waiting; the device
-  // is refused outright, so no one can replace /dev/null with a file.
-  EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(fifo); }, Cause::kCreate, fifo).code, ENXIO);
+  // Neither is even opened: a FIFO would wait for a reader, and opening a device can act on it.
+  // Refused outright, so no one can replace /dev/null with a file.
+  EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(fifo); }, Cause::kCreate, fifo).code, EINVAL);
   EXPECT_TRUE(S_ISFIFO(ModeOf(fifo)));
   EXPECT_EQ(ExpectFileError([&] { AtomicWriter w("/dev/null"); }, Cause::kCreate, "/dev/null").code,
             EINVAL);
