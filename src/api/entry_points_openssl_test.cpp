@@ -2,8 +2,6 @@
 // AES-128-ECB over the zero-padded data, for key texts of every length class and data sizes
 // around every block and chunk boundary.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
-#include <openssl/sha.h>
 
 #include <cstring>
 #include <random>
@@ -11,6 +9,7 @@
 #include <string>
 #include <tuple>
 
+#include "support/openssl_oracle.h"
 #include "support/test_support.h"
 #include "vantry/vantry.h"
 
@@ -28,33 +27,12 @@ Bytes KeyBytes(const std::string& keyText) {
   return key;
 }
 
-Bytes OpenSslHeader(const Bytes& key) {
-  std::string text = "RIJNDAEL";
-  text.append(key.begin(), key.end());
-  text += "161600";
-  text.resize(std::strlen(text.c_str()));  // hashed up to the first zero byte
-  Bytes digest(SHA256_DIGEST_LENGTH);
-  SHA256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest.data());
-  return digest;
-}
+// The entry points' keying: AES-128, every block on its own, zero padding.
+Bytes OpenSslHeader(const Bytes& key) { return test::OracleKeyDigest(key, 16, MODE_ECB, PAD_ZERO); }
 
 Bytes OpenSslEcb(const Bytes& key, Bytes data) {
   data.resize((data.size() + 15) / 16 * 16, 0);
-  Bytes out(data.size() + 16);
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  int n1 = 0;
-  int n2 = 0;
-  bool ok =
-      EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) == 1 &&
-      EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
-      EVP_EncryptUpdate(ctx, out.data(), &n1, data.data(), static_cast<int>(data.size())) == 1 &&
-      EVP_EncryptFinal_ex(ctx, out.data() + n1, &n2) == 1;
-  EVP_CIPHER_CTX_free(ctx);
-  if (!ok) {
-    throw std::runtime_error("OpenSSL AES-128-ECB failed");
-  }
-  out.resize(static_cast<std::size_t>(n1 + n2));
-  return out;
+  return test::OpenSslAes(key, MODE_ECB, true, Bytes(), data);
 }
 
 class EntryPointsAgainstOpenSsl : public ::testing::TestWithParam<std::tuple<std::string, int>> {};

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <cstdint>
 #include <random>
 #include <string>
 
 #include "cipher/cipher_test_util.h"
+#include "support/openssl_oracle.h"
 #include "support/test_support.h"
 
 // The key check digest against OpenSSL's SHA-256 of exactly the bytes that should be hashed,
@@ -15,9 +15,7 @@ namespace vantry::test {
 namespace {
 
 std::string OpenSslSha256(const std::string& text) {
-  unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest);
-  return ToHex(digest, sizeof digest);
+  return ToHex(test::OpenSslSha256(text.data(), text.size()));
 }
 
 std::string DigestOf(const Bytes& keyData, int keyLength, int blockSize, int mode, int padding) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <cstdint>
 #include <memory>
@@ -7,6 +6,7 @@
 #include <string>
 
 #include "cipher/cipher_test_util.h"
+#include "support/openssl_oracle.h"
 #include "support/test_support.h"
 
 // Differential test against OpenSSL's AES over thousands of random keys, chain blocks and
@@ -16,42 +16,9 @@
 namespace vantry::test {
 namespace {
 
-const EVP_CIPHER* OpenSslCipher(int keyLength, int mode) {
-  switch (mode) {
-    case MODE_ECB:
-      return keyLength == 16   ? EVP_aes_128_ecb()
-             : keyLength == 24 ? EVP_aes_192_ecb()
-                               : EVP_aes_256_ecb();
-    case MODE_CBC:
-      return keyLength == 16   ? EVP_aes_128_cbc()
-             : keyLength == 24 ? EVP_aes_192_cbc()
-                               : EVP_aes_256_cbc();
-    default:
-      return keyLength == 16   ? EVP_aes_128_cfb128()
-             : keyLength == 24 ? EVP_aes_192_cfb128()
-                               : EVP_aes_256_cfb128();
-  }
-}
-
-Bytes OpenSslTransform(int keyLength, int mode, const Bytes& key, const Bytes& iv, const Bytes& in,
+Bytes OpenSslTransform(int, int mode, const Bytes& key, const Bytes& iv, const Bytes& in,
                        bool encrypt) {
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
-                                                                      &EVP_CIPHER_CTX_free);
-  Bytes out(in.size() + 16);
-  int written = 0;
-  int final = 0;
-  if (ctx == nullptr ||
-      EVP_CipherInit_ex(ctx.get(), OpenSslCipher(keyLength, mode), nullptr, key.data(), iv.data(),
-                        encrypt ? 1 : 0) != 1 ||
-      EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
-      EVP_CipherUpdate(ctx.get(), out.data(), &written, in.data(), static_cast<int>(in.size())) !=
-          1 ||
-      EVP_CipherFinal_ex(ctx.get(), out.data() + written, &final) != 1) {
-    ADD_FAILURE() << "OpenSSL refused";
-    return {};
-  }
-  out.resize(static_cast<std::size_t>(written + final));
-  return out;
+  return OpenSslAes(key, mode, encrypt, iv, in);
 }
 
 // Feeds in through cipher in random pieces of whole blocks, alternating between pieces

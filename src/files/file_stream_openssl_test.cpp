@@ -6,8 +6,8 @@
 #include <string>
 #include <tuple>
 
-#include "files/files_openssl_oracle.h"
-#include "files/files_test_support.h"
+#include "support/openssl_oracle.h"
+#include "files/files_test_util.h"
 
 namespace vantry::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "files/files_test_support.h"
+#include "files/files_test_util.h"
 
 namespace vantry::test {
 namespace {
@@ -137,12 +137,12 @@ TEST_P(FileStreamFailureTest, RaisesItsMessageAndLeavesTheFolderAsItWas) {
   }
 }
 
-std::string NotInitialized(const std::string&, const std::string&) { return kNotInitialized; }
+std::string NotInitialized(const std::string&, const std::string&) { return kNotInitializedText; }
 std::string SameAsInput(const std::string& in, const std::string&) { return SameFile(in); }
 std::string OpenInput(const std::string& in, const std::string&) { return CannotOpen(in); }
 std::string OpenOutput(const std::string&, const std::string& out) { return CannotOpen(out); }
 std::string Decryption(const std::string& in, const std::string&) { return CannotDecrypt(in); }
-std::string BlockSize(const std::string&, const std::string&) { return kIllegalBlockSize; }
+std::string BlockSize(const std::string&, const std::string&) { return kIllegalBlockSizeText; }
 
 INSTANTIATE_TEST_SUITE_P(
     InOrder, FileStreamFailureTest,

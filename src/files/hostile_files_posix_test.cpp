@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "files/files_test_support.h"
+#include "files/files_test_util.h"
 #include "support/other_user.h"
 
 namespace vantry::test {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "files/files_test_support.h"
+#include "files/files_test_util.h"
 #include "support/fifo_feeder.h"
 
 namespace vantry::test {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "files/files_openssl_oracle.h"
-#include "files/files_test_support.h"
+#include "support/openssl_oracle.h"
+#include "files/files_test_util.h"
 
 namespace vantry::test {
 namespace {

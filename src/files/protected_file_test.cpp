@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "files/files_test_support.h"
+#include "files/files_test_util.h"
 
 namespace vantry::test {
 namespace {
@@ -137,7 +137,7 @@ TEST_P(BadProtectedInputTest, IsRefusedAndNothingIsWritten) {
   WriteFile(dir.File("bad"), c.make(ReadFile(dir.File("good"))));
   WriteFile(dir.File("existing"), PatternBytes(64, 8));
   const std::string bad = dir.File("bad");
-  const std::string expected = c.illegalBlockSize ? kIllegalBlockSize : CannotDecrypt(bad);
+  const std::string expected = c.illegalBlockSize ? kIllegalBlockSizeText : CannotDecrypt(bad);
 
   std::int32_t length = 77;
   EXPECT_EQ(MessageOf([&] { EntryCipher()->DecryptFromFile(bad, &length); }), expected);

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "files/files_test_support.h"
+#include "files/files_test_util.h"
 
 namespace vantry::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "platform/expect_file_error.h"
+#include "support/file_errors.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 

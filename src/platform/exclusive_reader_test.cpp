@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/expect_file_error.h"
+#include "support/file_errors.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 

@@ -10,6 +10,18 @@ std::string CannotDecrypt(const std::string& name) {
   return "Sealkit ERROR: File " + name + " cannot be Correctly Decrypted!";
 }
 
+std::string CannotOpen(const std::string& name) {
+  return "Sealkit ERROR: Cannot open File " + name + "!";
+}
+
+std::string CannotWrite(const std::string& name) {
+  return "Sealkit ERROR: Cannot write File " + name + "!";
+}
+
+std::string SameFile(const std::string& name) {
+  return "Sealkit ERROR: The same File for Input and Output " + name + "!";
+}
+
 std::string MessageOf(const std::function<void()>& call) {
   try {
     call();

@@ -13,6 +13,11 @@ inline constexpr const char* kIllegalBlockSizeText = "Illegal Block Size!";
 
 // "Sealkit ERROR: File <name> cannot be Correctly Decrypted!"
 std::string CannotDecrypt(const std::string& name);
+// "Sealkit ERROR: Cannot open File <name>!", "... Cannot write File <name>!",
+// "... The same File for Input and Output <name>!"
+std::string CannotOpen(const std::string& name);
+std::string CannotWrite(const std::string& name);
+std::string SameFile(const std::string& name);
 
 // Runs call and returns the message of the std::runtime_error it throws; fails the test when it
 // throws nothing or something else (a FileError is a std::system_error, itself a

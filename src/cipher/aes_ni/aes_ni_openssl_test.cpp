@@ -1,6 +1,5 @@
 // The kernels against OpenSSL's EVP AES with random keys, chain blocks and messages.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <memory>
 #include <random>
@@ -9,45 +8,18 @@
 
 #include "cipher/aes_ni/aes_ni.h"
 #include "cipher/cipher_test_util.h"
+#include "support/openssl_oracle.h"
 #include "support/test_support.h"
 
 namespace vantry::test {
 namespace {
 
-const EVP_CIPHER* OpenSslCipher(Mode mode, std::size_t keyLength) {
-  switch (mode) {
-    case Mode::kEcb:
-      return keyLength == 16   ? EVP_aes_128_ecb()
-             : keyLength == 24 ? EVP_aes_192_ecb()
-                               : EVP_aes_256_ecb();
-    case Mode::kCbc:
-      return keyLength == 16   ? EVP_aes_128_cbc()
-             : keyLength == 24 ? EVP_aes_192_cbc()
-                               : EVP_aes_256_cbc();
-    case Mode::kCfb:
-      return keyLength == 16   ? EVP_aes_128_cfb128()
-             : keyLength == 24 ? EVP_aes_192_cfb128()
-                               : EVP_aes_256_cfb128();
-  }
-  return nullptr;
+int ModeConstant(Mode mode) {
+  return mode == Mode::kEcb ? MODE_ECB : mode == Mode::kCbc ? MODE_CBC : MODE_CFB;
 }
 
 Bytes OpenSsl(Mode mode, bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& in) {
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
-                                                                      &EVP_CIPHER_CTX_free);
-  Bytes out(in.size() + 16);
-  int n = 0;
-  int tail = 0;
-  if (!ctx ||
-      EVP_CipherInit_ex(ctx.get(), OpenSslCipher(mode, key.size()), nullptr, key.data(),
-                        mode == Mode::kEcb ? nullptr : iv.data(), encrypt ? 1 : 0) != 1 ||
-      EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
-      EVP_CipherUpdate(ctx.get(), out.data(), &n, in.data(), static_cast<int>(in.size())) != 1 ||
-      EVP_CipherFinal_ex(ctx.get(), out.data() + n, &tail) != 1) {
-    throw std::runtime_error("OpenSSL refused the operation");
-  }
-  out.resize(static_cast<std::size_t>(n + tail));
-  return out;
+  return OpenSslAes(key, ModeConstant(mode), encrypt, iv, in);
 }
 
 TEST(AesNiAgainstOpenSsl, RandomKeysAndMessagesInEveryMode) {

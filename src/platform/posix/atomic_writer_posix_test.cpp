@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/expect_file_error.h"
+#include "support/file_errors.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 

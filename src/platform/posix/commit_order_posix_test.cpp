@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/expect_file_error.h"
+#include "support/file_errors.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 

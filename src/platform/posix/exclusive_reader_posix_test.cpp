@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/expect_file_error.h"
+#include "support/file_errors.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 

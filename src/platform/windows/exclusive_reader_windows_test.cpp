@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/expect_file_error.h"
+#include "support/file_errors.h"
 #include "platform/file.h"
 #include "platform/windows/held_file.h"
 #include "platform/windows/win32.h"

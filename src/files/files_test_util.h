@@ -1,6 +1,6 @@
-// Helpers shared by the protected-file tests (header only: a .cpp here would join the library).
-#ifndef VANTRY_FILES_FILES_TEST_SUPPORT_H_
-#define VANTRY_FILES_FILES_TEST_SUPPORT_H_
+// Helpers of the protected-file tests (header only: a .cpp here would join the library).
+#ifndef VANTRY_FILES_FILES_TEST_UTIL_H_
+#define VANTRY_FILES_FILES_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "support/file_errors.h"
+#include "support/messages.h"
 #include "support/test_support.h"
 #include "vantry/file_error.h"
 #include "vantry/rijndael_cipher.h"
@@ -75,47 +77,6 @@ inline Bytes PatternBytes(std::size_t n, std::uint64_t seed = 1) {
   return RandomBytes(rng, n);
 }
 
-// The text of the std::runtime_error f throws; fails the test when it throws none.
-inline std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no exception";
-  return "";
-}
-
-// Checks that f throws a FileError of the cause naming the file.
-inline void ExpectFileError(const std::function<void()>& f, FileError::Cause cause,
-                            const std::string& fileName) {
-  try {
-    f();
-  } catch (const FileError& e) {
-    EXPECT_EQ(static_cast<int>(e.cause()), static_cast<int>(cause)) << e.what();
-    EXPECT_EQ(e.file_name(), fileName) << e.what();
-    EXPECT_NE(std::string(e.what()).find(fileName), std::string::npos) << e.what();
-    return;
-  }
-  ADD_FAILURE() << "no FileError naming " << fileName;
-}
-
-inline std::string CannotDecrypt(const std::string& name) {
-  return "Sealkit ERROR: File " + name + " cannot be Correctly Decrypted!";
-}
-inline std::string CannotOpen(const std::string& name) {
-  return "Sealkit ERROR: Cannot open File " + name + "!";
-}
-inline std::string CannotWrite(const std::string& name) {
-  return "Sealkit ERROR: Cannot write File " + name + "!";
-}
-inline std::string SameFile(const std::string& name) {
-  return "Sealkit ERROR: The same File for Input and Output " + name + "!";
-}
-inline const std::string kNotInitialized =
-    "Sealkit ERROR: Encryption/Decryption Object not Initialized!";
-inline const std::string kIllegalBlockSize = "Illegal Block Size!";
-
 // DecryptFromFile's result as bytes, freed.
 inline Bytes LoadProtected(CRijndaelCipher& cipher, const std::string& fileName,
                            std::int32_t* length = nullptr) {
@@ -142,4 +103,4 @@ class WriteFault {
 
 }  // namespace vantry::test
 
-#endif  // VANTRY_FILES_FILES_TEST_SUPPORT_H_
+#endif  // VANTRY_FILES_FILES_TEST_UTIL_H_

@@ -1,6 +1,6 @@
-// Test helper: checks that a call fails with a FileError of a given cause naming a given file.
-#ifndef VANTRY_PLATFORM_EXPECT_FILE_ERROR_H_
-#define VANTRY_PLATFORM_EXPECT_FILE_ERROR_H_
+// Checking that a call fails with a FileError of a given cause naming a given file.
+#ifndef VANTRY_TESTS_SUPPORT_FILE_ERRORS_H_
+#define VANTRY_TESTS_SUPPORT_FILE_ERRORS_H_
 
 #include <gtest/gtest.h>
 
@@ -35,4 +35,4 @@ inline CaughtFileError ExpectFileError(const std::function<void()>& f, FileError
 
 }  // namespace vantry::test
 
-#endif  // VANTRY_PLATFORM_EXPECT_FILE_ERROR_H_
+#endif  // VANTRY_TESTS_SUPPORT_FILE_ERRORS_H_
