@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct AppendPattern {
   const char* name;
   std::vector<std::size_t> pieces;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const AppendPattern& c, std::ostream* os) { *os << c.name; }
 
 class BufferedFileOutputTest : public ::testing::TestWithParam<AppendPattern> {};
 

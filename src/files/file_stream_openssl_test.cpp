@@ -6,8 +6,8 @@
 #include <string>
 #include <tuple>
 
-#include "support/openssl_oracle.h"
 #include "files/files_test_util.h"
+#include "support/openssl_oracle.h"
 
 namespace vantry::test {
 namespace {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -83,6 +84,9 @@ struct FailureCase {
   std::string output;  // likewise
   std::function<std::string(const std::string& input, const std::string& output)> message;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class FileStreamFailureTest : public ::testing::TestWithParam<FailureCase> {};
 

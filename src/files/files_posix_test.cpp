@@ -1,6 +1,5 @@
 // What only a POSIX system lets a test arrange: a really full disk (a tiny tmpfs, as root),
 // sparse files of several GiB, hard and symbolic links.
-#ifndef _WIN32
 
 #include <gtest/gtest.h>
 
@@ -144,5 +143,3 @@ TEST(LinkedNamesTest, EncryptFileThroughAHardLinkToItsInput) {
 
 }  // namespace
 }  // namespace vantry::test
-
-#endif  // _WIN32

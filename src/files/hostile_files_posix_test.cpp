@@ -1,7 +1,6 @@
 // The file operations against a second local user and in folders the caller cannot write: the
 // writer's rules seen from the operations that use it. The other user is a forked child that
 // dropped to an unprivileged id.
-#ifndef _WIN32
 
 #include <gtest/gtest.h>
 
@@ -148,5 +147,3 @@ INSTANTIATE_TEST_SUITE_P(EveryWritingOperation, HostileFilesTest, ::testing::Val
 
 }  // namespace
 }  // namespace vantry::test
-
-#endif  // _WIN32

@@ -2,7 +2,6 @@
 // input's end: files without a size (a FIFO, /proc files) are read whole, the lock is held
 // while the input is read, a held input is refused, and an input that fails to read fails the
 // operation without touching its output.
-#ifndef _WIN32
 
 #include <gtest/gtest.h>
 
@@ -172,5 +171,3 @@ TEST(LargeFileTest, TwoGibibytesLessOneIsAccepted) {
 
 }  // namespace
 }  // namespace vantry::test
-
-#endif  // _WIN32

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "support/openssl_oracle.h"
 #include "files/files_test_util.h"
+#include "support/openssl_oracle.h"
 
 namespace vantry::test {
 namespace {

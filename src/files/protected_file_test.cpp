@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -125,6 +126,9 @@ struct BadInput {
   std::function<Bytes(const Bytes& goodFile)> make;
   bool illegalBlockSize;  // otherwise "cannot be Correctly Decrypted!"
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const BadInput& c, std::ostream* os) { *os << c.name; }
 
 class BadProtectedInputTest : public ::testing::TestWithParam<BadInput> {};
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct WritingOperation {
   std::size_t outputSize;
   bool streamMessages;  // the stream pair reports "Cannot write File", the others a FileError
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const WritingOperation& c, std::ostream* os) { *os << c.name; }
 
 const WritingOperation kOperations[] = {
     {"EncryptToFile",

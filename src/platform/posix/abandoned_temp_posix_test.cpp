@@ -1,7 +1,6 @@
 // A save killed part way leaves its temporary beside the target; the next writer of that target
 // removes it, but never a temporary that a live writer still holds, nor anything that only looks
 // like one.
-#ifndef _WIN32
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -172,4 +171,3 @@ TEST(AbandonedTempTest, NothingIsVisibleUnderANewTargetsNameBeforeCommit) {
 
 }  // namespace
 }  // namespace vantry::platform
-#endif  // _WIN32

@@ -1,4 +1,3 @@
-#ifndef _WIN32
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
+#include "support/file_errors.h"
 #include "support/test_support.h"
 
 namespace vantry::platform {
@@ -244,4 +243,3 @@ TEST(AtomicWriterPosixTest, ARealFullDiskLeavesThePreviousFileAndNoTemporary) {
 
 }  // namespace
 }  // namespace vantry::platform
-#endif  // _WIN32

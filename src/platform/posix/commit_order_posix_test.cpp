@@ -2,7 +2,7 @@
 // rename, then the folder's entry on disk. The test executable is linked with
 // --wrap=fsync --wrap=renameat (see CMakeLists.txt), so every such call of the writer passes
 // through the recorders below, which can also make one fail.
-#if !defined(_WIN32) && defined(VANTRY_PLATFORM_SYNC_WRAPPED)
+#if defined(VANTRY_PLATFORM_SYNC_WRAPPED)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
+#include "support/file_errors.h"
 #include "support/test_support.h"
 
 extern "C" int __real_fsync(int fd);

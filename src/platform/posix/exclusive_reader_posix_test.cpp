@@ -1,9 +1,8 @@
-#ifndef _WIN32
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
+#include "support/file_errors.h"
 #include "support/test_support.h"
 
 namespace vantry::platform {
@@ -48,4 +47,3 @@ TEST(ExclusiveReaderPosixTest, AFifoWithoutWriterOpensWithoutWaitingAndIsEmpty) 
 
 }  // namespace
 }  // namespace vantry::platform
-#endif  // _WIN32

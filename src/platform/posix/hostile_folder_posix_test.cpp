@@ -2,7 +2,6 @@
 // and in folders the caller cannot write. The other user is a forked child that dropped to an
 // unprivileged id; where a race matters, the writer's test seam lets the child act at the
 // exact step in between, so every run plays the race the same way.
-#ifndef _WIN32
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -16,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
+#include "support/file_errors.h"
 #include "support/other_user.h"
 #include "support/test_support.h"
 
@@ -323,4 +322,3 @@ TEST_F(HostileFolderTest, AWritableFileInAFolderTheCallerCannotWriteIsRewrittenI
 
 }  // namespace
 }  // namespace vantry::platform
-#endif  // _WIN32

@@ -1,4 +1,3 @@
-#ifndef _WIN32
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 
@@ -19,4 +18,3 @@ TEST(VolumeSerialPosixTest, FoldsBothHalvesOfTheRootFileSystemId) {
 
 }  // namespace
 }  // namespace vantry::platform
-#endif  // _WIN32
