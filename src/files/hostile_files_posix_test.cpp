@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct WritingOperation {
   std::function<void(CRijndaelCipher&, const TempDir&, const std::string&)> run;
   bool plainOutput;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const WritingOperation& c, std::ostream* os) { *os << c.name; }
 
 const WritingOperation kOperations[] = {
     {"EncryptToFile",

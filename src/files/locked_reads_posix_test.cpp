@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct ReadPath {
   // Runs the operation from input (into output) and returns what it produced.
   std::function<Bytes(CRijndaelCipher&, const std::string&, const std::string&)> run;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const ReadPath& c, std::ostream* os) { *os << c.name; }
 
 const ReadPath kReadPaths[] = {
     {"DecryptFromFile", true, false,
