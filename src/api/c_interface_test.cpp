@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file.h"
 #include "support/test_support.h"
 #include "vantry/machine_key.h"
 #include "vantry/vantry.h"
@@ -20,6 +21,14 @@ namespace {
 
 using test::Bytes;
 using test::TempDir;
+
+// What the system says about a name in a folder that does not exist.
+#if defined(_WIN32)
+constexpr int kMissingFolder = 3;  // ERROR_PATH_NOT_FOUND
+#else
+constexpr int kMissingFolder = ENOENT;
+#endif
+const std::string kMissingFolderText = platform::SystemErrorText(kMissingFolder);
 using Names = std::vector<std::string>;
 
 constexpr char kKey[] = "correct horse battery staple";
@@ -235,7 +244,7 @@ TEST(CInterfaceTest, EveryLoadFailureHasItsStatusAndTheLibrarysMessage) {
       {big, kKey, VANTRY_ERROR_TOO_LARGE,
        "cannot read the size of file " + big + ": File too large", 0},
       {missing, kKey, VANTRY_ERROR_FILE,
-       "cannot open file for reading " + missing + ": No such file or directory", ENOENT},
+       "cannot open file for reading " + missing + ": " + kMissingFolderText, kMissingFolder},
       {dir.path(), kKey, VANTRY_ERROR_FILE, "", 0},
   };
   for (const auto& c : cases) {
@@ -259,9 +268,9 @@ TEST(CInterfaceTest, AFailedSaveLeavesTheOldFileAndNoTemporary) {
   TempDir dir;
   const std::string missing = dir.File("none/x.vty");
   EXPECT_EQ(SaveText(missing, Data(3)), VANTRY_ERROR_FILE);
-  EXPECT_EQ(vantry_last_system_error(), ENOENT);
+  EXPECT_EQ(vantry_last_system_error(), kMissingFolder);
   EXPECT_EQ(std::string(vantry_last_error()),
-            "cannot create file " + missing + ": No such file or directory");
+            "cannot create file " + missing + ": " + kMissingFolderText);
   // A folder in the target's place is no file to replace.
   std::filesystem::create_directory(dir.File("folder.vty"));
   EXPECT_EQ(SaveText(dir.File("folder.vty"), Data(3)), VANTRY_ERROR_FILE);
@@ -273,6 +282,8 @@ TEST(CInterfaceTest, TheLastErrorBelongsToTheCallingThread) {
   TempDir dir;
   EXPECT_EQ(LoadText(dir.File("missing.vty")).status, VANTRY_ERROR_FILE);
   const std::string mine = vantry_last_error();
+  const int myCode = vantry_last_system_error();
+  EXPECT_NE(myCode, 0);
   std::string theirs;
   int theirCode = -1;
   std::thread other([&] {
@@ -284,7 +295,7 @@ TEST(CInterfaceTest, TheLastErrorBelongsToTheCallingThread) {
   EXPECT_EQ(theirs, "");
   EXPECT_EQ(theirCode, 0);
   EXPECT_EQ(vantry_last_error(), mine);
-  EXPECT_EQ(vantry_last_system_error(), ENOENT);
+  EXPECT_EQ(vantry_last_system_error(), myCode);
 }
 
 TEST(CInterfaceTest, ALongMessageIsCutAtACharacterBoundary) {
