@@ -84,11 +84,11 @@ static int bind_functions(void) {
     return 0;
   }
   /* Through void (*)(void), which converts to any function pointer without a warning. */
-#define BIND(field, type, name)                                            \
-  vantry.field = (type)(void (*)(void))GetProcAddress(dll, name);         \
-  if (vantry.field == NULL) {                                              \
-    printf("FAILED: GetProcAddress(%s)\n", name);                          \
-    return 0;                                                              \
+#define BIND(field, type, name)                                   \
+  vantry.field = (type)(void (*)(void))GetProcAddress(dll, name); \
+  if (vantry.field == NULL) {                                     \
+    printf("FAILED: GetProcAddress(%s)\n", name);                 \
+    return 0;                                                     \
   }
   BIND(save, SaveFunction, "vantry_save")
   BIND(load, LoadFunction, "vantry_load")
@@ -176,6 +176,18 @@ static void path_of(char* out, size_t size, const char* name) {
   snprintf(out, size, "%s/%s", WORK, name);
 }
 
+/* What an earlier run that failed part way left behind. */
+static void clear_work_folder(void) {
+  char listed[1024];
+  char* name;
+  list_work_folder(listed, sizeof listed);
+  for (name = strtok(listed, "/"); name != NULL; name = strtok(NULL, "/")) {
+    char path[300];
+    path_of(path, sizeof path, name);
+    remove_file(path);
+  }
+}
+
 /* The block a load returns: the data, zero padding to 16 bytes, 32 zero bytes. */
 static int is_loaded_form(const unsigned char* block, size_t length, const char* data) {
   const size_t n = strlen(data);
@@ -194,9 +206,10 @@ static int is_loaded_form(const unsigned char* block, size_t length, const char*
 static void check_version(void) {
   const uint32_t number = vantry.version_number();
   char text[32];
-  snprintf(text, sizeof text, "%u.%u.%u", (unsigned)(number / 10000), (unsigned)(number / 100 % 100),
-           (unsigned)(number % 100));
-  check(strcmp(vantry.version(), VANTRY_VERSION_STRING) == 0, "the library is this header's version");
+  snprintf(text, sizeof text, "%u.%u.%u", (unsigned)(number / 10000),
+           (unsigned)(number / 100 % 100), (unsigned)(number % 100));
+  check(strcmp(vantry.version(), VANTRY_VERSION_STRING) == 0,
+        "the library is this header's version");
   check(strcmp(text, VANTRY_VERSION_STRING) == 0, "the version number spells the version");
 }
 
@@ -263,7 +276,8 @@ static void check_failures(void) {
   check(vantry.save(name, "a", VANTRY_MAX_DATA_LENGTH + 1, VANTRY_KEY_TEXT, "k", 1) ==
             VANTRY_ERROR_TOO_LARGE,
         "data too large for a protected file is refused");
-  check(strcmp(vantry.status_text(VANTRY_ERROR_WRONG_KEY), "wrong key or not a protected file") == 0 &&
+  check(strcmp(vantry.status_text(VANTRY_ERROR_WRONG_KEY), "wrong key or not a protected file") ==
+                0 &&
             vantry.status_text(12345) != NULL,
         "status texts");
   /* The file is still the first save's. */
@@ -308,6 +322,30 @@ static void check_unicode_names(void) {
 }
 
 #if defined(_WIN32)
+/* The DLL's VERSIONINFO resource says the version the library reports. */
+static void check_version_resource(void) {
+  wchar_t path[MAX_PATH];
+  DWORD ignored = 0;
+  DWORD size;
+  void* info;
+  VS_FIXEDFILEINFO* fixed = NULL;
+  UINT fixedSize = 0;
+  const uint32_t number = vantry.version_number();
+  HMODULE dll = GetModuleHandleW(L"vantry.dll");
+  if (dll == NULL || GetModuleFileNameW(dll, path, MAX_PATH) == 0) {
+    check(0, "find vantry.dll's file");
+    return;
+  }
+  size = GetFileVersionInfoSizeW(path, &ignored);
+  info = size > 0 ? malloc(size) : NULL;
+  check(info != NULL && GetFileVersionInfoW(path, 0, size, info) &&
+            VerQueryValueW(info, L"\\", (void**)&fixed, &fixedSize) && fixed != NULL &&
+            fixed->dwFileVersionMS == ((number / 10000) << 16 | (number / 100 % 100)) &&
+            HIWORD(fixed->dwFileVersionLS) == number % 100,
+        "vantry.dll's version resource is the library's version");
+  free(info);
+}
+
 static void check_exchange_with_entry_points(void) {
   const char* data = "both ways";
   char name[256];
@@ -339,11 +377,13 @@ int main(void) {
     return 1;
   }
   make_work_folder();
+  clear_work_folder();
   check_version();
   check_round_trips();
   check_failures();
   check_unicode_names();
 #if defined(_WIN32)
+  check_version_resource();
   check_exchange_with_entry_points();
 #endif
   list_work_folder(left, sizeof left);
