@@ -3,8 +3,9 @@
  * On Linux it links the library. On Windows it is built with mingw-w64 gcc, a static C
  * runtime and no C++ at all, and finds the functions in vantry.dll with LoadLibraryW and
  * GetProcAddress, as a host built with any other compiler would: nothing of the library's
- * C++ runtime is shared. There it also reads a file written by LoadVantryWithKey2's partner
- * and back, since both interfaces must read each other's files.
+ * C++ runtime is shared. It also exchanges files with SaveVantryWithKey2 and
+ * LoadVantryWithKey2, since both interfaces must read each other's files (only calls that
+ * succeed: a failure of those would leave them as a C++ exception).
  *
  * It works in a folder of its own, c_host_work, in the current folder, and prints one line
  * per check; the exit status is the number of failed checks. */
@@ -28,6 +29,7 @@
 #include <unistd.h>
 #endif
 
+#include "vantry/vantry.h" /* compiles as C too: the entry points without std::string */
 #include "vantry/vantry_c.h"
 
 typedef int (*SaveFunction)(const char*, const void*, size_t, int, const void*, size_t);
@@ -145,6 +147,9 @@ static int bind_functions(void) {
   vantry.status_text = vantry_status_text;
   vantry.version = vantry_version;
   vantry.version_number = vantry_version_number;
+  vantry.entry_save = SaveVantryWithKey2;
+  vantry.entry_load = LoadVantryWithKey2;
+  vantry.entry_free = FreeVantryBuffer;
   return 1;
 }
 
@@ -345,6 +350,7 @@ static void check_version_resource(void) {
         "vantry.dll's version resource is the library's version");
   free(info);
 }
+#endif
 
 static void check_exchange_with_entry_points(void) {
   const char* data = "both ways";
@@ -369,7 +375,6 @@ static void check_exchange_with_entry_points(void) {
   vantry.free_block(block, length);
   remove_file(name);
 }
-#endif
 
 int main(void) {
   char left[1024];
@@ -382,9 +387,9 @@ int main(void) {
   check_round_trips();
   check_failures();
   check_unicode_names();
+  check_exchange_with_entry_points();
 #if defined(_WIN32)
   check_version_resource();
-  check_exchange_with_entry_points();
 #endif
   list_work_folder(left, sizeof left);
   check(left[0] == '\0', "the work folder is empty again");
