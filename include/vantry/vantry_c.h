@@ -119,8 +119,8 @@ VANTRY_API void vantry_free(void* data, size_t length);
 VANTRY_API const char* vantry_last_error(void);
 
 /* The system's error code of the thread's last VANTRY_ERROR_FILE: errno on POSIX systems,
- * GetLastError() on Windows; 0 after any other result, and for the one file failure that no
- * system call reports (a file that changed size while it was read). */
+ * GetLastError() on Windows; 0 after any other result, and for a file failure that the
+ * library found itself rather than a system call. */
 VANTRY_API int vantry_last_system_error(void);
 
 /* A fixed English text for a status: "wrong key or not a protected file", ... Never NULL. */
