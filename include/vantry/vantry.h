@@ -41,16 +41,16 @@ VANTRY_API unsigned char* LoadVantry(const char* fileName, int32_t* outLength);
 #ifdef __cplusplus
 // The caller's key; the machine key when key is empty. C linkage, but std::string by value:
 // only a C++ host sharing the library's C++ runtime can call these.
-VANTRY_API void SaveVantryWithKey(const unsigned char* data, int32_t length,
-                                  std::string fileName, std::string key);
+VANTRY_API void SaveVantryWithKey(const unsigned char* data, int32_t length, std::string fileName,
+                                  std::string key);
 VANTRY_API unsigned char* LoadVantryWithKey(std::string fileName, int32_t* outLength,
                                             std::string key);
 #endif
 
 // The caller's key; the machine key when key is null. An empty key text is a key of its own
 // (32 zero bytes), not the machine key.
-VANTRY_API void SaveVantryWithKey2(const unsigned char* data, int32_t length,
-                                   const char* fileName, const char* key);
+VANTRY_API void SaveVantryWithKey2(const unsigned char* data, int32_t length, const char* fileName,
+                                   const char* key);
 VANTRY_API unsigned char* LoadVantryWithKey2(const char* fileName, int32_t* outLength,
                                              const char* key);
 
