@@ -278,6 +278,9 @@ bool ReplaceExisting(const std::wstring& target, const std::wstring& temp) {
 
 }  // namespace
 
+// What the output holds makes no difference here: a new file gets the access control list
+// its folder hands down, like any file its owner creates there, and a replaced one keeps its
+// own (ReplaceFile). Narrowing either would lock out users the folder's owner meant to let in.
 AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents)
     : m_targetName(targetName),
       m_target(kNoHandle),
