@@ -17,9 +17,12 @@
 namespace vantry {
 namespace {
 
-const char* const kEntryPoints[] = {"SaveVantry",        "LoadVantry",         "SaveVantryWithKey",
-                                    "LoadVantryWithKey", "SaveVantryWithKey2", "LoadVantryWithKey2",
-                                    "FreeVantryBuffer"};
+const char* const kEntryPoints[] = {
+    "SaveVantry", "LoadVantry", "SaveVantryWithKey", "LoadVantryWithKey", "SaveVantryWithKey2",
+    "LoadVantryWithKey2", "FreeVantryBuffer",
+    // The C interface.
+    "vantry_save", "vantry_load", "vantry_free", "vantry_last_error", "vantry_last_system_error",
+    "vantry_status_text", "vantry_version", "vantry_version_number"};
 
 class SharedLibrary {
  public:

@@ -3,8 +3,13 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/windows/wide_name.h"
 #include "platform/windows/win32.h"
 #include "platform/write_fault.h"
+
+// Names: every call takes the wide (UTF-16) form. The caller's name is converted once, in the
+// encoding of the call; the paths the writer keeps for itself (m_targetPath, m_tempName) are
+// UTF-8 of the wide forms, which converts back without loss whatever the call's encoding.
 
 namespace vantry::platform {
 namespace {
@@ -19,15 +24,26 @@ using Cause = FileError::Cause;
 constexpr NativeHandle kNoHandle = windows::kNoNativeHandle;
 
 // The temporary name adds 15 characters to the target's; a long target name is shortened in
-// it, as on POSIX, to stay within the 255 characters a name may have.
+// it, as on POSIX, to stay within the 255 UTF-16 units a name may have.
 constexpr std::size_t kMaxBaseInTempName = 200;
-constexpr char kTempMarker[] = ".vantry-";
+constexpr wchar_t kTempMarker[] = L".vantry-";
+constexpr wchar_t kTempAlphabet[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr int kTempRandomCharacters = 6;
 constexpr int kTempAttempts = 100;
 
 // Attributes of the target that its replacement keeps, as rewriting it in place would have.
-constexpr DWORD kCarriedAttributes =
-    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// ReplaceFile carries them over itself; the temporary is made with them all the same, for
+// systems whose ReplaceFile does not (Wine).
+constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY |
+                                     FILE_ATTRIBUTE_OFFLINE;
+
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide;
+  DWORD ignored = NO_ERROR;
+  windows::ToWideIn(NameEncoding::kUtf8, utf8, &wide, &ignored);
+  return wide;
+}
 
 // Identifies a file whatever its name: the volume and the file's index on it.
 struct FileIdentity {
@@ -60,9 +76,9 @@ bool MarkForDeletion(HANDLE handle) {
 // out until the replace. OPEN_ALWAYS reports ERROR_ALREADY_EXISTS when the file was there,
 // which decides whether an abandoned write removes it again. DELETE access lets that removal
 // go through this very handle; replacing the file needs the same right anyway.
-HANDLE OpenTarget(const std::string& name, bool* created) {
-  const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE OpenTarget(const std::string& name, const std::wstring& wideName, bool* created) {
+  const HANDLE handle = CreateFileW(wideName.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD error = GetLastError();
   if (handle == INVALID_HANDLE_VALUE) {
     ThrowFileError(Cause::kCreate, name, error);
@@ -73,15 +89,15 @@ HANDLE OpenTarget(const std::string& name, bool* created) {
 
 // A symbolic link is replaced where it points, as writing through it would, instead of being
 // turned into a plain file. Any other name is used as given.
-bool ResolveTarget(const std::string& name, HANDLE target, std::string* path) {
-  const DWORD attributes = GetFileAttributesA(name.c_str());
+bool ResolveTarget(const std::wstring& name, HANDLE target, std::wstring* path) {
+  const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     *path = name;
     return true;
   }
-  std::vector<char> buffer(MAX_PATH + 1);
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
   for (;;) {
-    const DWORD length = GetFinalPathNameByHandleA(
+    const DWORD length = GetFinalPathNameByHandleW(
         target, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
     if (length == 0) {
       return false;
@@ -94,21 +110,33 @@ bool ResolveTarget(const std::string& name, HANDLE target, std::string* path) {
   }
 }
 
-std::string TempPrefixFor(const std::string& path) {
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// The folder part of a path, separator included ("" for a bare name).
+std::wstring DirectoryOf(const std::wstring& path) {
   // "C:name" names a file in the current folder of drive C:, so the colon separates too.
-  const auto separator = path.find_last_of("\\/:");
-  const std::string directory = separator == std::string::npos ? "" : path.substr(0, separator + 1);
-  std::string base = separator == std::string::npos ? path : path.substr(separator + 1);
+  const auto separator = path.find_last_of(L"\\/:");
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
+// The name a temporary of path starts with, without its folder: ".<base>.vantry-".
+std::wstring TempStemFor(const std::wstring& path) {
+  std::wstring base = path.substr(DirectoryOf(path).size());
   if (base.size() > kMaxBaseInTempName) {
-    base.resize(kMaxBaseInTempName);
+    // Cut between characters: a character beyond the basic plane takes two units.
+    std::size_t keep = kMaxBaseInTempName;
+    if (IsHighSurrogate(base[keep - 1])) {
+      --keep;
+    }
+    base.resize(keep);
   }
   // The leading dot marks the unfinished file, as on POSIX, for people reading the folder.
-  return directory + "." + base + kTempMarker;
+  return L"." + base + kTempMarker;
 }
 
 // Letters for the temporary name: unpredictable enough that two writers, in this process or
 // another, rarely meet; CREATE_NEW settles the rare meeting.
-std::string RandomCharacters() {
+std::wstring RandomCharacters() {
   static std::atomic<std::uint64_t> s_counter{0};
   LARGE_INTEGER ticks{};
   QueryPerformanceCounter(&ticks);
@@ -121,20 +149,20 @@ std::string RandomCharacters() {
   x ^= x >> 27;
   x *= 0x94D049BB133111EBull;
   x ^= x >> 31;
-  static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string text;
+  constexpr std::size_t kLetters = sizeof kTempAlphabet / sizeof kTempAlphabet[0] - 1;
+  std::wstring text;
   for (int i = 0; i < kTempRandomCharacters; ++i) {
-    text += kAlphabet[x % (sizeof kAlphabet - 1)];
-    x /= sizeof kAlphabet - 1;
+    text += kTempAlphabet[x % kLetters];
+    x /= kLetters;
   }
   return text;
 }
 
 // Creates a new temporary file; INVALID_HANDLE_VALUE with GetLastError() set on failure.
-HANDLE CreateTemp(const std::string& prefix, DWORD attributes, std::string* name) {
+HANDLE CreateTemp(const std::wstring& prefix, DWORD attributes, std::wstring* name) {
   for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-    const std::string candidate = prefix + RandomCharacters();
-    const HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+    const std::wstring candidate = prefix + RandomCharacters();
+    const HANDLE handle = CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                                       CREATE_NEW, attributes, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       *name = candidate;
@@ -151,8 +179,8 @@ HANDLE CreateTemp(const std::string& prefix, DWORD attributes, std::string* name
 
 // After a failed replace: removes the empty file this writer created, but only if the name
 // still denotes it; between closing it and the replace, anyone could have put a file there.
-void RemoveCreatedTarget(const std::string& path, const FileIdentity& created) {
-  const HANDLE handle = CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+void RemoveCreatedTarget(const std::wstring& path, const FileIdentity& created) {
+  const HANDLE handle = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return;
@@ -166,8 +194,93 @@ void RemoveCreatedTarget(const std::string& path, const FileIdentity& created) {
   CloseHandle(handle);
 }
 
+// The absolute form of a path; empty, with GetLastError() set, on failure.
+std::wstring FullPath(const std::wstring& path) {
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) {
+      return std::wstring();
+    }
+    if (length < buffer.size()) {
+      return std::wstring(buffer.data(), length);
+    }
+    buffer.resize(length + 1);
+  }
+}
+
+bool IsTempNameOf(const std::wstring& entry, const std::wstring& stem) {
+  if (entry.size() != stem.size() + kTempRandomCharacters ||
+      entry.compare(0, stem.size(), stem) != 0) {
+    return false;
+  }
+  return entry.find_first_not_of(kTempAlphabet, stem.size()) == std::wstring::npos;
+}
+
+// The temporary of a save that was killed stays behind; the next writer of the same target
+// removes it. A live writer holds its temporary open without sharing until it is renamed or
+// gone, and the system closes a dead process's handles, so a temporary that can be opened
+// without sharing belongs to no live writer. Only names of exactly the writer's own pattern
+// are considered, and only plain files; anything else is left alone.
+void RemoveAbandonedTemps(const std::wstring& tempPath, HANDLE ownTemp) {
+  const std::wstring directory = DirectoryOf(tempPath);
+  const std::wstring own = tempPath.substr(directory.size());
+  const std::wstring stem = own.substr(0, own.size() - kTempRandomCharacters);
+  FileIdentity ownIdentity;
+  if (!IdentityOf(ownTemp, &ownIdentity)) {
+    return;
+  }
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileExW((directory + stem + L"*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == own || !IsTempNameOf(name, stem) ||
+        (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      continue;
+    }
+    // OPEN_REPARSE_POINT: a link put there since the listing is opened itself, never followed.
+    const HANDLE stale =
+        CreateFileW((directory + name).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (stale == INVALID_HANDLE_VALUE) {
+      continue;  // held by a live writer or anyone else, or gone
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    FileIdentity identity;
+    if (GetFileInformationByHandle(stale, &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        windows::IsDiskFile(stale) && IdentityOf(stale, &identity) && !(identity == ownIdentity)) {
+      MarkForDeletion(stale);
+    }
+    CloseHandle(stale);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+// Puts the finished temporary in place of an existing target. ReplaceFile keeps what belongs
+// to the file rather than to its content: its access control list, attributes, alternate
+// streams, creation time and short name. On failure the target is as it was (no backup file is
+// asked for, so it is never renamed away).
+bool ReplaceExisting(const std::wstring& target, const std::wstring& temp) {
+  // Full paths: Wine's ReplaceFileW refuses relative ones with ERROR_DIRECTORY.
+  const std::wstring fullTarget = FullPath(target);
+  const std::wstring fullTemp = FullPath(temp);
+  if (fullTarget.empty() || fullTemp.empty()) {
+    return false;
+  }
+  return ReplaceFileW(fullTarget.c_str(), fullTemp.c_str(), nullptr, 0, nullptr, nullptr) != FALSE;
+}
+
 }  // namespace
 
+// What the output holds makes no difference here: a new file gets the access control list
+// its folder hands down, like any file its owner creates there, and a replaced one keeps its
+// own (ReplaceFile). Narrowing either would lock out users the folder's owner meant to let in.
 AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents)
     : m_targetName(targetName),
       m_target(kNoHandle),
@@ -175,9 +288,10 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
       m_contents(contents),
       m_createdTarget(false),
       m_committed(false) {
-  const HANDLE target = OpenTarget(targetName, &m_createdTarget);
+  const std::wstring wideName = windows::WideOrThrow(targetName, Cause::kCreate);
+  const HANDLE target = OpenTarget(targetName, wideName, &m_createdTarget);
   m_target = ToNative(target);
-  m_targetPath = targetName;
+  m_targetPath = windows::ToUtf8(wideName);
 
   // Replacing a device (NUL, CON, a pipe) by renaming a file over it makes no sense. Whatever
   // OPEN_ALWAYS said, no file was created there, so there is nothing to remove either.
@@ -189,18 +303,31 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
   if (!GetFileInformationByHandle(target, &info)) {
     Fail(Cause::kCreate, GetLastError());
   }
-  if (!ResolveTarget(targetName, target, &m_targetPath)) {
+  std::wstring targetPath;
+  if (!ResolveTarget(wideName, target, &targetPath)) {
     Fail(Cause::kCreate, GetLastError());
   }
+  m_targetPath = windows::ToUtf8(targetPath);
+  // ReplaceFile carries the attributes over as well; a new file, or a system whose ReplaceFile
+  // does not, still gets the ones that matter from its temporary.
   DWORD attributes = info.dwFileAttributes & kCarriedAttributes;
   if (attributes == 0) {
     attributes = FILE_ATTRIBUTE_NORMAL;
   }
-  const HANDLE temp = CreateTemp(TempPrefixFor(m_targetPath), attributes, &m_tempName);
+  std::wstring tempName;
+  const HANDLE temp =
+      CreateTemp(DirectoryOf(targetPath) + TempStemFor(targetPath), attributes, &tempName);
   if (temp == INVALID_HANDLE_VALUE) {
     Fail(Cause::kCreate, GetLastError());
   }
   m_temp = ToNative(temp);
+  m_tempName = windows::ToUtf8(tempName);
+  // The replacement is the same file to its users: it was created when the target was. Where
+  // ReplaceFile keeps the creation time this changes nothing; elsewhere it does the same.
+  if (!m_createdTarget && !SetFileTime(temp, &info.ftCreationTime, nullptr, nullptr)) {
+    Fail(Cause::kCreate, GetLastError());
+  }
+  RemoveAbandonedTemps(tempName, temp);
 }
 
 AtomicWriter::~AtomicWriter() { Abandon(); }
@@ -249,25 +376,32 @@ void AtomicWriter::Commit() {
     Fail(Cause::kClose, GetLastError());
   }
   m_temp = kNoHandle;
+  const std::wstring tempName = Wide(m_tempName);
+  const std::wstring targetPath = Wide(m_targetPath);
   if (!CloseHandle(temp)) {
     const DWORD error = GetLastError();
-    DeleteFileA(m_tempName.c_str());
+    DeleteFileW(tempName.c_str());
     Fail(Cause::kClose, error);
   }
-  // The target has to be closed before the rename: a handle without sharing, ours included,
-  // makes MoveFileExA fail with ERROR_SHARING_VIOLATION.
+  // The target has to be closed before the replace: a handle without sharing, ours included,
+  // makes ReplaceFileW and MoveFileExW fail with ERROR_SHARING_VIOLATION.
   const HANDLE target = ToHandle(m_target);
   FileIdentity created;
   const bool knowCreated = m_createdTarget && IdentityOf(target, &created);
   m_target = kNoHandle;
   CloseHandle(target);
-  // WRITE_THROUGH returns only when the rename is on disk, as the directory sync does on POSIX.
-  if (!MoveFileExA(m_tempName.c_str(), m_targetPath.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // A file this writer created is only its empty placeholder: the temporary simply takes its
+  // name. WRITE_THROUGH returns only when the rename is on disk, as the directory sync does on
+  // POSIX.
+  const bool replaced =
+      m_createdTarget ? MoveFileExW(tempName.c_str(), targetPath.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE
+                      : ReplaceExisting(targetPath, tempName);
+  if (!replaced) {
     const DWORD error = GetLastError();
-    DeleteFileA(m_tempName.c_str());
+    DeleteFileW(tempName.c_str());
     if (knowCreated) {
-      RemoveCreatedTarget(m_targetPath, created);
+      RemoveCreatedTarget(targetPath, created);
     }
     Fail(Cause::kReplace, error);
   }
@@ -287,7 +421,7 @@ void AtomicWriter::Abandon() noexcept {
     const bool marked = MarkForDeletion(temp);
     CloseHandle(temp);
     if (!marked) {
-      DeleteFileA(m_tempName.c_str());
+      DeleteFileW(Wide(m_tempName).c_str());
     }
     m_temp = kNoHandle;
   }

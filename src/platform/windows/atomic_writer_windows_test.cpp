@@ -2,11 +2,13 @@
 // until the replace, what the replacement keeps of the target, and that nothing is left over.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "support/file_errors.h"
 #include "platform/file.h"
+#include "platform/name_encoding.h"
 #include "platform/windows/held_file.h"
 #include "platform/windows/win32.h"
 #include "support/test_support.h"
@@ -150,6 +152,138 @@ TEST_F(AtomicWriterWindowsTest, WriteAfterCommitSaysInvalidHandle) {
   writer.Commit();
   EXPECT_EQ(ExpectFileError([&] { writer.Write("x", 1); }, Cause::kWrite, name).code,
             ERROR_INVALID_HANDLE);
+}
+
+// ReplaceFile, unlike a rename over the target, keeps what belongs to the file rather than to
+// its content; the writer also carries the attributes and creation time over itself, for
+// systems whose ReplaceFile does not. Held against what this system can store at all (Wine
+// keeps neither the temporary attribute nor a creation time of its own).
+TEST_F(AtomicWriterWindowsTest, AReplacedFileKeepsItsAttributesAndCreationTime) {
+  const std::string name = dir.File("kept.bin");
+  test::WriteFile(name, Bytes{1});
+  ASSERT_TRUE(SetFileAttributesA(
+      name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY));
+  FILETIME created{};
+  created.dwHighDateTime = 0x01C0A000;  // early 2001
+  {
+    const HANDLE file = CreateFileA(name.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SetFileTime(file, &created, nullptr, nullptr));
+    CloseHandle(file);
+  }
+  WIN32_FILE_ATTRIBUTE_DATA before{};
+  ASSERT_TRUE(GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &before));
+  ASSERT_NE(before.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+  const bool storesCreation = before.ftCreationTime.dwHighDateTime == created.dwHighDateTime;
+
+  AtomicWriter writer(name);
+  writer.Write("new", 3);
+  writer.Commit();
+
+  EXPECT_EQ(test::ReadFile(name), (Bytes{'n', 'e', 'w'}));
+  WIN32_FILE_ATTRIBUTE_DATA after{};
+  ASSERT_TRUE(GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &after));
+  const DWORD watched = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
+  EXPECT_EQ(after.dwFileAttributes & watched, before.dwFileAttributes & watched);
+  if (storesCreation) {
+    EXPECT_EQ(after.ftCreationTime.dwHighDateTime, created.dwHighDateTime);
+    EXPECT_EQ(after.ftCreationTime.dwLowDateTime, created.dwLowDateTime);
+  }
+  EXPECT_EQ(dir.Entries(), Names{"kept.bin"});
+  SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+std::vector<std::wstring> WideEntries(const std::string& folder) {
+  std::vector<std::wstring> names;
+  std::wstring pattern(folder.begin(), folder.end());  // the test folder's name is ASCII
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW((pattern + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return names;
+  }
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      names.push_back(name);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(AtomicWriterWindowsTest, Utf8NamesBecomeTheirUnicodeNames) {
+  const ScopedNameEncoding utf8(NameEncoding::kUtf8);
+  // é, Cyrillic, CJK and a character beyond the basic plane (two UTF-16 units).
+  const struct {
+    std::string utf8;
+    std::wstring wide;
+  } names[] = {
+      {"caf\xC3\xA9.bin", L"caf\u00E9.bin"},
+      {"\xD0\xB7\xD0\xB0\xD0\xBC.bin", L"\u0437\u0430\u043C.bin"},
+      {"\xE8\xA1\xA8.bin", L"\u8868.bin"},
+      {"\xF0\x9F\x98\x80.bin", L"\xD83D\xDE00.bin"},
+  };
+  std::vector<std::wstring> expected;
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.utf8);
+    AtomicWriter writer(dir.File(n.utf8));
+    writer.Write(n.utf8.data(), n.utf8.size());
+    writer.Commit();
+    ExclusiveReader reader(dir.File(n.utf8));
+    std::string back(n.utf8.size(), '\0');
+    reader.ReadExactly(&back[0], back.size());
+    EXPECT_EQ(back, n.utf8);
+    expected.push_back(n.wide);
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(WideEntries(dir.path()), expected);
+}
+
+TEST_F(AtomicWriterWindowsTest, BytesThatAreNotUtf8AreRefusedAsNoName) {
+  const ScopedNameEncoding utf8(NameEncoding::kUtf8);
+  const std::string name = dir.File("caf\xE9.bin");  // Latin-1, not UTF-8
+  EXPECT_EQ(ExpectFileError([&] { AtomicWriter writer(name); }, Cause::kCreate, name).code,
+            ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(ExpectFileError([&] { ExclusiveReader reader(name); }, Cause::kOpen, name).code,
+            ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(dir.Entries(), Names{});
+}
+
+// The six entry points read names in the ANSI code page, as the A functions always did: a
+// file made through CreateFileA is the file the writer and the reader find under that name.
+TEST_F(AtomicWriterWindowsTest, AnsiNamesAreTheNamesOfTheAFunctions) {
+  const std::string name = dir.File("caf\xE9-\xA4.bin");
+  test::WriteFile(name, Bytes{1});
+  const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  AtomicWriter writer(name);
+  writer.Write("a", 1);
+  writer.Commit();
+  ExclusiveReader reader(name);
+  EXPECT_EQ(reader.Size(), 1u);
+  EXPECT_EQ(WideEntries(dir.path()).size(), 1u);
+}
+
+// A long name is shortened in its temporary's name between characters, never inside the pair
+// of units of a character beyond the basic plane.
+TEST_F(AtomicWriterWindowsTest, ALongNameIsShortenedBetweenCharacters) {
+  const ScopedNameEncoding utf8(NameEncoding::kUtf8);
+  for (std::size_t before : {198u, 199u}) {
+    SCOPED_TRACE(before);
+    // The pair takes units 199 and 200 (or 200 and 201) of the name.
+    const std::string base = std::string(before, 'n') + "\xF0\x9F\x98\x80" + std::string(40, 'm');
+    AtomicWriter writer(dir.File(base));
+    const std::string kept =
+        before == 198 ? std::string(198, 'n') + "\xF0\x9F\x98\x80" : std::string(199, 'n');
+    const std::string prefix = dir.File("." + kept + ".vantry-");
+    EXPECT_EQ(writer.TempName().rfind(prefix, 0), 0u) << writer.TempName();
+    EXPECT_EQ(writer.TempName().size(), prefix.size() + 6);
+  }
+  EXPECT_EQ(dir.Entries(), Names{});
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/windows/wide_name.h"
 #include "platform/windows/win32.h"
 
 namespace vantry::platform {
@@ -16,7 +17,8 @@ ExclusiveReader::ExclusiveReader(const std::string& fileName)
     : m_fileName(fileName), m_handle(windows::kNoNativeHandle), m_open(false) {
   // Share mode 0: no other handle, for reading or writing, may exist while this one does, and
   // this open fails with ERROR_SHARING_VIOLATION while any other handle to the file exists.
-  const HANDLE handle = CreateFileA(fileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  const std::wstring wideName = windows::WideOrThrow(fileName, Cause::kOpen);
+  const HANDLE handle = CreateFileW(wideName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     ThrowFileError(Cause::kOpen, fileName, GetLastError());

@@ -1,0 +1,247 @@
+// The C++ interface of Vantry: header-only, over the C interface of vantry_c.h.
+//
+// Everything here compiles into the host, and only plain C functions cross into the library,
+// so a host built with any C++17 compiler and runtime can use it; no exception, std::string or
+// allocation crosses the boundary.
+//
+//   vantry::Save("notes.vty", bytes.data(), bytes.size(), vantry::Key::Text("my key"));
+//   vantry::Buffer loaded = vantry::Load("notes.vty", vantry::Key::Text("my key"));
+//
+// Failures throw vantry::Error, a std::system_error whose code() is in vantry::ErrorCategory()
+// (compare it with vantry::Status::kWrongKey and the others) and whose what() is the library's
+// message. The file format, the key derivation and what a load returns are those of
+// vantry_c.h.
+#ifndef VANTRY_VANTRY_HPP_
+#define VANTRY_VANTRY_HPP_
+
+#include <cstddef>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <type_traits>
+#include <utility>
+
+#include "vantry/vantry_c.h"
+
+namespace vantry {
+
+// The statuses of vantry_c.h as an error code enumeration.
+enum class Status : int {
+  kOk = VANTRY_OK,
+  kWrongKey = VANTRY_ERROR_WRONG_KEY,
+  kBlockSize = VANTRY_ERROR_BLOCK_SIZE,
+  kTooLarge = VANTRY_ERROR_TOO_LARGE,
+  kFile = VANTRY_ERROR_FILE,
+  kInvalidArgument = VANTRY_ERROR_INVALID_ARGUMENT,
+  kOutOfMemory = VANTRY_ERROR_OUT_OF_MEMORY,
+  kInternal = VANTRY_ERROR_INTERNAL,
+};
+
+namespace detail {
+
+class ErrorCategoryImpl : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "vantry"; }
+  std::string message(int status) const override { return vantry_status_text(status); }
+  // The system's code of a file error is given by Error::system_code(); as a condition, a
+  // lack of memory is what the standard calls it.
+  std::error_condition default_error_condition(int status) const noexcept override {
+    if (status == VANTRY_ERROR_OUT_OF_MEMORY) {
+      return std::errc::not_enough_memory;
+    }
+    if (status == VANTRY_ERROR_INVALID_ARGUMENT) {
+      return std::errc::invalid_argument;
+    }
+    return std::error_condition(status, *this);
+  }
+};
+
+}  // namespace detail
+
+// One category per program (an inline function's static is shared by every translation unit).
+inline const std::error_category& ErrorCategory() noexcept {
+  static const detail::ErrorCategoryImpl category;
+  return category;
+}
+
+inline std::error_code make_error_code(Status status) noexcept {
+  return std::error_code(static_cast<int>(status), ErrorCategory());
+}
+
+// A failed call: code() tells the kind of failure, what() the library's message, and
+// system_code() the system's code of a Status::kFile (errno, GetLastError()), else 0.
+class Error : public std::system_error {
+ public:
+  Error(Status status, const std::string& message, int systemCode)
+      : std::system_error(make_error_code(status), message),
+        m_message(std::make_shared<const std::string>(message)),
+        m_systemCode(systemCode) {}
+  Status status() const noexcept { return static_cast<Status>(code().value()); }
+  int system_code() const noexcept { return m_systemCode; }
+  // The library's message alone, without the category's text that std::system_error adds.
+  const char* what() const noexcept override { return m_message->c_str(); }
+
+ private:
+  // Shared, so that copying the exception (as throw and catch do) cannot throw.
+  std::shared_ptr<const std::string> m_message;
+  int m_systemCode;
+};
+
+namespace detail {
+
+inline void ThrowIfFailed(int status) {
+  if (status != VANTRY_OK) {
+    throw Error(static_cast<Status>(status), vantry_last_error(), vantry_last_system_error());
+  }
+}
+
+// UTF-8 bytes of a path, whatever the platform's native encoding and the C++ version.
+inline std::string Utf8Name(const std::filesystem::path& path) {
+#if defined(__cpp_char8_t)
+  const auto name = path.u8string();
+  return std::string(name.begin(), name.end());
+#else
+  return path.u8string();
+#endif
+}
+
+// Overwrites memory in a way the optimiser keeps even when the memory is released next.
+inline void Wipe(void* data, std::size_t size) noexcept {
+  volatile unsigned char* p = static_cast<volatile unsigned char*>(data);
+  for (std::size_t i = 0; i < size; ++i) {
+    p[i] = 0;
+  }
+}
+
+}  // namespace detail
+
+// Where a key comes from: the machine key, a key text or the 16 bytes of an AES-128 key (see
+// vantry_c.h for how they relate). A Key keeps its own copy of the text or bytes and wipes it
+// when destroyed.
+class Key {
+ public:
+  static Key Machine() { return Key(VANTRY_KEY_MACHINE, nullptr, 0); }
+  static Key Text(std::string_view text) { return Key(VANTRY_KEY_TEXT, text.data(), text.size()); }
+  static Key Bytes(const void* bytes, std::size_t size) {
+    return Key(VANTRY_KEY_BYTES, bytes, size);
+  }
+
+  Key(const Key& other) : Key(other.m_kind, other.m_data.data(), other.m_data.size()) {}
+  Key& operator=(const Key& other) {
+    if (this != &other) {
+      Key copy(other);
+      Swap(copy);
+    }
+    return *this;
+  }
+  Key(Key&& other) noexcept : m_kind(other.m_kind) { m_data.swap(other.m_data); }
+  Key& operator=(Key&& other) noexcept {
+    Swap(other);
+    return *this;
+  }
+  ~Key() { detail::Wipe(&m_data[0], m_data.capacity()); }
+
+  int kind() const noexcept { return m_kind; }
+  const void* data() const noexcept { return m_data.empty() ? nullptr : m_data.data(); }
+  std::size_t size() const noexcept { return m_data.size(); }
+
+ private:
+  Key(int kind, const void* data, std::size_t size) : m_kind(kind) {
+    if (size > 0) {
+      // Reserved first, so that no shorter copy is left behind unwiped by a reallocation.
+      m_data.reserve(size);
+      m_data.assign(static_cast<const char*>(data), size);
+    }
+  }
+  void Swap(Key& other) noexcept {
+    std::swap(m_kind, other.m_kind);
+    m_data.swap(other.m_data);
+  }
+
+  int m_kind;
+  std::string m_data;
+};
+
+// A loaded block: it owns the library's allocation and wipes and frees it on destruction.
+// Move-only. size() is the length a load gives, the file's size (see vantry_c.h).
+class Buffer {
+ public:
+  Buffer() noexcept = default;
+  Buffer(unsigned char* data, std::size_t size) noexcept : m_data(data), m_size(size) {}
+  Buffer(Buffer&& other) noexcept
+      : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
+  Buffer& operator=(Buffer&& other) noexcept {
+    if (this != &other) {
+      reset();
+      m_data = std::exchange(other.m_data, nullptr);
+      m_size = std::exchange(other.m_size, 0);
+    }
+    return *this;
+  }
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  ~Buffer() { reset(); }
+
+  unsigned char* data() noexcept { return m_data; }
+  const unsigned char* data() const noexcept { return m_data; }
+  std::size_t size() const noexcept { return m_size; }
+  bool empty() const noexcept { return m_size == 0; }
+  unsigned char* begin() noexcept { return m_data; }
+  unsigned char* end() noexcept { return m_data + m_size; }
+  const unsigned char* begin() const noexcept { return m_data; }
+  const unsigned char* end() const noexcept { return m_data + m_size; }
+  unsigned char& operator[](std::size_t i) noexcept { return m_data[i]; }
+  const unsigned char& operator[](std::size_t i) const noexcept { return m_data[i]; }
+
+  // Wipes and releases the block now.
+  void reset() noexcept {
+    vantry_free(m_data, m_size);
+    m_data = nullptr;
+    m_size = 0;
+  }
+
+ private:
+  unsigned char* m_data = nullptr;
+  std::size_t m_size = 0;
+};
+
+// Encrypts size bytes at data into the protected file path. Throws vantry::Error.
+inline void Save(const std::filesystem::path& path, const void* data, std::size_t size,
+                 const Key& key) {
+  const std::string name = detail::Utf8Name(path);
+  detail::ThrowIfFailed(vantry_save(name.c_str(), data, size, key.kind(), key.data(), key.size()));
+}
+
+// The same for any contiguous container of bytes (std::vector<unsigned char>, std::string,
+// std::array<std::byte, N>, ...).
+template <class Bytes, class = decltype(std::data(std::declval<const Bytes&>()))>
+void Save(const std::filesystem::path& path, const Bytes& bytes, const Key& key) {
+  static_assert(sizeof(*std::data(bytes)) == 1, "Save takes containers of bytes");
+  Save(path, std::data(bytes), std::size(bytes), key);
+}
+
+// Decrypts the protected file path. Throws vantry::Error.
+inline Buffer Load(const std::filesystem::path& path, const Key& key) {
+  const std::string name = detail::Utf8Name(path);
+  unsigned char* data = nullptr;
+  std::size_t size = 0;
+  detail::ThrowIfFailed(
+      vantry_load(name.c_str(), key.kind(), key.data(), key.size(), &data, &size));
+  return Buffer(data, size);
+}
+
+// The version of the library that is running, "1.1.0".
+inline std::string_view Version() noexcept { return vantry_version(); }
+
+}  // namespace vantry
+
+namespace std {
+template <>
+struct is_error_code_enum<vantry::Status> : true_type {};
+}  // namespace std
+
+#endif  // VANTRY_VANTRY_HPP_

@@ -1,0 +1,138 @@
+/* The C interface of Vantry: for hosts in any language and built with any compiler.
+ *
+ * It reads and writes the same protected files as the six entry points of vantry.h (a 32-byte
+ * SHA-256 key check digest, then the AES-128 cipher text of the zero-padded data), keyed the
+ * same way: a file saved here loads through LoadVantryWithKey2 and the other way round.
+ *
+ * Every function is plain C, compiles as C99 and C++, never throws, and reports failure by its
+ * result, a vantry_status. Lengths are size_t. File names are UTF-8 (on Windows they are
+ * converted to UTF-16 and handed to the wide Win32 functions; on POSIX systems the bytes go to
+ * the system unchanged). The calling convention is the platform's C default (cdecl on 32-bit
+ * Windows), and the names are exported undecorated.
+ *
+ * Threads: any number of calls may run at once on different threads. Two calls naming the
+ * same file exclude each other: the second fails with VANTRY_ERROR_FILE (the file is opened
+ * without sharing while it is read or replaced).
+ *
+ * Secrets: copies of key texts and key bytes, and plain text held by the library, are wiped
+ * before their memory is released; vantry_free wipes a loaded block before freeing it.
+ */
+#ifndef VANTRY_VANTRY_C_H_
+#define VANTRY_VANTRY_C_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "vantry/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The version of this header. vantry_version_number() gives the version of the library that
+ * is running, which a host loading the library at run time compares with these. */
+#define VANTRY_VERSION_MAJOR 1
+#define VANTRY_VERSION_MINOR 1
+#define VANTRY_VERSION_PATCH 0
+#define VANTRY_VERSION_STRING "1.1.0"
+
+/* The result of every saving or loading call. The values never change; new ones may be added
+ * after the last, so a host treats an unknown value as a failure. */
+enum vantry_status_values {
+  VANTRY_OK = 0,
+  /* The file is not a protected file under this key: another key saved it, or it is no
+   * protected file at all (shorter than the 32-byte header, a foreign file). */
+  VANTRY_ERROR_WRONG_KEY = 1,
+  /* The key matches, but the cipher text after the header is not a whole number of 16-byte
+   * blocks: the file was cut short or grown. */
+  VANTRY_ERROR_BLOCK_SIZE = 2,
+  /* The data to save is longer than VANTRY_MAX_DATA_LENGTH, or the file to load is 2 GiB or
+   * larger. */
+  VANTRY_ERROR_TOO_LARGE = 3,
+  /* A file could not be opened, created, read, written or put in place: it does not exist, a
+   * folder is missing, access is denied, another program holds it, the disk is full.
+   * vantry_last_system_error() gives the system's code. */
+  VANTRY_ERROR_FILE = 4,
+  /* An argument is not allowed (see each function); nothing was touched. */
+  VANTRY_ERROR_INVALID_ARGUMENT = 5,
+  VANTRY_ERROR_OUT_OF_MEMORY = 6,
+  /* A failure the library has no status for; a fault of the library. */
+  VANTRY_ERROR_INTERNAL = 7
+};
+
+/* Where the key comes from. */
+enum vantry_key_kinds {
+  /* The machine key, made from the serial number of the system volume (C:\ on Windows), as
+   * the entry points without a key use it. key must be NULL and key_length 0. */
+  VANTRY_KEY_MACHINE = 0,
+  /* A key text of key_length bytes (no terminator needed; none may occur inside). Its first
+   * 16 bytes are the AES-128 key, zero bytes making up a shorter text; bytes after the 16th
+   * take no part, as with the entry points. An empty text is refused: it would be the key of
+   * 16 zero bytes, which VANTRY_KEY_BYTES gives when that is what is meant. The bytes are
+   * used as they are: a text outside ASCII must be encoded the same way by every host that
+   * shares the file. */
+  VANTRY_KEY_TEXT = 1,
+  /* The AES-128 key itself: exactly VANTRY_KEY_BYTES_LENGTH bytes, any values. A text key
+   * equals the bytes of its first 16 characters followed by zero bytes. */
+  VANTRY_KEY_BYTES = 2
+};
+
+#define VANTRY_KEY_BYTES_LENGTH 16
+
+/* The longest data that can be saved: its protected file (32 bytes of header, the data
+ * padded to whole 16-byte blocks) must stay below 2 GiB to load again. */
+#define VANTRY_MAX_DATA_LENGTH ((size_t)2147483600u)
+
+/* Encrypts length bytes at data into the protected file name (UTF-8), replacing it if it
+ * exists. data may be NULL when length is 0 (the file is then the header alone).
+ *
+ * The file is written beside its final name and put in place only when complete, so a
+ * failed save leaves an earlier file of that name exactly as it was.
+ *
+ * Returns VANTRY_OK, or VANTRY_ERROR_INVALID_ARGUMENT (name NULL or empty, data NULL with a
+ * length, a key that does not fit its kind, an unknown kind), VANTRY_ERROR_TOO_LARGE,
+ * VANTRY_ERROR_FILE, VANTRY_ERROR_OUT_OF_MEMORY. */
+VANTRY_API int vantry_save(const char* name, const void* data, size_t length, int key_kind,
+                           const void* key, size_t key_length);
+
+/* Decrypts the protected file name (UTF-8) into a new block, stored in *data, and its length
+ * in *length. As with the entry points the block holds the saved data, the zero bytes that
+ * padded its last block, then 32 zero bytes: *length is the size of the file, not the length
+ * that was saved, which the format does not record. Release the block with vantry_free.
+ *
+ * On failure *data is NULL and *length 0 (when the pointers themselves are not NULL).
+ * Returns VANTRY_OK, or VANTRY_ERROR_INVALID_ARGUMENT (name NULL or empty, data or length
+ * NULL, a key that does not fit its kind), VANTRY_ERROR_WRONG_KEY, VANTRY_ERROR_BLOCK_SIZE,
+ * VANTRY_ERROR_TOO_LARGE, VANTRY_ERROR_FILE, VANTRY_ERROR_OUT_OF_MEMORY. */
+VANTRY_API int vantry_load(const char* name, int key_kind, const void* key, size_t key_length,
+                           unsigned char** data, size_t* length);
+
+/* Wipes the length bytes of a block from vantry_load and frees it; length is the one the
+ * load gave. NULL is allowed. */
+VANTRY_API void vantry_free(void* data, size_t length);
+
+/* What the last vantry_save or vantry_load of the calling thread reported: the library's
+ * message in UTF-8 ("" after success), for example "Sealkit ERROR: File notes.vty cannot be
+ * Correctly Decrypted!" or "cannot open file for reading notes.vty: <system message>". The
+ * text stays valid until the thread's next call of either; it is cut, at a character
+ * boundary, to at most 1023 bytes. */
+VANTRY_API const char* vantry_last_error(void);
+
+/* The system's error code of the thread's last VANTRY_ERROR_FILE: errno on POSIX systems,
+ * GetLastError() on Windows; 0 after any other result, and for a file failure that the
+ * library found itself rather than a system call. */
+VANTRY_API int vantry_last_system_error(void);
+
+/* A fixed English text for a status: "wrong key or not a protected file", ... Never NULL. */
+VANTRY_API const char* vantry_status_text(int status);
+
+/* The version of the library that is running: "1.1.0", and major * 10000 + minor * 100 +
+ * patch (10100). */
+VANTRY_API const char* vantry_version(void);
+VANTRY_API uint32_t vantry_version_number(void);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* VANTRY_VANTRY_C_H_ */

@@ -1,0 +1,285 @@
+// The C interface: the same protected files as the entry points, with statuses instead of
+// exceptions. Every function catches everything; what a failure said is kept per thread.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include "api/cipher_holder.h"
+#include "api/secret_text.h"
+#include "cipher/messages.h"
+#include "files/protected_layout.h"
+#include "files/whole_file.h"
+#include "platform/name_encoding.h"
+#include "platform/secure_wipe.h"
+#include "vantry/file_error.h"
+#include "vantry/machine_key.h"
+#include "vantry/rijndael_cipher.h"
+#include "vantry/vantry_c.h"
+
+namespace vantry {
+namespace {
+
+constexpr std::size_t kMessageCapacity = 1024;
+
+// Plain data only: thread_local objects with constructors or destructors would run code at
+// thread start and exit inside the host's threads, and on some runtimes at library unload.
+struct LastError {
+  int systemCode;
+  char message[kMessageCapacity];
+};
+thread_local LastError t_lastError = {0, {0}};
+
+void Record(int systemCode, const char* text) noexcept {
+  std::size_t n = std::strlen(text);
+  if (n >= kMessageCapacity) {
+    n = kMessageCapacity - 1;
+    // Back to the first byte of a UTF-8 sequence, so the cut leaves whole characters.
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+      --n;
+    }
+  }
+  std::memcpy(t_lastError.message, text, n);
+  t_lastError.message[n] = '\0';
+  t_lastError.systemCode = systemCode;
+}
+
+// A refusal of the C interface itself, with the status it stands for.
+class StatusError : public std::runtime_error {
+ public:
+  StatusError(int status, const std::string& message)
+      : std::runtime_error(message), m_status(status) {}
+  int status() const noexcept { return m_status; }
+
+ private:
+  int m_status;
+};
+
+[[noreturn]] void Refuse(const std::string& message) {
+  throw StatusError(VANTRY_ERROR_INVALID_ARGUMENT, message);
+}
+
+int FromFileError(const FileError& e) noexcept {
+  if (e.cause() == FileError::Cause::kSize &&
+      e.code() == std::make_error_code(std::errc::file_too_large)) {
+    Record(0, e.what());
+    return VANTRY_ERROR_TOO_LARGE;
+  }
+  Record(e.code().category() == std::system_category() ? e.code().value() : 0, e.what());
+  return VANTRY_ERROR_FILE;
+}
+
+// Runs one call of the interface: its result, or the status of whatever it threw.
+template <class Body>
+int Guard(Body&& body) noexcept {
+  try {
+    body();
+    Record(0, "");
+    return VANTRY_OK;
+  } catch (const StatusError& e) {
+    Record(0, e.what());
+    return e.status();
+  } catch (const FileError& e) {
+    return FromFileError(e);
+  } catch (const std::bad_alloc&) {
+    Record(0, "out of memory");
+    return VANTRY_ERROR_OUT_OF_MEMORY;
+  } catch (const std::invalid_argument& e) {
+    Record(0, e.what());
+    return VANTRY_ERROR_INVALID_ARGUMENT;
+  } catch (const std::exception& e) {
+    Record(0, e.what());
+    return std::strcmp(e.what(), CipherMessageText(CipherMessage::kIllegalBlockSize)) == 0
+               ? VANTRY_ERROR_BLOCK_SIZE
+               : VANTRY_ERROR_INTERNAL;
+  } catch (...) {
+    Record(0, "unknown failure");
+    return VANTRY_ERROR_INTERNAL;
+  }
+}
+
+void RequireName(const char* name, const char* function) {
+  if (name == nullptr || name[0] == '\0') {
+    Refuse(std::string(function) + ": no file name");
+  }
+}
+
+// The 32-byte key buffer the entry points key their cipher from, wiped however the call ends.
+struct KeyBuffer {
+  unsigned char bytes[kVantryKeyBufferSize] = {};
+  KeyBuffer() = default;
+  ~KeyBuffer() { platform::SecureWipe(bytes, sizeof bytes); }
+  KeyBuffer(const KeyBuffer&) = delete;
+  KeyBuffer& operator=(const KeyBuffer&) = delete;
+};
+
+// Fills the buffer as the entry points fill it from a key text: a text becomes its bytes
+// followed by zero bytes, so the same text gives the same file through either interface.
+void PrepareKey(int kind, const void* key, std::size_t keyLength, KeyBuffer& buffer) {
+  switch (kind) {
+    case VANTRY_KEY_MACHINE: {
+      if (key != nullptr || keyLength != 0) {
+        Refuse("the machine key takes no key data");
+      }
+      std::string text = GetMachineKey();
+      SecretTextWiper wiper(text);
+      FillKeyBuffer(text, buffer.bytes);
+      return;
+    }
+    case VANTRY_KEY_TEXT:
+      if (key == nullptr || keyLength == 0) {
+        Refuse("a key text must not be empty");
+      }
+      // The entry points end a text at its first zero byte; here the length says where it
+      // ends, and a zero inside would silently cut the key short.
+      if (std::memchr(key, 0, keyLength) != nullptr) {
+        Refuse("a key text must not contain a zero byte");
+      }
+      std::memcpy(buffer.bytes, key,
+                  keyLength < sizeof buffer.bytes ? keyLength : sizeof buffer.bytes);
+      return;
+    case VANTRY_KEY_BYTES:
+      if (key == nullptr || keyLength != VANTRY_KEY_BYTES_LENGTH) {
+        Refuse("a raw key must have exactly 16 bytes");
+      }
+      std::memcpy(buffer.bytes, key, VANTRY_KEY_BYTES_LENGTH);
+      return;
+    default:
+      Refuse("unknown key kind " + std::to_string(kind));
+  }
+}
+
+// The fixed keying of every protected file, as CCipherHolder::GetCipher does it.
+void KeyCipher(CRijndaelCipher& cipher, const KeyBuffer& key) {
+  cipher.SetKey(key.bytes, kVantryKeyBufferSize, kVantryChainBlock, kVantryKeyLength,
+                kVantryBlockSize, MODE_ECB, PAD_ZERO);
+}
+
+void Save(const char* name, const void* data, std::size_t length, int keyKind, const void* key,
+          std::size_t keyLength) {
+  RequireName(name, "vantry_save");
+  if (data == nullptr && length > 0) {
+    Refuse("vantry_save: no data for a length of " + std::to_string(length) + " bytes");
+  }
+  KeyBuffer keyBuffer;
+  PrepareKey(keyKind, key, keyLength, keyBuffer);
+  if (length > VANTRY_MAX_DATA_LENGTH) {
+    throw StatusError(VANTRY_ERROR_TOO_LARGE, "vantry_save: " + std::to_string(length) +
+                                                  " bytes are more than a protected file holds");
+  }
+  const platform::ScopedNameEncoding utf8(platform::NameEncoding::kUtf8);
+  CRijndaelCipher cipher;
+  KeyCipher(cipher, keyBuffer);
+  cipher.EncryptToFile(static_cast<const unsigned char*>(data), static_cast<std::int32_t>(length),
+                       name);
+}
+
+// Reads the whole file through the one handle that holds it exclusively, then checks and
+// decrypts it in place: no second open that another process could slip a file under, and no
+// more memory than the block that is handed out.
+void Load(const char* name, int keyKind, const void* key, std::size_t keyLength,
+          unsigned char** data, std::size_t* length) {
+  RequireName(name, "vantry_load");
+  if (data == nullptr || length == nullptr) {
+    Refuse("vantry_load: no place for the loaded block or its length");
+  }
+  KeyBuffer keyBuffer;
+  PrepareKey(keyKind, key, keyLength, keyBuffer);
+  const platform::ScopedNameEncoding utf8(platform::NameEncoding::kUtf8);
+  CRijndaelCipher cipher;
+  KeyCipher(cipher, keyBuffer);
+
+  SecretBlock block = ReadPlainFile(name);
+  const std::int32_t size = block.size();
+  const std::string wrongKey = std::string(CipherMessageText(CipherMessage::kFilePrefix)) + name +
+                               CipherMessageText(CipherMessage::kCannotDecrypt);
+  if (size < kProtectedHeaderSize) {
+    throw StatusError(VANTRY_ERROR_WRONG_KEY, wrongKey);
+  }
+  ChunkBuffers buffers;  // for its wiped digest
+  cipher.GetKeyDigest(buffers.digest);
+  if (!DigestsEqual(block.data(), buffers.digest)) {
+    throw StatusError(VANTRY_ERROR_WRONG_KEY, wrongKey);
+  }
+  const std::int32_t cipherLength = size - kProtectedHeaderSize;
+  if (cipherLength % kVantryBlockSize != 0) {
+    throw StatusError(VANTRY_ERROR_BLOCK_SIZE, CipherMessageText(CipherMessage::kIllegalBlockSize));
+  }
+  // The layout the entry points hand out: plain text first, 32 zero bytes where the header
+  // was read.
+  std::memmove(block.data(), block.data() + kProtectedHeaderSize,
+               static_cast<std::size_t>(cipherLength));
+  std::memset(block.data() + cipherLength, 0, kProtectedHeaderSize);
+  cipher.ResetChainBlock();
+  if (cipherLength > 0) {
+    cipher.Decrypt(block.data(), block.data(), static_cast<std::size_t>(cipherLength));
+  }
+  *length = static_cast<std::size_t>(size);
+  *data = block.Release();
+}
+
+}  // namespace
+}  // namespace vantry
+
+extern "C" {
+
+int vantry_save(const char* name, const void* data, size_t length, int key_kind, const void* key,
+                size_t key_length) {
+  return vantry::Guard([&] { vantry::Save(name, data, length, key_kind, key, key_length); });
+}
+
+int vantry_load(const char* name, int key_kind, const void* key, size_t key_length,
+                unsigned char** data, size_t* length) {
+  if (data != nullptr) {
+    *data = nullptr;
+  }
+  if (length != nullptr) {
+    *length = 0;
+  }
+  return vantry::Guard([&] { vantry::Load(name, key_kind, key, key_length, data, length); });
+}
+
+void vantry_free(void* data, size_t length) {
+  if (data == nullptr) {
+    return;
+  }
+  vantry::platform::SecureWipe(data, length);
+  std::free(data);
+}
+
+const char* vantry_last_error(void) { return vantry::t_lastError.message; }
+
+int vantry_last_system_error(void) { return vantry::t_lastError.systemCode; }
+
+const char* vantry_status_text(int status) {
+  switch (status) {
+    case VANTRY_OK:
+      return "success";
+    case VANTRY_ERROR_WRONG_KEY:
+      return "wrong key or not a protected file";
+    case VANTRY_ERROR_BLOCK_SIZE:
+      return "cipher text is not a whole number of blocks";
+    case VANTRY_ERROR_TOO_LARGE:
+      return "too large for a protected file";
+    case VANTRY_ERROR_FILE:
+      return "file error";
+    case VANTRY_ERROR_INVALID_ARGUMENT:
+      return "invalid argument";
+    case VANTRY_ERROR_OUT_OF_MEMORY:
+      return "out of memory";
+    case VANTRY_ERROR_INTERNAL:
+      return "internal error";
+    default:
+      return "unknown status";
+  }
+}
+
+const char* vantry_version(void) { return VANTRY_VERSION_STRING; }
+
+uint32_t vantry_version_number(void) {
+  return VANTRY_VERSION_MAJOR * 10000u + VANTRY_VERSION_MINOR * 100u + VANTRY_VERSION_PATCH;
+}
+
+}  // extern "C"
