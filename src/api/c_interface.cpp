@@ -10,10 +10,10 @@
 #include "api/cipher_holder.h"
 #include "api/secret_text.h"
 #include "cipher/messages.h"
-#include "files/protected_layout.h"
 #include "files/whole_file.h"
 #include "platform/name_encoding.h"
 #include "platform/secure_wipe.h"
+#include "platform/vector_registers.h"
 #include "vantry/file_error.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
@@ -71,6 +71,23 @@ int FromFileError(const FileError& e) noexcept {
   return VANTRY_ERROR_FILE;
 }
 
+// The library reports a wrong key and an odd size by its message texts alone.
+int StatusOfLibraryMessage(const char* message) noexcept {
+  const char* prefix = CipherMessageText(CipherMessage::kFilePrefix);
+  const char* suffix = CipherMessageText(CipherMessage::kCannotDecrypt);
+  const std::size_t length = std::strlen(message);
+  const std::size_t prefixLength = std::strlen(prefix);
+  const std::size_t suffixLength = std::strlen(suffix);
+  if (std::strcmp(message, CipherMessageText(CipherMessage::kIllegalBlockSize)) == 0) {
+    return VANTRY_ERROR_BLOCK_SIZE;
+  }
+  if (length >= prefixLength + suffixLength && std::strncmp(message, prefix, prefixLength) == 0 &&
+      std::strcmp(message + length - suffixLength, suffix) == 0) {
+    return VANTRY_ERROR_WRONG_KEY;
+  }
+  return VANTRY_ERROR_INTERNAL;
+}
+
 // Runs one call of the interface: its result, or the status of whatever it threw.
 template <class Body>
 int Guard(Body&& body) noexcept {
@@ -91,9 +108,7 @@ int Guard(Body&& body) noexcept {
     return VANTRY_ERROR_INVALID_ARGUMENT;
   } catch (const std::exception& e) {
     Record(0, e.what());
-    return std::strcmp(e.what(), CipherMessageText(CipherMessage::kIllegalBlockSize)) == 0
-               ? VANTRY_ERROR_BLOCK_SIZE
-               : VANTRY_ERROR_INTERNAL;
+    return StatusOfLibraryMessage(e.what());
   } catch (...) {
     Record(0, "unknown failure");
     return VANTRY_ERROR_INTERNAL;
@@ -176,9 +191,8 @@ void Save(const char* name, const void* data, std::size_t length, int keyKind, c
                        name);
 }
 
-// Reads the whole file through the one handle that holds it exclusively, then checks and
-// decrypts it in place: no second open that another process could slip a file under, and no
-// more memory than the block that is handed out.
+// The load of the six entry points (one locked read of the whole file, the key check, the
+// block decrypted in place and handed out), under UTF-8 names.
 void Load(const char* name, int keyKind, const void* key, std::size_t keyLength,
           unsigned char** data, std::size_t* length) {
   RequireName(name, "vantry_load");
@@ -190,33 +204,8 @@ void Load(const char* name, int keyKind, const void* key, std::size_t keyLength,
   const platform::ScopedNameEncoding utf8(platform::NameEncoding::kUtf8);
   CRijndaelCipher cipher;
   KeyCipher(cipher, keyBuffer);
-
-  SecretBlock block = ReadPlainFile(name);
-  const std::int32_t size = block.size();
-  const std::string wrongKey = std::string(CipherMessageText(CipherMessage::kFilePrefix)) + name +
-                               CipherMessageText(CipherMessage::kCannotDecrypt);
-  if (size < kProtectedHeaderSize) {
-    throw StatusError(VANTRY_ERROR_WRONG_KEY, wrongKey);
-  }
-  ChunkBuffers buffers;  // for its wiped digest
-  cipher.GetKeyDigest(buffers.digest);
-  if (!DigestsEqual(block.data(), buffers.digest)) {
-    throw StatusError(VANTRY_ERROR_WRONG_KEY, wrongKey);
-  }
-  const std::int32_t cipherLength = size - kProtectedHeaderSize;
-  if (cipherLength % kVantryBlockSize != 0) {
-    throw StatusError(VANTRY_ERROR_BLOCK_SIZE, CipherMessageText(CipherMessage::kIllegalBlockSize));
-  }
-  // The layout the entry points hand out: plain text first, 32 zero bytes where the header
-  // was read.
-  std::memmove(block.data(), block.data() + kProtectedHeaderSize,
-               static_cast<std::size_t>(cipherLength));
-  std::memset(block.data() + cipherLength, 0, kProtectedHeaderSize);
-  cipher.ResetChainBlock();
-  if (cipherLength > 0) {
-    cipher.Decrypt(block.data(), block.data(), static_cast<std::size_t>(cipherLength));
-  }
-  *length = static_cast<std::size_t>(size);
+  SecretBlock block = DecryptProtectedFile(cipher, name);
+  *length = static_cast<std::size_t>(block.size());
   *data = block.Release();
 }
 
@@ -227,11 +216,17 @@ extern "C" {
 
 int vantry_save(const char* name, const void* data, size_t length, int key_kind, const void* key,
                 size_t key_length) {
+  // As in the entry points: nothing of a key left in registers for a lazily bound call to
+  // spill onto a stack, the host's before the call or ours during it.
+  vantry::platform::VectorRegisterClearer registerClearer;
+  vantry::platform::ClearVectorRegisters();
   return vantry::Guard([&] { vantry::Save(name, data, length, key_kind, key, key_length); });
 }
 
 int vantry_load(const char* name, int key_kind, const void* key, size_t key_length,
                 unsigned char** data, size_t* length) {
+  vantry::platform::VectorRegisterClearer registerClearer;
+  vantry::platform::ClearVectorRegisters();
   if (data != nullptr) {
     *data = nullptr;
   }
