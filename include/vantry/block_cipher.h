@@ -12,6 +12,19 @@
 
 #include "vantry/export.h"
 
+// <windows.h> defines EncryptFile and DecryptFile as macros for the Win32 functions
+// EncryptFileA/W and DecryptFileA/W. Within this header they are set aside, so the class is
+// declared with its own names whatever the host included before; the host's macros come back
+// at the end. Calls a host writes after including <windows.h> are still rewritten to the A or
+// W spelling: the members at the end of the class answer to those.
+#if defined(_WIN32)
+#include <utility>
+#pragma push_macro("EncryptFile")
+#pragma push_macro("DecryptFile")
+#undef EncryptFile
+#undef DecryptFile
+#endif
+
 namespace vantry {
 
 class VANTRY_API CBlockCipher {
@@ -59,8 +72,31 @@ class VANTRY_API CBlockCipher {
  protected:
   // Set by a successful keying of the implementation, never cleared.
   bool m_bInitialized = false;
+
+#if defined(_WIN32)
+ public:
+  // EncryptFile and DecryptFile as a host that included <windows.h> spells them, ANSI and
+  // UNICODE builds alike. Not virtual: the slots above stay as they are.
+  void EncryptFileA(std::string inputName, std::string outputName) {
+    EncryptFile(std::move(inputName), std::move(outputName));
+  }
+  void EncryptFileW(std::string inputName, std::string outputName) {
+    EncryptFile(std::move(inputName), std::move(outputName));
+  }
+  void DecryptFileA(std::string inputName, std::string outputName) {
+    DecryptFile(std::move(inputName), std::move(outputName));
+  }
+  void DecryptFileW(std::string inputName, std::string outputName) {
+    DecryptFile(std::move(inputName), std::move(outputName));
+  }
+#endif
 };
 
 }  // namespace vantry
+
+#if defined(_WIN32)
+#pragma pop_macro("DecryptFile")
+#pragma pop_macro("EncryptFile")
+#endif
 
 #endif  // VANTRY_BLOCK_CIPHER_H_

@@ -26,13 +26,9 @@
 #include <cstdint>
 #include <string>
 
-// <windows.h> defines EncryptFile and DecryptFile as macros for the Win32 functions
-// EncryptFileA/W and DecryptFileA/W. Within this header they are set aside, so the class is
-// declared with its own names whatever the host included before; the host's macros come back
-// at the end. Calls a host writes after including <windows.h> are still rewritten to the A or
-// W spelling: the members at the end of the class answer to those.
+// <windows.h> defines EncryptFile and DecryptFile as macros: within this header they are set
+// aside, as in block_cipher.h, whose class answers to the A and W spellings too.
 #if defined(_WIN32)
-#include <utility>
 #pragma push_macro("EncryptFile")
 #pragma push_macro("DecryptFile")
 #undef EncryptFile
@@ -154,23 +150,6 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
 
   BlockPath m_eBlockPath = BlockPath::kGeneral;
 
-#if defined(_WIN32)
- public:
-  // EncryptFile and DecryptFile as a host that included <windows.h> spells them, ANSI and
-  // UNICODE builds alike. Not virtual: the slots of CBlockCipher stay as they are.
-  void EncryptFileA(std::string inputName, std::string outputName) {
-    EncryptFile(std::move(inputName), std::move(outputName));
-  }
-  void EncryptFileW(std::string inputName, std::string outputName) {
-    EncryptFile(std::move(inputName), std::move(outputName));
-  }
-  void DecryptFileA(std::string inputName, std::string outputName) {
-    DecryptFile(std::move(inputName), std::move(outputName));
-  }
-  void DecryptFileW(std::string inputName, std::string outputName) {
-    DecryptFile(std::move(inputName), std::move(outputName));
-  }
-#endif
 };
 
 }  // namespace vantry

@@ -27,6 +27,12 @@ TEST(WindowsHeaderTest, TheCipherWorksWhereWindowsHDefinesItsFileFunctionsAsMacr
   cipher.SetKey(key, 16, nullptr, 16, 16, MODE_CBC, PAD_COUNT);
   cipher.EncryptFile(dir.File("plain"), dir.File("after.vty"));  // EncryptFileA
   cipher.DecryptFile(dir.File("after.vty"), dir.File("after.out"));
+  // Through the abstract class, as most hosts hold the cipher.
+  CBlockCipher& base = cipher;
+  base.EncryptFile(dir.File("plain"), dir.File("base.vty"));
+  base.DecryptFile(dir.File("base.vty"), dir.File("base.out"));
+  EXPECT_EQ(ReadFile(dir.File("base.vty")), ReadFile(dir.File("after.vty")));
+  EXPECT_EQ(ReadFile(dir.File("base.out")), ReadFile(dir.File("after.out")));
   RoundTripWithWindowsHBefore(dir.File("plain"), dir.File("before.vty"), dir.File("before.out"));
 
   EXPECT_EQ(ReadFile(dir.File("after.vty")), ReadFile(dir.File("before.vty")));
