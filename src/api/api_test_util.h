@@ -1,11 +1,14 @@
-// Test stand-in for the volume query behind GetMachineKey: gives a chosen serial, or fails,
-// for as long as the object lives.
+// What the api tests share: a stand-in for the volume query behind GetMachineKey, and what
+// the system says of a missing folder.
 #ifndef VANTRY_API_API_TEST_UTIL_H_
 #define VANTRY_API_API_TEST_UTIL_H_
 
+#include <cerrno>
 #include <cstdint>
+#include <string>
 
 #include "api/machine_key.h"
+#include "platform/file.h"
 
 namespace vantry::test {
 
@@ -35,6 +38,14 @@ class ScopedVolumeSerial {
     return false;
   }
 };
+
+// What the system says about a name in a folder that does not exist.
+#if defined(_WIN32)
+constexpr int kMissingFolder = 3;  // ERROR_PATH_NOT_FOUND
+#else
+constexpr int kMissingFolder = ENOENT;
+#endif
+inline const std::string kMissingFolderText = platform::SystemErrorText(kMissingFolder);
 
 }  // namespace vantry::test
 

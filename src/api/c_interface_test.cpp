@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "api/api_test_util.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 #include "vantry/machine_key.h"
@@ -20,15 +21,10 @@ namespace vantry {
 namespace {
 
 using test::Bytes;
+using test::kMissingFolder;
+using test::kMissingFolderText;
 using test::TempDir;
 
-// What the system says about a name in a folder that does not exist.
-#if defined(_WIN32)
-constexpr int kMissingFolder = 3;  // ERROR_PATH_NOT_FOUND
-#else
-constexpr int kMissingFolder = ENOENT;
-#endif
-const std::string kMissingFolderText = platform::SystemErrorText(kMissingFolder);
 using Names = std::vector<std::string>;
 
 constexpr char kKey[] = "correct horse battery staple";

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "api/api_test_util.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 #include "vantry/vantry.h"
@@ -20,15 +21,9 @@ namespace vantry {
 namespace {
 
 using test::Bytes;
+using test::kMissingFolder;
+using test::kMissingFolderText;
 using test::TempDir;
-
-// What the system says about a name in a folder that does not exist.
-#if defined(_WIN32)
-constexpr int kMissingFolder = 3;  // ERROR_PATH_NOT_FOUND
-#else
-constexpr int kMissingFolder = ENOENT;
-#endif
-const std::string kMissingFolderText = platform::SystemErrorText(kMissingFolder);
 
 Bytes Padded(Bytes data) {
   data.resize((data.size() + 15) / 16 * 16 + 32, 0);
