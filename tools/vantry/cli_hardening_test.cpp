@@ -251,6 +251,16 @@ TEST_F(CliHardening, InputsWithoutAKnownSizeAreReadToTheirEnd) {
   EXPECT_EQ(r.out, "some plain text\n");
 }
 
+TEST_F(CliHardening, OneFileAsBothInputAndOutputIsRefused) {
+  ASSERT_EQ(::link(File("plain").c_str(), File("same").c_str()), 0);
+  for (const char* output : {"plain", "same", "./plain"}) {
+    const ToolResult r = Run({"encrypt", "--force", "--key-file", "key", "plain", output});
+    EXPECT_EQ(r.exitCode, 1) << output;
+    EXPECT_EQ(r.err, "vantry: error: 'plain' is both INPUT and OUTPUT\n") << output;
+  }
+  EXPECT_EQ(Text(ReadFile(File("plain"))), "some plain text\n");
+}
+
 TEST_F(CliHardening, MessagesSayABusyFileIsInUseAndEscapeNames) {
   WriteFile(File("out"), ToBytes("held"));
   const int held = ::open(File("out").c_str(), O_RDONLY);

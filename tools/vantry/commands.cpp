@@ -61,6 +61,7 @@ void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMateria
   cipher.SetKey(buffer, kVantryKeyBufferSize, chain.data(), options.keySize, options.blockSize,
                 options.mode, options.padding);
   Wipe(buffer, sizeof buffer);
+  WipeString(machineText);
 }
 
 [[noreturn]] void ThrowInterrupted() {
