@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -188,6 +189,10 @@ ToolResult RunToolOnTerminal(const std::vector<std::string>& args,
         ++next;
       }
     }
+  }
+  termios after{};
+  if (tcgetattr(master, &after) == 0) {
+    result.terminalEchoAtEnd = (after.c_lflag & ECHO) != 0 ? 1 : 0;
   }
   close(master);
   if (hung) {

@@ -12,6 +12,8 @@ struct ToolResult {
   int exitCode = -1;  // the exit status, or -signal when a signal ended the tool
   std::string out;
   std::string err;
+  // RunToolOnTerminal: 1 when the terminal echoes typed keys after the tool ended, 0 when not.
+  int terminalEchoAtEnd = -1;
 };
 
 struct ToolRun {

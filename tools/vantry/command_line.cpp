@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "hex.h"
+#include "vantry/machine_key.h"
+#include "vantry/rijndael_cipher.h"
 
 namespace vantry::tool {
 namespace {
@@ -15,6 +17,7 @@ constexpr unsigned kEncrypt = Bit(Command::kEncrypt);
 constexpr unsigned kDecrypt = Bit(Command::kDecrypt);
 constexpr unsigned kVerify = Bit(Command::kVerify);
 constexpr unsigned kCipherCommands = kEncrypt | kDecrypt;
+constexpr unsigned kStreamCommands = kSave | kLoad | kCipherCommands;
 constexpr unsigned kKeyedCommands = kSave | kLoad | kCipherCommands | kVerify;
 
 enum class Option {
@@ -30,16 +33,18 @@ enum class Option {
   kMode,
   kPadding,
   kIv,
+  kProgress,
+  kQuiet,
 };
 
-struct OptionSpec {
+struct OptionEntry {
   Option option;
   const char* name;
   bool takesValue;
   unsigned commands;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {Option::kKeyFile, "--key-file", true, kKeyedCommands},
     {Option::kAskKey, "--ask-key", false, kKeyedCommands},
     {Option::kKeyEnv, "--key-env", true, kKeyedCommands},
@@ -52,16 +57,29 @@ constexpr OptionSpec kOptions[] = {
     {Option::kMode, "--mode", true, kCipherCommands | kVerify},
     {Option::kPadding, "--padding", true, kCipherCommands | kVerify},
     {Option::kIv, "--iv", true, kCipherCommands},
+    {Option::kProgress, "--progress", false, kStreamCommands},
+    {Option::kQuiet, "--quiet", false, kStreamCommands},
 };
 
-struct CommandSpec {
+// Each word a value of --mode and --padding may take, with the library's constant it stands
+// for: spelt out, so that the order of a list cannot change what a word means.
+struct ChoiceEntry {
+  const char* word;
+  int value;
+};
+
+constexpr ChoiceEntry kModes[] = {{"ecb", MODE_ECB}, {"cbc", MODE_CBC}, {"cfb", MODE_CFB}};
+constexpr ChoiceEntry kPaddings[] = {
+    {"zero", PAD_ZERO}, {"space", PAD_SPACE}, {"count", PAD_COUNT}};
+
+struct CommandEntry {
   Command command;
   const char* name;
   std::size_t operandCount;
   const char* operandNames;
 };
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {Command::kSave, "save", 2, "INPUT and OUTPUT"},
     {Command::kLoad, "load", 2, "INPUT and OUTPUT"},
     {Command::kEncrypt, "encrypt", 2, "INPUT and OUTPUT"},
@@ -70,8 +88,8 @@ constexpr CommandSpec kCommands[] = {
     {Command::kMachineKey, "machine-key", 0, ""},
 };
 
-const CommandSpec& SpecOf(Command command) {
-  for (const CommandSpec& entry : kCommands) {
+const CommandEntry& FindCommand(Command command) {
+  for (const CommandEntry& entry : kCommands) {
     if (entry.command == command) {
       return entry;
     }
@@ -79,8 +97,8 @@ const CommandSpec& SpecOf(Command command) {
   return kCommands[0];
 }
 
-const OptionSpec* FindOption(const std::string& name) {
-  for (const OptionSpec& entry : kOptions) {
+const OptionEntry* FindOption(const std::string& name) {
+  for (const OptionEntry& entry : kOptions) {
     if (name == entry.name) {
       return &entry;
     }
@@ -115,7 +133,7 @@ class Parser {
           name = arg.substr(0, equals);
           value = arg.substr(equals + 1);
         }
-        const OptionSpec* entry = FindOption(name);
+        const OptionEntry* entry = FindOption(name);
         if (entry == nullptr) {
           Fail("unknown option '" + name + "'");
         }
@@ -140,7 +158,7 @@ class Parser {
  private:
   [[noreturn]] void Fail(const std::string& message) const { throw UsageError(message, m_command); }
 
-  void Apply(const OptionSpec& entry, const std::string& value) {
+  void Apply(const OptionEntry& entry, const std::string& value) {
     const unsigned seenBit = 1u << static_cast<unsigned>(entry.option);
     if ((m_seen & seenBit) != 0) {
       Fail(std::string("option ") + entry.name + " given more than once");
@@ -185,11 +203,21 @@ class Parser {
         m_options.keySize = Size(entry.name, value);
         break;
       case Option::kMode:
-        m_options.mode = Choice(entry.name, value, {"ecb", "cbc", "cfb"});
+        m_options.mode = Choice(entry.name, value, kModes);
         break;
       case Option::kPadding:
-        m_options.padding = Choice(entry.name, value, {"zero", "space", "count"});
+        m_options.padding = Choice(entry.name, value, kPaddings);
         break;
+      case Option::kProgress:
+      case Option::kQuiet: {
+        const ProgressMode mode =
+            entry.option == Option::kProgress ? ProgressMode::kAlways : ProgressMode::kNever;
+        if (m_options.progress != ProgressMode::kAuto) {
+          Fail("options --progress and --quiet contradict each other; give one");
+        }
+        m_options.progress = mode;
+        break;
+      }
       case Option::kIv: {
         auto bytes = ParseHex(value);
         if (!bytes || bytes->empty()) {
@@ -208,23 +236,21 @@ class Parser {
     Fail(std::string("option ") + name + " must be 16, 24 or 32, not '" + value + "'");
   }
 
-  int Choice(const char* name, const std::string& value,
-             std::initializer_list<const char*> choices) const {
-    int index = 0;
+  template <std::size_t N>
+  int Choice(const char* name, const std::string& value, const ChoiceEntry (&choices)[N]) const {
     std::string list;
-    for (const char* choice : choices) {
-      if (value == choice) {
-        return index;
+    for (std::size_t i = 0; i < N; ++i) {
+      if (value == choices[i].word) {
+        return choices[i].value;
       }
-      list += (index == 0 ? "" : index + 1 == static_cast<int>(choices.size()) ? " or " : ", ");
-      list += choice;
-      ++index;
+      list += i == 0 ? "" : i + 1 == N ? " or " : ", ";
+      list += choices[i].word;
     }
     Fail(std::string("option ") + name + " must be " + list + ", not '" + value + "'");
   }
 
   void Check() const {
-    const CommandSpec& entry = SpecOf(m_command);
+    const CommandEntry& entry = FindCommand(m_command);
     if (m_options.operands.size() < entry.operandCount) {
       Fail(std::string(entry.name) + " needs " + entry.operandNames);
     }
@@ -254,7 +280,12 @@ class Parser {
 
 }  // namespace
 
-const char* CommandName(Command command) { return SpecOf(command).name; }
+const char* CommandName(Command command) { return FindCommand(command).name; }
+
+int EffectiveKeyLength(const Options& options) {
+  return options.command == Command::kSave || options.command == Command::kLoad ? kVantryKeyLength
+                                                                                : options.keySize;
+}
 
 Invocation ParseCommandLine(const std::vector<std::string>& args) {
   Invocation invocation;
@@ -269,8 +300,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     invocation.action = IsHelp(first) ? Invocation::Action::kHelp : Invocation::Action::kVersion;
     return invocation;
   }
-  const CommandSpec* command = nullptr;
-  for (const CommandSpec& entry : kCommands) {
+  const CommandEntry* command = nullptr;
+  for (const CommandEntry& entry : kCommands) {
     if (first == entry.name) {
       command = &entry;
     }

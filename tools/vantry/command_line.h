@@ -21,6 +21,9 @@ struct KeyChoice {
   std::string argument;  // file path, "-" or variable name
 };
 
+// Progress on standard error: by default only on a terminal and for runs of a few seconds.
+enum class ProgressMode { kAuto, kAlways, kNever };
+
 struct Options {
   Command command = Command::kSave;
   std::vector<std::string> operands;  // INPUT OUTPUT, or FILE
@@ -28,6 +31,7 @@ struct Options {
   bool force = false;
   bool strip = false;
   bool inMemory = false;
+  ProgressMode progress = ProgressMode::kAuto;
   int blockSize = 16;
   int keySize = 16;
   int mode = 0;
@@ -57,6 +61,9 @@ class UsageError : public std::runtime_error {
 Invocation ParseCommandLine(const std::vector<std::string>& args);
 
 const char* CommandName(Command command);
+
+// The key characters that take effect for the options (16 for save and load).
+int EffectiveKeyLength(const Options& options);
 
 }  // namespace vantry::tool
 

@@ -1,72 +1,299 @@
+// The commands of the tool. save, load, encrypt and decrypt are one stream through the
+// library: INPUT through the library's reader, the cipher in fixed pieces, OUTPUT through the
+// library's writer, which replaces a named file only once all of it is written. Nothing is
+// staged in scratch files. save and load key the cipher as the entry points key theirs, so
+// they write and read the very files of SaveVantryWithKey2 and LoadVantryWithKey2.
 #include "commands.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <vector>
 
+#include "console.h"
 #include "key_source.h"
-#include "standard_streams.h"
+#include "operands.h"
+#include "progress.h"
+#include "secret.h"
 #include "vantry/machine_key.h"
-#include "vantry/vantry.h"
+#include "vantry/rijndael_cipher.h"
+#include "vantry/streams.h"
 
 namespace vantry::tool {
 namespace {
 
-// Runs body and gives its failure the user's names for scratch files.
-template <typename Body>
-int Explained(Operands& operands, Body body) {
-  try {
-    return body();
-  } catch (const std::exception& e) {
-    throw std::runtime_error(operands.Explain(e.what()));
+constexpr std::size_t kDigestSize = 32;
+// The library's load returns the decrypted bytes and then this many zero bytes.
+constexpr std::size_t kLoadTrailer = 32;
+// --in-memory holds the whole INPUT in one block whose size is a signed 32-bit count, as the
+// library's memory operations do.
+constexpr std::size_t kMaxInMemory =
+    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+const char kIllegalBlockSize[] = "Illegal Block Size!";
+
+// Keys cipher from the options and the key: a key text goes through the entry points' 32-byte
+// buffer (characters up to the first NUL, zero bytes after), raw key data is given as it is.
+void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key) {
+  std::vector<unsigned char> chain(kVantryChainBlock, kVantryChainBlock + sizeof kVantryChainBlock);
+  chain.resize(static_cast<std::size_t>(options.blockSize), 0);
+  if (options.iv) {
+    chain = *options.iv;
   }
+  if (key.rawData) {
+    cipher.SetKey(key.bytes.data(), static_cast<std::int32_t>(key.bytes.size()), chain.data(),
+                  options.keySize, options.blockSize, options.mode, options.padding);
+    return;
+  }
+  std::string machineText;
+  if (key.machineKey) {
+    machineText = MachineKeyText();
+  }
+  const std::string& text = key.machineKey ? machineText : key.text;
+  unsigned char buffer[kVantryKeyBufferSize] = {};
+  for (std::size_t i = 0; i < sizeof buffer && i < text.size() && text[i] != '\0'; ++i) {
+    buffer[i] = static_cast<unsigned char>(text[i]);
+  }
+  cipher.SetKey(buffer, kVantryKeyBufferSize, chain.data(), options.keySize, options.blockSize,
+                options.mode, options.padding);
+  Wipe(buffer, sizeof buffer);
+  WipeString(machineText);
+}
+
+[[noreturn]] void ThrowInterrupted() {
+  throw std::runtime_error("interrupted by " + SignalName(StopSignal()));
+}
+
+// A stop signal ends the run at the next read or write: the output is then abandoned, which
+// leaves an earlier file as it was.
+class WatchedReader : public ByteReader {
+ public:
+  WatchedReader(ByteReader& inner, Progress& progress) : m_inner(inner), m_progress(progress) {}
+  std::size_t ReadSome(void* buffer, std::size_t n) override {
+    if (StopSignal() != 0) {
+      ThrowInterrupted();
+    }
+    const std::size_t got = m_inner.ReadSome(buffer, n);
+    m_progress.Count(got);
+    return got;
+  }
+
+ private:
+  ByteReader& m_inner;
+  Progress& m_progress;
+};
+
+class WatchedWriter : public ByteWriter {
+ public:
+  explicit WatchedWriter(ByteWriter& inner) : m_inner(inner) {}
+  void Write(const void* data, std::size_t n) override {
+    if (StopSignal() != 0) {
+      ThrowInterrupted();
+    }
+    m_inner.Write(data, n);
+  }
+  void Commit() override {
+    if (StopSignal() != 0) {
+      ThrowInterrupted();
+    }
+    m_inner.Commit();
+  }
+
+ private:
+  ByteWriter& m_inner;
+};
+
+// --strip: zero bytes are held back until a byte that is not zero follows them, and those
+// still held at the end are dropped. Memory stays fixed however long the run of zeros.
+class StrippingWriter : public ByteWriter {
+ public:
+  explicit StrippingWriter(ByteWriter& inner) : m_inner(inner) {}
+  void Write(const void* data, std::size_t n) override {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t end = n;
+    while (end > 0 && bytes[end - 1] == 0) {
+      --end;
+    }
+    if (end > 0) {
+      static const unsigned char kZeros[4096] = {};
+      for (; m_heldZeros > 0;) {
+        const std::size_t part =
+            m_heldZeros < sizeof kZeros ? static_cast<std::size_t>(m_heldZeros) : sizeof kZeros;
+        m_inner.Write(kZeros, part);
+        m_heldZeros -= part;
+      }
+      m_inner.Write(bytes, end);
+    }
+    m_heldZeros += n - end;
+  }
+  void Commit() override { m_inner.Commit(); }
+
+ private:
+  ByteWriter& m_inner;
+  std::uint64_t m_heldZeros = 0;
+};
+
+class MemoryReader : public ByteReader {
+ public:
+  explicit MemoryReader(const SecretBuffer& buffer) : m_buffer(buffer) {}
+  std::size_t ReadSome(void* buffer, std::size_t n) override {
+    const std::size_t part = std::min(n, m_buffer.size() - m_at);
+    std::copy(m_buffer.data() + m_at, m_buffer.data() + m_at + part,
+              static_cast<unsigned char*>(buffer));
+    m_at += part;
+    return part;
+  }
+
+ private:
+  const SecretBuffer& m_buffer;
+  std::size_t m_at = 0;
+};
+
+void ReadWhole(ByteReader& input, const std::string& operand, SecretBuffer* whole) {
+  for (;;) {
+    constexpr std::size_t kStep = 1 << 20;
+    const std::size_t got = input.ReadSome(whole->Reserve(kStep), kStep);
+    if (got == 0) {
+      return;
+    }
+    whole->Grow(got);
+    if (whole->size() > kMaxInMemory) {
+      throw std::runtime_error(OperandName(operand) +
+                               " is too large to hold in memory: at most 2147483647 bytes");
+    }
+  }
+}
+
+// The size of a named regular file, for the progress line only; 0 when not known.
+std::uint64_t KnownSize(const std::string& operand) {
+  if (operand == "-") {
+    return 0;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(operand, error)) {
+    return 0;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(operand, error);
+  return error ? 0 : static_cast<std::uint64_t>(size);
+}
+
+// Refuses INPUT and OUTPUT that name one file: the output would replace the input being read
+// (and its exclusive lock would make the output look held by another program).
+void CheckDistinct(const std::string& input, const std::string& output) {
+  if (input == "-" || output == "-") {
+    return;
+  }
+  std::error_code error;
+  if (std::filesystem::equivalent(input, output, error) && !error) {
+    throw std::runtime_error(OperandName(input) + " is both INPUT and OUTPUT");
+  }
+}
+
+enum class Direction { kEncrypt, kDecrypt };
+
+int RunStream(const Options& options, Direction direction) {
+  const std::string& input = options.operands[0];
+  const std::string& output = options.operands[1];
+  const bool encrypt = direction == Direction::kEncrypt;
+  CheckOutput(output, options.force);
+  CheckDistinct(input, output);
+  KeyMaterial key;
+  ObtainKey(options.key, encrypt, EffectiveKeyLength(options), &key);
+  CRijndaelCipher cipher;
+  KeyCipher(cipher, options, key);
+  // What the library's load and DecryptFile return ends in 32 zero bytes.
+  const bool trailer = !encrypt && (options.command == Command::kLoad || options.inMemory);
+  Progress progress(options.progress, KnownSize(input), stderr);
+  try {
+    std::unique_ptr<ByteReader> opened = OpenInput(input);
+    WatchedReader watchedInput(*opened, progress);
+    ByteReader* source = &watchedInput;
+    SecretBuffer whole;
+    MemoryReader wholeInput(whole);
+    if (options.inMemory) {
+      ReadWhole(watchedInput, input, &whole);
+      opened.reset();
+      source = &wholeInput;
+    }
+    std::unique_ptr<ByteWriter> created =
+        OpenOutput(output, encrypt ? OutputKind::kProtected : OutputKind::kPlainText);
+    WatchedWriter watchedOutput(*created);
+    StrippingWriter stripping(watchedOutput);
+    ByteWriter& sink = options.strip ? static_cast<ByteWriter&>(stripping) : watchedOutput;
+    if (encrypt) {
+      EncryptStream(cipher, *source, sink);
+    } else {
+      try {
+        DecryptStream(cipher, *source, PrintableName(input), sink);
+      } catch (const std::runtime_error& e) {
+        if (std::string(e.what()) == kIllegalBlockSize) {
+          throw std::runtime_error("cannot decrypt " + OperandName(input) + ": " +
+                                   kIllegalBlockSize);
+        }
+        throw;
+      }
+      if (trailer) {
+        const unsigned char zeros[kLoadTrailer] = {};
+        sink.Write(zeros, sizeof zeros);
+      }
+    }
+    sink.Commit();
+    progress.Finish();
+  } catch (const std::exception& e) {
+    if (StopSignal() != 0) {
+      ThrowInterrupted();
+    }
+    throw std::runtime_error(DescribeFailure(e));
+  }
+  return 0;
 }
 
 }  // namespace
 
-int RunSave(const Options& options) {
-  const std::string& input = options.operands[0];
-  const std::string& output = options.operands[1];
-  Operands::CheckOutput(output, options.force);
-  const KeyMaterial key = ObtainKey(options.key, true);
-  const std::vector<unsigned char> data = ReadBytes(input);
-  if (data.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    throw std::runtime_error("the INPUT is too large: at most 2147483647 bytes can be saved");
-  }
-  Operands operands;
-  return Explained(operands, [&] {
-    const std::string path = operands.OutputPath(output);
-    SaveVantryWithKey2(data.data(), static_cast<std::int32_t>(data.size()), path.c_str(),
-                       key.machineKey ? nullptr : key.text.c_str());
-    operands.FinishOutput();
-    return 0;
-  });
-}
+int RunSave(const Options& options) { return RunStream(options, Direction::kEncrypt); }
 
-int RunLoad(const Options& options) {
-  const std::string& input = options.operands[0];
-  const std::string& output = options.operands[1];
-  Operands::CheckOutput(output, options.force);
-  const KeyMaterial key = ObtainKey(options.key, false);
-  Operands operands;
-  return Explained(operands, [&] {
-    const std::string path = operands.InputPath(input);
-    std::int32_t length = 0;
-    std::unique_ptr<unsigned char, void (*)(void*)> block(
-        LoadVantryWithKey2(path.c_str(), &length, key.machineKey ? nullptr : key.text.c_str()),
-        &FreeVantryBuffer);
-    std::size_t n = static_cast<std::size_t>(length);
-    if (options.strip) {
-      while (n > 0 && block.get()[n - 1] == 0) {
-        --n;
-      }
-    }
-    Operands::WriteOutput(output, block.get(), n);
-    return 0;
-  });
+int RunLoad(const Options& options) { return RunStream(options, Direction::kDecrypt); }
+
+int RunEncrypt(const Options& options) { return RunStream(options, Direction::kEncrypt); }
+
+int RunDecrypt(const Options& options) { return RunStream(options, Direction::kDecrypt); }
+
+int RunVerify(const Options& options) {
+  const std::string& file = options.operands[0];
+  KeyMaterial key;
+  ObtainKey(options.key, false, EffectiveKeyLength(options), &key);
+  CRijndaelCipher cipher;
+  KeyCipher(cipher, options, key);
+  unsigned char digest[kDigestSize];
+  static_cast<CBlockCipher&>(cipher).GetKeyDigest(digest);
+
+  unsigned char header[kDigestSize] = {};
+  std::size_t got = 0;
+  try {
+    got = OpenInput(file)->ReadFull(header, sizeof header);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(DescribeFailure(e));
+  }
+  const std::string name = OperandName(file);
+  if (got < kDigestSize) {
+    throw std::runtime_error(name + " is too short to be a protected file");
+  }
+  // Every byte is compared whatever the first difference: the time taken tells nothing about
+  // how much of the digest matched.
+  unsigned difference = 0;
+  for (std::size_t i = 0; i < kDigestSize; ++i) {
+    difference |= static_cast<unsigned>(header[i] ^ digest[i]);
+  }
+  Wipe(digest, sizeof digest);
+  if (difference != 0) {
+    throw std::runtime_error(name + " was not protected with this key and these parameters");
+  }
+  std::printf("%s: the key matches\n", PrintableName(file).c_str());
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 int RunMachineKey() {

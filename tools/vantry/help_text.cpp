@@ -35,9 +35,13 @@ const char kIvOption[] =
 
 const char kOutputNotes[] =
     "  --force             replace OUTPUT if it exists\n"
+    "  --progress          show progress on standard error (by default it shows on a\n"
+    "                      terminal once a run takes more than two seconds)\n"
+    "  --quiet             never show progress\n"
     "\n"
     "INPUT and OUTPUT may be '-' for standard input and output; binary output is never\n"
-    "written to a terminal.\n";
+    "written to a terminal. A named OUTPUT appears, or replaces an earlier one, only when\n"
+    "all of it is written: a failure or an interruption leaves an earlier OUTPUT as it was.\n";
 
 }  // namespace
 
@@ -82,9 +86,10 @@ std::string CommandHelp(Command command) {
                  "the data, the zero bytes that filled its last block, and 32 zero bytes.\n"
                  "\n") +
              kKeyTextOptions + kKeyNotes + "\nOutput:\n" +
-             "  --strip             drop all zero bytes at the end of what was loaded: the 32\n"
-             "                      bytes and the fill, but also zero bytes that ended the data\n"
-             "                      itself (the file does not record the data's length)\n" +
+             "  --strip             for text only: drop every zero byte at the end of what was\n"
+             "                      loaded, the 32 bytes and the fill, but also zero bytes that\n"
+             "                      ended the data itself (the file does not record the data's\n"
+             "                      length): tar and gzip files and most binaries lose them\n" +
              kOutputNotes;
     case Command::kEncrypt:
     case Command::kDecrypt: {
@@ -101,7 +106,8 @@ std::string CommandHelp(Command command) {
                                    "the library's load does.\n") +
              "\n" + kKeyTextOptions + kKeyHexOption + kCipherKeyNotes + "\n" + kCipherOptions +
              kIvOption + "\nOutput:\n" +
-             "  --in-memory         hold the whole file in memory instead of streaming it\n" +
+             "  --in-memory         read the whole INPUT into memory (at most 2147483647 bytes)\n"
+             "                      before writing OUTPUT, instead of streaming it\n" +
              kOutputNotes;
     }
     case Command::kVerify:

@@ -1,5 +1,7 @@
 #include "hex.h"
 
+#include "secret.h"
+
 namespace vantry::tool {
 namespace {
 
@@ -21,18 +23,25 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 }  // namespace
 
 std::optional<std::vector<unsigned char>> ParseHex(const std::string& text) {
+  // Key data passes through here: reserved once so that no reallocation leaves a copy behind,
+  // and wiped on every refusal.
   std::vector<unsigned char> bytes;
+  bytes.reserve(text.size() / 2 + 1);
+  auto refuse = [&bytes]() -> std::optional<std::vector<unsigned char>> {
+    WipeBytes(bytes);
+    return std::nullopt;
+  };
   int high = -1;
   for (char c : text) {
     if (IsBlank(c)) {
       if (high >= 0) {
-        return std::nullopt;  // a blank inside a pair
+        return refuse();  // a blank inside a pair
       }
       continue;
     }
     const int value = DigitValue(c);
     if (value < 0) {
-      return std::nullopt;
+      return refuse();
     }
     if (high < 0) {
       high = value;
@@ -42,7 +51,7 @@ std::optional<std::vector<unsigned char>> ParseHex(const std::string& text) {
     }
   }
   if (high >= 0) {
-    return std::nullopt;
+    return refuse();
   }
   return bytes;
 }

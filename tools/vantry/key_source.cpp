@@ -2,36 +2,81 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 
 #include "console.h"
 #include "hex.h"
-#include "standard_streams.h"
+#include "operands.h"
+#include "secret.h"
 #include "vantry/machine_key.h"
+#include "vantry/streams.h"
 
 namespace vantry::tool {
 namespace {
 
-std::string RequireText(std::string text, const std::string& where) {
+// Checks a key text and warns about what makes it weaker than it looks.
+void RequireText(const std::string& text, const std::string& where, int keyLength) {
   // An empty text keys the cipher with zero bytes only: no protection at all, and far more
   // often an empty file or an unset variable than a choice.
   if (text.empty()) {
     throw std::runtime_error("the key text from " + where + " is empty");
   }
-  return text;
+  const std::size_t nul = text.find('\0');
+  // The key buffer ends at the first NUL: such a text is the empty key, whatever follows.
+  if (nul == 0) {
+    throw std::runtime_error("the key text is empty up to its first NUL byte");
+  }
+  if (nul != std::string::npos) {
+    std::fputs(
+        "vantry: warning: the key text holds a NUL byte; only the characters before it count\n",
+        stderr);
+  }
+  const std::size_t effective = nul == std::string::npos ? text.size() : nul;
+  if (effective < static_cast<std::size_t>(keyLength)) {
+    std::fprintf(stderr,
+                 "vantry: warning: the key text has fewer than %d characters; only the first %d "
+                 "count, and fewer make a weaker key\n",
+                 keyLength, keyLength);
+  }
 }
 
-std::string DropOneLineEnd(std::string text) {
+void DropOneLineEnd(std::string& text) {
   if (!text.empty() && text.back() == '\n') {
     text.pop_back();
     if (!text.empty() && text.back() == '\r') {
       text.pop_back();
     }
   }
-  return text;
+}
+
+// The content of a key file, or of standard input for "-", read to its end but refused past
+// kMaxKeyBytes. The string never reallocates, so no copy of a partial key stays behind.
+void ReadKeyFile(const std::string& operand, std::string* content) {
+  content->reserve(kMaxKeyBytes + 1);
+  content->resize(kMaxKeyBytes + 1);
+  std::size_t got = 0;
+  try {
+    std::unique_ptr<ByteReader> reader = OpenInput(operand);
+    got = reader->ReadFull(&(*content)[0], content->size());
+  } catch (const std::exception& e) {
+    WipeString(*content);
+    throw std::runtime_error(DescribeFailure(e));
+  }
+  content->resize(got);
+  if (got > kMaxKeyBytes) {
+    WipeString(*content);
+    throw std::runtime_error("the key file " + OperandName(operand) + " is larger than " +
+                             std::to_string(kMaxKeyBytes) + " bytes");
+  }
 }
 
 }  // namespace
+
+KeyMaterial::~KeyMaterial() {
+  WipeString(text);
+  WipeBytes(bytes);
+}
 
 std::string MachineKeyText() {
   std::string key = GetMachineKey();
@@ -44,49 +89,72 @@ std::string MachineKeyText() {
   return key;
 }
 
-KeyMaterial ObtainKey(const KeyChoice& choice, bool confirm) {
-  KeyMaterial key;
+void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial* key) {
   switch (choice.source) {
     case KeySource::kMachine:
-      key.machineKey = true;
+      key->machineKey = true;
       break;
     case KeySource::kFile: {
-      const std::vector<unsigned char> bytes = ReadBytes(choice.argument);
-      key.text = RequireText(DropOneLineEnd(std::string(bytes.begin(), bytes.end())),
-                             OperandName(choice.argument));
+      if (choice.argument == "-" && IsTerminal(stdin)) {
+        // Typed at the terminal: without echo, as --ask-key reads it.
+        key->text = ReadHiddenLine("Key: ", kMaxKeyBytes);
+        RequireText(key->text, "the terminal", keyLength);
+        break;
+      }
+      ReadKeyFile(choice.argument, &key->text);
+      DropOneLineEnd(key->text);
+      RequireText(key->text, OperandName(choice.argument), keyLength);
       break;
     }
     case KeySource::kEnvironment: {
       const char* value = std::getenv(choice.argument.c_str());
       if (value == nullptr) {
-        throw std::runtime_error("the environment variable " + choice.argument + " is not set");
+        throw std::runtime_error("the environment variable " + PrintableName(choice.argument) +
+                                 " is not set");
       }
-      key.text = RequireText(value, "the environment variable " + choice.argument);
+      key->text = value;
+      RequireText(key->text, "the environment variable " + PrintableName(choice.argument),
+                  keyLength);
       break;
     }
     case KeySource::kAsk: {
-      key.text = RequireText(ReadHiddenLine("Key: "), "the terminal");
-      if (confirm && ReadHiddenLine("Repeat the key: ") != key.text) {
-        throw std::runtime_error("the two keys typed differ");
+      key->text = ReadHiddenLine("Key: ", kMaxKeyBytes);
+      RequireText(key->text, "the terminal", keyLength);
+      if (confirm) {
+        std::string again = ReadHiddenLine("Repeat the key: ", kMaxKeyBytes);
+        const bool same = again == key->text;
+        WipeString(again);
+        if (!same) {
+          throw std::runtime_error("the two keys typed differ");
+        }
       }
       break;
     }
     case KeySource::kHexFile: {
-      const std::vector<unsigned char> bytes = ReadBytes(choice.argument);
-      auto data = ParseHex(std::string(bytes.begin(), bytes.end()));
+      std::string content;
+      ReadKeyFile(choice.argument, &content);
+      std::optional<std::vector<unsigned char>> data = ParseHex(content);
+      WipeString(content);
       if (!data) {
         throw std::runtime_error("the key data in " + OperandName(choice.argument) +
                                  " is not hexadecimal (two digits for each byte)");
       }
-      if (data->empty()) {
+      key->bytes = std::move(*data);
+      WipeBytes(*data);
+      if (key->bytes.empty()) {
         throw std::runtime_error("there is no key data in " + OperandName(choice.argument));
       }
-      key.rawData = true;
-      key.bytes = std::move(*data);
+      // The key check digest covers the key bytes up to the first zero byte: with a zero byte
+      // first it covers none of them, and any other such key would pass it.
+      if (key->bytes[0] == 0) {
+        throw std::runtime_error("the key data in " + OperandName(choice.argument) +
+                                 " starts with a zero byte, which leaves the key check nothing "
+                                 "of the key");
+      }
+      key->rawData = true;
       break;
     }
   }
-  return key;
 }
 
 }  // namespace vantry::tool

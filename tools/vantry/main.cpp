@@ -6,6 +6,7 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "console.h"
 #include "help_text.h"
 
 namespace vantry::tool {
@@ -56,6 +57,11 @@ int Main(const std::vector<std::string>& args) {
     case Invocation::Action::kRun:
       break;
   }
+  // From here on keys and plain text are in memory: no core file may take them along.
+  if (!DisableCoreDumps()) {
+    std::fputs("vantry: warning: core dumps could not be switched off\n", stderr);
+  }
+  CatchStopSignals();
   try {
     return Run(invocation.options);
   } catch (const std::exception& e) {

@@ -1,0 +1,137 @@
+#include "operands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "console.h"
+#include "vantry/file_error.h"
+
+namespace vantry::tool {
+namespace {
+
+const char kStandardInput[] = "standard input";
+const char kStandardOutput[] = "standard output";
+
+const char* Verb(FileError::Cause cause) {
+  switch (cause) {
+    case FileError::Cause::kOpen:
+      return "cannot open";
+    case FileError::Cause::kSize:
+      return "cannot read the size of";
+    case FileError::Cause::kRead:
+      return "cannot read";
+    case FileError::Cause::kCreate:
+      return "cannot create";
+    case FileError::Cause::kWrite:
+      return "cannot write";
+    case FileError::Cause::kClose:
+      return "cannot close";
+    case FileError::Cause::kReplace:
+      return "cannot replace";
+  }
+  return "cannot use";
+}
+
+// The system's own text, as the library put it at the end of what().
+std::string SystemText(const FileError& e) {
+  const std::string what = e.what();
+  const std::string head =
+      std::string(FileError::CauseText(e.cause())) + " " + e.file_name() + ": ";
+  if (what.compare(0, head.size(), head) == 0) {
+    return what.substr(head.size());
+  }
+  return e.code().message();
+}
+
+// Another program holds the file: flock(2) says EWOULDBLOCK, Windows a sharing violation.
+bool IsHeldByAnother(const FileError& e) {
+#ifdef _WIN32
+  constexpr int kSharingViolation = 32;
+  constexpr int kLockViolation = 33;
+  if (e.code().value() == kSharingViolation || e.code().value() == kLockViolation) {
+    return true;
+  }
+#endif
+  return e.code() == std::errc::resource_unavailable_try_again ||
+         e.code() == std::errc::operation_would_block;
+}
+
+}  // namespace
+
+std::string PrintableName(const std::string& name) {
+  std::string printable;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      printable += "\\\\";
+    } else if (c == '\n') {
+      printable += "\\n";
+    } else if (c == '\t') {
+      printable += "\\t";
+    } else if (c == '\r') {
+      printable += "\\r";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      printable += escaped;
+    } else {
+      printable += c;
+    }
+  }
+  return printable;
+}
+
+std::string OperandName(const std::string& operand) {
+  return operand == "-" ? kStandardInput : "'" + PrintableName(operand) + "'";
+}
+
+void CheckOutput(const std::string& operand, bool force) {
+  if (operand == "-") {
+    if (IsTerminal(stdout)) {
+      throw std::runtime_error(
+          "binary data is not written to a terminal; redirect standard output or name an "
+          "OUTPUT file");
+    }
+    return;
+  }
+  std::error_code error;
+  if (!force && std::filesystem::exists(std::filesystem::symlink_status(operand, error))) {
+    throw std::runtime_error("'" + PrintableName(operand) + "' exists; use --force to replace it");
+  }
+}
+
+std::unique_ptr<ByteReader> OpenInput(const std::string& operand) {
+  if (operand == "-") {
+    return OpenStandardInputReader();
+  }
+  return OpenFileReader(operand);
+}
+
+std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind) {
+  if (operand == "-") {
+    return OpenStandardOutputWriter();
+  }
+  return CreateFileWriter(operand, kind);
+}
+
+std::string DescribeFailure(const std::exception& failure) {
+  const auto* fileError = dynamic_cast<const FileError*>(&failure);
+  if (fileError == nullptr) {
+    return failure.what();
+  }
+  const std::string& name = fileError->file_name();
+  const std::string shown =
+      name == kStandardInput || name == kStandardOutput ? name : "'" + PrintableName(name) + "'";
+  const bool opening = fileError->cause() == FileError::Cause::kOpen ||
+                       fileError->cause() == FileError::Cause::kCreate;
+  if (opening && IsHeldByAnother(*fileError)) {
+    return std::string(Verb(fileError->cause())) + " " + shown +
+           ": it is in use by another program";
+  }
+  return std::string(Verb(fileError->cause())) + " " + shown + ": " + SystemText(*fileError);
+}
+
+}  // namespace vantry::tool

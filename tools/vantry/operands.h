@@ -1,0 +1,36 @@
+// Operands of the commands: files named on the command line, or "-" for standard input and
+// output, opened through the library's readers and writers (never through scratch files), and
+// the words messages use for them.
+#ifndef VANTRY_TOOL_OPERANDS_H_
+#define VANTRY_TOOL_OPERANDS_H_
+
+#include <cstddef>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "vantry/streams.h"
+
+namespace vantry::tool {
+
+// A name as it can be printed: control characters and backslashes escaped (\n, \t, \xNN), so a
+// file name cannot move the cursor, clear the screen or fake a second message line.
+std::string PrintableName(const std::string& name);
+
+// "standard input" for "-", the printable name in quotes otherwise: how messages name INPUT.
+std::string OperandName(const std::string& operand);
+
+// Refuses an OUTPUT that exists (unless force) and standard output on a terminal. Made before
+// any work, so a refused command reads no key and writes nothing.
+void CheckOutput(const std::string& operand, bool force);
+
+std::unique_ptr<ByteReader> OpenInput(const std::string& operand);
+std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind);
+
+// The user's message for a failure: a FileError as "cannot read 'name': <the system's text>"
+// (a file held by another program said to be in use), anything else as its text.
+std::string DescribeFailure(const std::exception& failure);
+
+}  // namespace vantry::tool
+
+#endif  // VANTRY_TOOL_OPERANDS_H_

@@ -1,0 +1,44 @@
+// Key texts, key data and plain text held by the tool are wiped before their memory is
+// released, so that neither a core file nor a later allocation finds them.
+#ifndef VANTRY_TOOL_SECRET_H_
+#define VANTRY_TOOL_SECRET_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vantry::tool {
+
+// Overwrites n bytes with zeros in a way the optimiser keeps.
+void Wipe(void* p, std::size_t n) noexcept;
+
+// Wipes everything the string's buffer holds, up to its capacity, and empties it.
+void WipeString(std::string& s) noexcept;
+void WipeBytes(std::vector<unsigned char>& bytes) noexcept;
+
+// A growing block of bytes whose earlier blocks are wiped when it moves to a larger one, and
+// whose last block is wiped on destruction: std::vector would leave copies behind on growth.
+class SecretBuffer {
+ public:
+  SecretBuffer() = default;
+  ~SecretBuffer();
+  SecretBuffer(const SecretBuffer&) = delete;
+  SecretBuffer& operator=(const SecretBuffer&) = delete;
+
+  // Room for at least n more bytes after size(); returns where they go.
+  unsigned char* Reserve(std::size_t n);
+  // Counts n bytes written at the place Reserve returned.
+  void Grow(std::size_t n) { m_size += n; }
+
+  const unsigned char* data() const { return m_data; }
+  std::size_t size() const { return m_size; }
+
+ private:
+  unsigned char* m_data = nullptr;
+  std::size_t m_size = 0;
+  std::size_t m_capacity = 0;
+};
+
+}  // namespace vantry::tool
+
+#endif  // VANTRY_TOOL_SECRET_H_
