@@ -94,9 +94,13 @@ constexpr bool kStackIsSearchable = true;
 constexpr const char* kStackSkip = "the stack cannot be searched under AddressSanitizer";
 
 std::array<unsigned char, 176> ExpandKey128(const unsigned char* key) {
-  const std::vector<unsigned char> bytes = ReferenceRoundKeyBytes(Bytes(key, key + 16));
+  Bytes keyBytes(key, key + 16);
+  std::vector<unsigned char> bytes = ReferenceRoundKeyBytes(keyBytes);
   std::array<unsigned char, 176> w{};
   std::copy(bytes.begin(), bytes.end(), w.begin());
+  // Released unwiped, these copies would be found by the watch below in a later block.
+  WipeReference(bytes.data(), bytes.size());
+  WipeReference(keyBytes.data(), keyBytes.size());
   return w;
 }
 
@@ -221,7 +225,9 @@ const std::string kKeyText = "Hygiene key text, only 16 count";
 TEST_P(EntryPointHygiene, LeavesNoKeyOrRoundKeyInReleasedHeapBlocks) {
   TempDir dir;
   Prepare(dir, kKeyText);
-  const std::vector<Bytes> needles = Needles(kKeyText.substr(0, 16));
+  // Named, so that its heap copy of the key lives past the watch rather than being reused.
+  const std::string keyPrefix = kKeyText.substr(0, 16);
+  const std::vector<Bytes> needles = Needles(keyPrefix);
   g_watch = Watch{true, &needles, 0};
   GetParam().run(dir.path(), kKeyText.c_str());
   g_watch.armed = false;
@@ -235,7 +241,9 @@ TEST_P(EntryPointHygiene, LeavesNoKeyOrRoundKeyOnTheStack) {
   }
   TempDir dir;
   Prepare(dir, kKeyText);
-  const std::vector<Bytes> needles = Needles(kKeyText.substr(0, 16));
+  // Named, so that its heap copy of the key lives past the watch rather than being reused.
+  const std::string keyPrefix = kKeyText.substr(0, 16);
+  const std::vector<Bytes> needles = Needles(keyPrefix);
   // Computing the needles left the key in this test's own registers, where the first lazily
   // bound call of the test would spill it below this frame before the library runs at all.
   vantry::platform::ClearVectorRegisters();

@@ -10,7 +10,7 @@
 #include <csignal>
 #include <thread>
 
-#include "files/files_test_support.h"
+#include "files/files_test_util.h"
 #include "vantry/streams.h"
 
 namespace vantry::test {

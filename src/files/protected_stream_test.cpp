@@ -8,7 +8,7 @@
 #include <string>
 #include <tuple>
 
-#include "files/files_test_support.h"
+#include "files/files_test_util.h"
 #include "vantry/streams.h"
 
 namespace vantry::test {
@@ -157,7 +157,7 @@ TEST(ProtectedStream, CipherTextOfPartBlocksStopsBeforeItsPieceIsWritten) {
     MemoryReader input(Concat(header, PatternBytes(cipherBytes)));
     MemoryWriter output;
     EXPECT_EQ(MessageOf([&] { DecryptStream(*cipher, input, "cut.vty", output); }),
-              kIllegalBlockSize);
+              kIllegalBlockSizeText);
     // Only whole pieces before the damaged one went out.
     EXPECT_EQ(output.written.size(), cipherBytes / 65280 * 65280);
   }
@@ -167,8 +167,8 @@ TEST(ProtectedStream, UnkeyedCipherIsRefusedBeforeAnyIo) {
   CRijndaelCipher cipher;
   MemoryReader input(PatternBytes(100));
   MemoryWriter output;
-  EXPECT_EQ(MessageOf([&] { EncryptStream(cipher, input, output); }), kNotInitialized);
-  EXPECT_EQ(MessageOf([&] { DecryptStream(cipher, input, "x", output); }), kNotInitialized);
+  EXPECT_EQ(MessageOf([&] { EncryptStream(cipher, input, output); }), kNotInitializedText);
+  EXPECT_EQ(MessageOf([&] { DecryptStream(cipher, input, "x", output); }), kNotInitializedText);
   EXPECT_TRUE(output.written.empty());
 }
 

@@ -77,13 +77,23 @@ std::vector<std::uint32_t> ReferenceKeyExpansion(const std::vector<unsigned char
 }
 
 std::vector<unsigned char> ReferenceRoundKeyBytes(const std::vector<unsigned char>& key) {
+  std::vector<std::uint32_t> words = ReferenceKeyExpansion(key);
   std::vector<unsigned char> bytes;
-  for (std::uint32_t word : ReferenceKeyExpansion(key)) {
+  bytes.reserve(4 * words.size());
+  for (std::uint32_t word : words) {
     for (int shift = 24; shift >= 0; shift -= 8) {
       bytes.push_back(static_cast<unsigned char>(word >> shift));
     }
   }
+  WipeReference(words.data(), words.size() * sizeof words[0]);
   return bytes;
+}
+
+void WipeReference(void* p, std::size_t n) {
+  volatile unsigned char* bytes = static_cast<volatile unsigned char*>(p);
+  for (std::size_t i = 0; i < n; ++i) {
+    bytes[i] = 0;
+  }
 }
 
 }  // namespace vantry::test

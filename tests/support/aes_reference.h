@@ -5,6 +5,7 @@
 #ifndef VANTRY_TESTS_SUPPORT_AES_REFERENCE_H_
 #define VANTRY_TESTS_SUPPORT_AES_REFERENCE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +20,11 @@ std::uint32_t ReferenceInvMixColumn(std::uint32_t column);
 std::vector<std::uint32_t> ReferenceKeyExpansion(const std::vector<unsigned char>& key);
 // The same round keys as bytes, in order: 16 bytes per round, starting with the key itself.
 std::vector<unsigned char> ReferenceRoundKeyBytes(const std::vector<unsigned char>& key);
+
+// Zeroes a reference result before its memory goes back to the allocator. The hygiene tests
+// search released blocks for round keys; the reference must not leave its own copies there
+// (ReferenceRoundKeyBytes wipes the words it expands on the way).
+void WipeReference(void* p, std::size_t n);
 
 }  // namespace vantry::test
 

@@ -313,7 +313,9 @@ TEST_F(CliHardening, CoreDumpsAreOffInTheTool) {
     ::dup2(in[0], 0);
     ::close(in[0]);
     ::close(in[1]);
-    ::chdir(m_dir.path().c_str());
+    if (::chdir(m_dir.path().c_str()) != 0) {
+      ::_exit(126);
+    }
     ::execl(VANTRY_TOOL_PATH, "vantry", "save", "--key-file", "key", "-", "out", nullptr);
     ::_exit(127);
   }
