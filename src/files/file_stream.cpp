@@ -7,17 +7,14 @@
 // error is a FileError(kRead) naming it); the output replaces its target only after the last
 // chunk, so a refused header, a damaged or failing input or a full disk leaves an existing
 // output as it was. The plain-text output of DecryptFileStream is created for its owner alone.
-#include <cstddef>
-#include <optional>
+#include <memory>
 #include <string>
 
 #include "cipher/messages.h"
-#include "files/buffered_file_output.h"
-#include "files/locked_input.h"
-#include "files/protected_layout.h"
 #include "platform/file.h"
 #include "vantry/file_error.h"
 #include "vantry/rijndael_cipher.h"
+#include "vantry/streams.h"
 
 namespace vantry {
 namespace {
@@ -32,34 +29,34 @@ void RequireDistinctFiles(const std::string& inputName, const std::string& outpu
 
 // The input is held exclusively and read through that one descriptor to its end; a file that
 // cannot be opened or is held by someone else is named in the cipher layer's message.
-void OpenInput(std::optional<LockedInput>& input, const std::string& inputName) {
+std::unique_ptr<ByteReader> OpenInput(const std::string& inputName) {
   try {
-    input.emplace(inputName);
+    return OpenFileReader(inputName);
   } catch (const FileError&) {
     ThrowCipherFileError(CipherMessage::kCannotOpenFile, inputName);
   }
 }
 
-class StreamOutput {
+// The library's atomic writer, with its file errors told in the cipher layer's words.
+class StreamOutput final : public ByteWriter {
  public:
-  StreamOutput(const std::string& outputName, platform::OutputContents contents)
-      : m_name(outputName) {
+  StreamOutput(const std::string& outputName, OutputKind kind) : m_name(outputName) {
     try {
-      m_output.emplace(outputName, contents);
+      m_output = CreateFileWriter(outputName, kind);
     } catch (const FileError&) {
       ThrowCipherFileError(CipherMessage::kCannotOpenFile, m_name);
     }
   }
 
-  void Append(const unsigned char* data, std::size_t n) {
+  void Write(const void* data, std::size_t n) override {
     try {
-      m_output->Append(data, n);
+      m_output->Write(data, n);
     } catch (const FileError&) {
       ThrowCipherFileError(CipherMessage::kCannotWriteFile, m_name);
     }
   }
 
-  void Commit() {
+  void Commit() override {
     try {
       m_output->Commit();
     } catch (const FileError&) {
@@ -69,29 +66,22 @@ class StreamOutput {
 
  private:
   std::string m_name;
-  std::optional<BufferedFileOutput> m_output;
+  std::unique_ptr<ByteWriter> m_output;
 };
 
 }  // namespace
 
+// Both run through the library's one stream of a protected file (vantry/streams.h), which the
+// vantry tool uses for its standard streams too.
 void CRijndaelCipher::EncryptFileStream(const std::string& inputName,
                                         const std::string& outputName) {
   if (!m_bInitialized) {
     ThrowCipherError(CipherMessage::kNotInitialized);
   }
   RequireDistinctFiles(inputName, outputName);
-  std::optional<LockedInput> input;
-  OpenInput(input, inputName);
-  StreamOutput output(outputName, platform::OutputContents::kProtected);
-
-  ChunkBuffers buffers;
-  GetKeyDigest(buffers.digest);
-  output.Append(buffers.digest, sizeof(buffers.digest));
-  ResetChainBlock();
-  EncryptChunks(*this, *input, buffers, [&output](const unsigned char* cipherText, std::int32_t n) {
-    output.Append(cipherText, static_cast<std::size_t>(n));
-  });
-  input->Close();
+  const std::unique_ptr<ByteReader> input = OpenInput(inputName);
+  StreamOutput output(outputName, OutputKind::kProtected);
+  EncryptStream(*this, *input, output);
   output.Commit();
 }
 
@@ -101,17 +91,9 @@ void CRijndaelCipher::DecryptFileStream(const std::string& inputName,
     ThrowCipherError(CipherMessage::kNotInitialized);
   }
   RequireDistinctFiles(inputName, outputName);
-  std::optional<LockedInput> input;
-  OpenInput(input, inputName);
-  StreamOutput output(outputName, platform::OutputContents::kPlainText);
-
-  ChunkBuffers buffers;
-  VerifyProtectedHeader(*this, *input, buffers, inputName);
-  ResetChainBlock();
-  DecryptChunks(*this, *input, buffers, [&output](const unsigned char* plain, std::int32_t n) {
-    output.Append(plain, static_cast<std::size_t>(n));
-  });
-  input->Close();
+  const std::unique_ptr<ByteReader> input = OpenInput(inputName);
+  StreamOutput output(outputName, OutputKind::kPlainText);
+  DecryptStream(*this, *input, inputName, output);
   output.Commit();
 }
 

@@ -72,18 +72,6 @@ void EncryptChunks(CRijndaelCipher& cipher, DoubleBuffer& source, ChunkBuffers& 
   }
 }
 
-// Feeds every chunk of source through Decrypt and hands each plain chunk to sink(bytes, count).
-// A chunk that is not a whole number of blocks raises "Illegal Block Size!" from Decrypt.
-template <class DoubleBuffer, class Sink>
-void DecryptChunks(CRijndaelCipher& cipher, DoubleBuffer& source, ChunkBuffers& buffers,
-                   Sink&& sink) {
-  for (std::int32_t n = source.GetData(buffers.chunkIn, -1); n > 0;
-       n = source.GetData(buffers.chunkIn, -1)) {
-    cipher.Decrypt(buffers.chunkIn, buffers.chunkOut, static_cast<std::size_t>(n));
-    sink(buffers.chunkOut, n);
-  }
-}
-
 }  // namespace vantry
 
 #endif  // VANTRY_FILES_PROTECTED_LAYOUT_H_
