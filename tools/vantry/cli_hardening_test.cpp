@@ -126,6 +126,25 @@ TEST_F(CliHardening, AnotherUsersPrivateOutputStaysTheirsAndPrivate) {
   }
 }
 
+// A new plain-text output is its owner's alone whatever the umask says; a new protected file,
+// cipher text, follows the umask like any other file. Under umask 022 that is 0600 and 0644.
+TEST_F(CliHardening, NewPlainTextOutputsAreOwnerOnly) {
+  const mode_t previous = ::umask(022);
+  const bool plainText[] = {false, true, false, true, false, true};
+  const auto commands = WritingCommands();
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    std::vector<std::string> args = commands[i];
+    const std::string output = "new-" + std::to_string(i);
+    args.push_back(output);
+    const ToolResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 0) << args[0] << r.err;
+    struct stat info {};
+    ASSERT_EQ(::stat(File(output).c_str(), &info), 0) << args[0];
+    EXPECT_EQ(info.st_mode & 07777, plainText[i] ? 0600u : 0644u) << args[0];
+  }
+  ::umask(previous);
+}
+
 TEST_F(CliHardening, AnExistingOutputIsRefusedBeforeTheKeyIsRead) {
   WriteFile(File("out"), ToBytes("keep"));
   // A key file that does not exist would be the first failure if the key were read first.
