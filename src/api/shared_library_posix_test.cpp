@@ -97,11 +97,12 @@ TEST(SharedLibrary, EntryPointsWorkThroughLoadedPointers) {
   EXPECT_EQ(length, 3);
 }
 
-// Mangled-name prefixes of what the library may export besides its seven functions: the public
-// classes with their type information and dispatch tables, and GetMachineKey.
+// Mangled-name prefixes of what the library may export besides its C functions: the public
+// classes with their type information and dispatch tables, and the public free functions of
+// machine_key.h and streams.h.
 bool IsPublicClassSymbol(const std::string& name) {
   static const char* const kClasses[] = {"12CBlockCipher", "15CRijndaelCipher", "4CSHA",
-                                         "9FileError"};
+                                         "9FileError",     "10ByteReader",      "10ByteWriter"};
   for (const char* c : kClasses) {
     for (const char* prefix :
          {"_ZN6vantry", "_ZNK6vantry", "_ZTIN6vantry", "_ZTSN6vantry", "_ZTVN6vantry"}) {
@@ -110,7 +111,19 @@ bool IsPublicClassSymbol(const std::string& name) {
       }
     }
   }
-  return name.rfind("_ZN6vantry13GetMachineKey", 0) == 0;
+  static const char* const kFunctions[] = {"GetMachineKey",
+                                           "OpenFileReader",
+                                           "OpenStandardInputReader",
+                                           "OpenStandardOutputWriter",
+                                           "CreateFileWriter",
+                                           "EncryptStream",
+                                           "DecryptStream"};
+  for (const std::string function : kFunctions) {
+    if (name.rfind("_ZN6vantry" + std::to_string(function.size()) + function, 0) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Weak copies of standard library templates that the library's code instantiated: the

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,9 @@ struct KeyCase {
   int exitCode;
   std::string libraryKey;  // the key text the library is given (exit 0 only)
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
 
 class CliKeyTexts : public CliHardening, public ::testing::WithParamInterface<KeyCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -88,6 +89,12 @@ struct UsageCase {
   std::string help;
 };
 
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+void PrintTo(const UsageCase& c, std::ostream* os) {
+  *os << "vantry";
+  for (const auto& a : c.args) *os << ' ' << a;
+}
+
 class CliUsage : public Cli, public ::testing::WithParamInterface<UsageCase> {};
 
 TEST_P(CliUsage, ExitTwoWithMessageAndNothingWritten) {
@@ -121,6 +128,12 @@ struct HelpCase {
   std::string startsWith;
   std::string mentions;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+void PrintTo(const HelpCase& c, std::ostream* os) {
+  *os << "vantry";
+  for (const auto& a : c.args) *os << ' ' << a;
+}
 
 class CliHelp : public Cli, public ::testing::WithParamInterface<HelpCase> {};
 
@@ -230,6 +243,9 @@ struct KeySourceCase {
   const char* libraryKey;  // nullptr: the machine key
 };
 
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+void PrintTo(const KeySourceCase& c, std::ostream* os) { *os << c.name; }
+
 class CliKeySources : public Cli, public ::testing::WithParamInterface<KeySourceCase> {};
 
 TEST_P(CliKeySources, SaveUsesExactlyThisKeyText) {
@@ -293,6 +309,9 @@ struct KeyFailureCase {
   std::vector<std::string> env;
   std::string message;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+void PrintTo(const KeyFailureCase& c, std::ostream* os) { *os << c.name; }
 
 class CliKeyFailures : public Cli, public ::testing::WithParamInterface<KeyFailureCase> {};
 
@@ -401,6 +420,11 @@ struct CipherCase {
   std::string mode;
   std::string padding;
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+void PrintTo(const CipherCase& c, std::ostream* os) {
+  *os << "block " << c.blockSize << " key " << c.keySize << " " << c.mode << " " << c.padding;
+}
 
 class CliCipherParameters : public Cli, public ::testing::WithParamInterface<CipherCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ struct UsageCase {
   std::string message;
   std::string help;  // the help the message points to
 };
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+void PrintTo(const UsageCase& c, std::ostream* os) {
+  *os << "vantry";
+  for (const auto& a : c.args) *os << ' ' << a;
+}
 
 std::string HelpFor(const UsageError& e) {
   return e.command() ? std::string("vantry ") + CommandName(*e.command()) + " --help"
