@@ -10,7 +10,7 @@ namespace vantry::platform {
 #ifdef VANTRY_X86_REGISTERS
 namespace {
 
-enum class VectorWidth { kSse, kAvx, kAvx512 };
+enum class VectorWidth { kNone, kSse, kAvx, kAvx512 };
 
 // XCR0 tells which register states the operating system saves and so lets programs use:
 // bit 1 SSE, bit 2 the upper halves of ymm0-15, bits 5-7 the opmask registers and zmm.
@@ -23,8 +23,9 @@ unsigned long long ReadXcr0() {
 
 VectorWidth DetectVectorWidth() {
   unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
-    return VectorWidth::kSse;
+  // A 32-bit processor may lack SSE2 (and its xmm registers) altogether.
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0 || (edx & (1u << 26)) == 0) {
+    return VectorWidth::kNone;
   }
   const bool osxsave = (ecx & (1u << 27)) != 0;
   const bool avx = (ecx & (1u << 28)) != 0;
@@ -57,7 +58,7 @@ const VectorWidth g_width = DetectVectorWidth();
 #define VANTRY_LOW_XMM_CLOBBERS "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7"
 #endif
 
-__attribute__((noinline)) void ClearSse() noexcept {
+__attribute__((noinline, target("sse2"))) void ClearSse() noexcept {
   __asm__ volatile(
       "pxor %%xmm0, %%xmm0\n\tpxor %%xmm1, %%xmm1\n\tpxor %%xmm2, %%xmm2\n\t"
       "pxor %%xmm3, %%xmm3\n\tpxor %%xmm4, %%xmm4\n\tpxor %%xmm5, %%xmm5\n\t"
@@ -73,7 +74,7 @@ __attribute__((noinline)) void ClearSse() noexcept {
 
 // vzeroall zeroes ymm0-15 whole (zmm0-15 too where AVX-512 is on) and leaves the upper state
 // clean, so no transition penalty follows in SSE code.
-__attribute__((noinline)) void ClearAvx() noexcept {
+__attribute__((noinline, target("avx"))) void ClearAvx() noexcept {
   __asm__ volatile("vzeroall" ::: VANTRY_LOW_XMM_CLOBBERS);
 }
 
@@ -119,6 +120,8 @@ void ClearVectorRegisters() noexcept {
       break;
     case VectorWidth::kSse:
       ClearSse();
+      break;
+    case VectorWidth::kNone:
       break;
   }
 #ifdef __x86_64__
