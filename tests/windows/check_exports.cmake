@@ -12,7 +12,9 @@ set(expected_c_names
   vantry_status_text vantry_version vantry_version_number)
 # Mangled names of namespace vantry whose first component is one of these (with its length):
 # the classes and functions declared in include/vantry/.
-set(public_components 12CBlockCipher 15CRijndaelCipher 4CSHA 9FileError 13GetMachineKey)
+set(public_components 12CBlockCipher 15CRijndaelCipher 4CSHA 9FileError 13GetMachineKey
+    10ByteReader 10ByteWriter 14OpenFileReader 23OpenStandardInputReader
+    24OpenStandardOutputWriter 16CreateFileWriter 13EncryptStream 13DecryptStream)
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
