@@ -1,10 +1,11 @@
-// BufferedFileOutput: an output file written through platform::AtomicWriter in 64 KiB pieces.
+// BufferedFileOutput: an output file of the protected-file operations, written through the
+// library's one buffered file writer (CreateFileWriter in vantry/streams.h: the atomic writer
+// behind a wiped 64 KiB buffer).
 //
-// The protected-file operations produce 384 bytes at a time; handing each chunk to the system
-// would cost one call per chunk, so chunks collect in a fixed buffer and go out when it is full.
+// The operations produce 384 bytes at a time; handing each chunk to the system would cost one
+// call per chunk, so chunks collect in the writer's fixed buffer and go out when it is full.
 // Memory stays fixed whatever the file size. Nothing reaches the target name before Commit: a
-// failure anywhere leaves an existing target as it was (see AtomicWriter). The buffer may hold
-// plain text, so it is wiped on destruction.
+// failure anywhere leaves an existing target as it was (see AtomicWriter).
 #ifndef VANTRY_FILES_BUFFERED_FILE_OUTPUT_H_
 #define VANTRY_FILES_BUFFERED_FILE_OUTPUT_H_
 
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "platform/file.h"
+#include "vantry/streams.h"
 
 namespace vantry {
 
@@ -36,11 +38,7 @@ class BufferedFileOutput {
   void Commit();
 
  private:
-  void Flush();
-
-  platform::AtomicWriter m_writer;
-  std::unique_ptr<unsigned char[]> m_buffer;
-  std::size_t m_used = 0;
+  std::unique_ptr<ByteWriter> m_writer;
 };
 
 }  // namespace vantry

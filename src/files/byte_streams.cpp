@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "files/buffered_file_output.h"
 #include "platform/file.h"
 #include "platform/secure_wipe.h"
 #include "platform/standard_streams.h"
@@ -17,7 +18,7 @@ namespace {
 // when the writer goes, also when it is abandoned.
 class PieceWriter : public ByteWriter {
  public:
-  static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
+  static constexpr std::size_t kCapacity = BufferedFileOutput::kCapacity;
 
   PieceWriter() : m_buffer(new unsigned char[kCapacity]) {}
   ~PieceWriter() override { platform::SecureWipe(m_buffer.get(), kCapacity); }
