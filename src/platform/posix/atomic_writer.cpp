@@ -84,27 +84,33 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// Where the kernel's protected_symlinks and protected_regular rules apply: a sticky folder
-// anyone may write, where other users can plant names but not remove ours.
-bool IsSharedStickyFolder(const struct stat& folder) {
-  return (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-}
-
-// In such a folder only what the caller or the folder's owner made is trusted.
-bool TrustedIn(const struct stat& folder, const struct stat& entry) {
-  return !IsSharedStickyFolder(folder) || entry.st_uid == ::geteuid() ||
-         entry.st_uid == folder.st_uid;
-}
+using posix::IsSharedStickyFolder;
+using posix::OpenFolder;
+using posix::TrustedIn;
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-int OpenFolder(int relativeTo, const std::string& folder) {
-  const std::string path = folder.empty() ? "." : folder;
-  return RetryOnInterrupt([&] {
-    return ::openat(relativeTo, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
-  });
+// Puts the finished temporary in place of a target that did not exist when it was examined,
+// without ever replacing what may have appeared there since: in a shared folder that is a name
+// another user planted, a link to follow or a file of theirs to take over. Where the file system
+// has no RENAME_NOREPLACE, a hard link gives the same answer (EEXIST) and the temporary name is
+// then removed.
+int RenameNoReplace(int folder, const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+    return -1;
+  }
+#endif
+  if (::linkat(folder, from, folder, to, 0) != 0) {
+    return -1;
+  }
+  ::unlinkat(folder, from, 0);
+  return 0;
 }
 
 std::string ReadLinkAt(int folder, const std::string& name, int* error) {
@@ -379,6 +385,13 @@ int CopyExtendedAttributes(int from, int to) {
   return 0;
 }
 
+// Truncates a temporary that is about to be removed; a failure changes nothing of what follows.
+void EmptyQuietly(int fd) noexcept {
+  if (::ftruncate(fd, 0) != 0) {
+    return;
+  }
+}
+
 // Flushes the folder's entries (the rename) to disk. File systems that cannot sync a folder
 // say EINVAL; there is nothing more to do on them.
 int SyncFolder(int folder) {
@@ -415,6 +428,7 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
   // Until its owner and mode are the target's, the temporary is the caller's alone. A new
   // protected file is created as any file is, under the umask; plain text only for its owner.
   const mode_t createMode = target < 0 && contents == OutputContents::kProtected ? 0666 : 0600;
+  m_finalMode = createMode;
   const std::string prefix = TempPrefixFor(m_targetBase);
   // Between creating its temporary and locking it, a writer can lose it to another writer's
   // sweep of abandoned temporaries; it then simply makes another.
@@ -462,12 +476,19 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
     if (::fstat(target, &info) != 0) {
       Fail(Cause::kCreate, errno);
     }
-    if (::fchown(temp, info.st_uid, info.st_gid) != 0) {
+    // Plain text is never handed to another user: a file of someone else's stays ours.
+    const uid_t owner = contents == OutputContents::kPlainText && info.st_uid != ::geteuid()
+                            ? static_cast<uid_t>(-1)
+                            : info.st_uid;
+    if (::fchown(temp, owner, info.st_gid) != 0) {
       if (::fchown(temp, static_cast<uid_t>(-1), info.st_gid) != 0) {
         // Not even the group: the file stays ours and our group's, as a new file would be.
       }
     }
-    if (::fchmod(temp, info.st_mode & 07777) != 0) {
+    // Plain text stays 0600 while it is written; the target's mode comes just before the
+    // rename, so a failure or a kill part way never leaves it readable by anyone else.
+    m_finalMode = info.st_mode & 07777;
+    if (contents != OutputContents::kPlainText && ::fchmod(temp, m_finalMode) != 0) {
       Fail(Cause::kCreate, errno);
     }
     if (const int error = CopyExtendedAttributes(target, temp)) {
@@ -542,6 +563,10 @@ void AtomicWriter::Commit() {
     return;
   }
   const int temp = static_cast<int>(m_temp);
+  if (m_contents == OutputContents::kPlainText && m_finalMode != 0600 &&
+      ::fchmod(temp, m_finalMode) != 0) {
+    Fail(Cause::kClose, errno);
+  }
   // Data first on disk, then the rename: a crash in between leaves the old target, never a
   // renamed but empty or partial file.
   if (RetryOnInterrupt([temp] { return ::fsync(temp); }) != 0) {
@@ -562,9 +587,16 @@ void AtomicWriter::Commit() {
   detail::RunWriterHook(WriterStep::kBeforeRename);
   // Relative to the folder that was examined: whatever became of the path to it meanwhile,
   // the file lands where the decisions were made.
-  const int renamed = ::renameat(folder, m_tempBase.c_str(), folder, m_targetBase.c_str());
+  // New plain text never replaces anything that appeared at its name after the examination.
+  const bool mustBeNew = m_target < 0 && m_contents == OutputContents::kPlainText;
+  const int renamed =
+      mustBeNew ? RenameNoReplace(folder, m_tempBase.c_str(), m_targetBase.c_str())
+                : ::renameat(folder, m_tempBase.c_str(), folder, m_targetBase.c_str());
   const int renameError = errno;
   if (renamed != 0) {
+    if (lockKeeper >= 0) {
+      EmptyQuietly(lockKeeper);  // as in Abandon: no plain text under a name left over
+    }
     ::unlinkat(folder, m_tempBase.c_str(), 0);
   }
   if (lockKeeper >= 0) {
@@ -596,6 +628,9 @@ void AtomicWriter::Fail(FileError::Cause cause, int error) {
 
 void AtomicWriter::Abandon() noexcept {
   if (m_temp >= 0) {
+    // Emptied first: where the name cannot be removed (an append-only folder), no plain text
+    // stays under it.
+    EmptyQuietly(static_cast<int>(m_temp));
     ::unlinkat(static_cast<int>(m_folder), m_tempBase.c_str(), 0);
     ::close(static_cast<int>(m_temp));
     m_temp = -1;

@@ -41,11 +41,6 @@ void Save(const std::string& target, const Bytes& bytes,
   writer.Commit();
 }
 
-bool IsRegular(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 bool IsLink(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
@@ -127,47 +122,68 @@ TEST_F(HostileFolderTest, ASecondNameInASharedFolderIsRefused) {
   EXPECT_EQ(test::ReadFile(target), kSecret);
 }
 
-// The name was free when the writer looked; the link arrives before the rename. The rename
-// replaces the link itself, so the file it points to is never touched.
-TEST_F(HostileFolderTest, ALinkPlantedAfterTheCheckIsReplacedNotFollowed) {
-  bool planted = false;
-  SetWriterHookForTesting([&](WriterStep step) {
-    if (step == WriterStep::kTargetExamined) {
-      planted = PlantLink();
+// What another user plants at the name root is about to use, in a sticky folder that everyone
+// may write (/tmp) or only a group (mode 1770): the kernel's strict protected_* rules cover
+// both. Planted before the examination, it is refused; planted after it (the writer's seam),
+// new plain text is still never put in its place, nor written through it. Reads follow the
+// same rule: root's file never goes out through another user's link.
+TEST_F(HostileFolderTest, NamesPlantedInSharedStickyFoldersAreNeverUsed) {
+  enum class Plant { kLink, kFile };
+  enum class When { kBefore, kAfterTheCheck, kRead };
+  const struct {
+    Plant plant;
+    When when;
+    int error;
+  } cases[] = {
+      {Plant::kLink, When::kBefore, EACCES},        {Plant::kFile, When::kBefore, EACCES},
+      {Plant::kLink, When::kAfterTheCheck, EEXIST}, {Plant::kFile, When::kAfterTheCheck, EEXIST},
+      {Plant::kLink, When::kRead, EACCES},
+  };
+  for (const mode_t folderMode : {01777, 01770}) {
+    // The group folder's group is the other user's own, so the other user writes it as a
+    // member of that group only.
+    ASSERT_EQ(::chown(shared.c_str(), 0, folderMode == 01770 ? kOtherUserId : 0), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), folderMode), 0);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << "folder " << std::oct << folderMode << std::dec
+                                      << ", case " << (&c - cases));
+      auto plant = [&] { return c.plant == Plant::kLink ? PlantLink() : PlantFile(); };
+      bool planted = false;
+      if (c.when == When::kAfterTheCheck) {
+        SetWriterHookForTesting([&](WriterStep step) {
+          if (step == WriterStep::kTargetExamined) planted = plant();
+        });
+      } else {
+        planted = plant();
+      }
+      if (c.when == When::kRead) {
+        EXPECT_EQ(ExpectFileError([&] { ExclusiveReader r(target); }, Cause::kOpen, target).code,
+                  c.error);
+      } else {
+        const Cause cause = c.when == When::kBefore ? Cause::kCreate : Cause::kReplace;
+        EXPECT_EQ(ExpectFileError([&] { Save(target, kNew, OutputContents::kPlainText); }, cause,
+                                  target)
+                      .code,
+                  c.error);
+      }
+      SetWriterHookForTesting({});
+      EXPECT_TRUE(planted);
+      EXPECT_EQ(test::ReadFile(secret), kSecret);
+      unsigned owner = 0;
+      unsigned mode = 0;
+      ASSERT_TRUE(test::OwnerAndMode(target, &owner, &mode));
+      EXPECT_EQ(owner, kOtherUserId);  // what was planted stays as it was, and stays theirs
+      if (c.plant == Plant::kFile) {
+        EXPECT_EQ(test::ReadFile(target), Bytes{});
+      }
+      Names entries;  // no temporary left
+      for (const auto& entry : std::filesystem::directory_iterator(shared)) {
+        entries.push_back(entry.path().filename().string());
+      }
+      EXPECT_EQ(entries, Names{"notes.vty"});
+      ASSERT_EQ(::unlink(target.c_str()), 0);
     }
-  });
-  Save(target, kNew, OutputContents::kPlainText);
-  SetWriterHookForTesting({});
-  ASSERT_TRUE(planted);
-  EXPECT_EQ(test::ReadFile(secret), kSecret);
-  ASSERT_TRUE(IsRegular(target));
-  EXPECT_EQ(test::ReadFile(target), kNew);
-  unsigned owner = 1;
-  unsigned mode = 0;
-  ASSERT_TRUE(test::OwnerAndMode(target, &owner, &mode));
-  EXPECT_EQ(owner, 0u);
-  EXPECT_EQ(mode, 0600u);
-  EXPECT_FALSE(OtherUserCanRead(target));
-}
-
-// Same race with a 0666 file: the plain text must not end up in a file the other user owns.
-TEST_F(HostileFolderTest, AFilePlantedAfterTheCheckIsReplacedByTheCallersOwn) {
-  bool planted = false;
-  SetWriterHookForTesting([&](WriterStep step) {
-    if (step == WriterStep::kTargetExamined) {
-      planted = PlantFile();
-    }
-  });
-  Save(target, kNew, OutputContents::kPlainText);
-  SetWriterHookForTesting({});
-  ASSERT_TRUE(planted);
-  unsigned owner = 1;
-  unsigned mode = 0;
-  ASSERT_TRUE(test::OwnerAndMode(target, &owner, &mode));
-  EXPECT_EQ(owner, 0u);
-  EXPECT_EQ(mode, 0600u);
-  EXPECT_EQ(test::ReadFile(target), kNew);
-  EXPECT_FALSE(OtherUserCanRead(target));
+  }
 }
 
 TEST_F(HostileFolderTest, LinksOfTheCallerOrTheFolderOwnerAreFollowedAsBefore) {
