@@ -22,6 +22,7 @@
 
 #include "cli_runner.h"
 #include "console.h"
+#include "support/other_user.h"
 #include "support/test_support.h"
 #include "vantry/vantry.h"
 
@@ -124,17 +125,21 @@ TEST_F(CliHardening, AnotherUsersPrivateOutputStaysTheirsAndPrivate) {
     struct stat info {};
     ASSERT_EQ(::stat(File("theirs").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u) << args[0];
-    EXPECT_EQ(info.st_uid, 65534u) << args[0];
+    // Plain text is never handed to another user; cipher text keeps the file's owner.
+    const bool plainText = args[0] == "load" || args[0] == "decrypt";
+    EXPECT_EQ(info.st_uid, plainText ? 0u : 65534u) << args[0];
     EXPECT_EQ(info.st_gid, 65534u) << args[0];
   }
 }
 
 // A new plain-text output is its owner's alone whatever the umask says; a new protected file,
 // cipher text, follows the umask like any other file. Under umask 022 that is 0600 and 0644.
+// A file protected with the machine key, which every local user can compute, is owner-only.
 TEST_F(CliHardening, NewPlainTextOutputsAreOwnerOnly) {
   const mode_t previous = ::umask(022);
-  const bool plainText[] = {false, true, false, true, false, true};
-  const auto commands = WritingCommands();
+  const bool plainText[] = {false, true, false, true, false, true, true};
+  auto commands = WritingCommands();
+  commands.push_back({"save", "plain"});
   for (std::size_t i = 0; i < commands.size(); ++i) {
     std::vector<std::string> args = commands[i];
     const std::string output = "new-" + std::to_string(i);
@@ -284,6 +289,38 @@ TEST_F(CliHardening, OneFileAsBothInputAndOutputIsRefused) {
   EXPECT_EQ(Text(ReadFile(File("plain"))), "some plain text\n");
 }
 
+// Another user's data file in a folder only root may write: no temporary can be made beside
+// it, and rewriting it in place would lose it to a failure part way. The tool refuses, saying
+// why, unless --in-place asks for it.
+TEST_F(CliHardening, AnOutputThatCouldOnlyBeRewrittenInPlaceNeedsInPlace) {
+  if (!CanActAsOtherUser()) {
+    GTEST_SKIP() << "acting as a second user needs root";
+  }
+  ASSERT_EQ(::chmod(m_dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(File("app").c_str(), 0755), 0);
+  for (const char* name : {"app/data.vty", "app/key", "app/plain"}) {
+    WriteFile(File(name), ToBytes(std::string(name) == "app/key" ? kKey : "earlier"));
+    ASSERT_EQ(::chown(File(name).c_str(), kOtherUserId, kOtherUserId), 0);
+  }
+  const std::vector<std::string> save = {"save", "--force", "--key-file", "app/key", "app/plain",
+                                         "app/data.vty"};
+  auto runAsOther = [&](const std::vector<std::string>& args, int exitCode,
+                        const std::string& err) {
+    return AsOtherUser([&] {
+      const ToolResult r = Run(args);
+      return r.exitCode == exitCode && r.err.find(err) != std::string::npos;
+    });
+  };
+  EXPECT_TRUE(runAsOther(save, 1,
+                         "cannot create a temporary file beside 'app/data.vty': its folder is "
+                         "not writable"));
+  EXPECT_EQ(Text(ReadFile(File("app/data.vty"))), "earlier");
+  std::vector<std::string> inPlace = save;
+  inPlace.insert(inPlace.begin() + 1, "--in-place");
+  EXPECT_TRUE(runAsOther(inPlace, 0, ""));
+  EXPECT_EQ(Text(LibraryLoad(File("app/data.vty"), kKey.c_str())).substr(0, 7), "earlier");
+}
+
 TEST_F(CliHardening, MessagesSayABusyFileIsInUseAndEscapeNames) {
   WriteFile(File("out"), ToBytes("held"));
   const int held = ::open(File("out").c_str(), O_RDONLY);
@@ -308,6 +345,12 @@ TEST_F(CliHardening, MessagesSayABusyFileIsInUseAndEscapeNames) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, c.err);
   }
+  // A key file is the user's own input, read without the lock: another reader is no failure.
+  const int heldKey = ::open(File("key").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(heldKey, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(Run({"save", "--key-file", "key", "p.vty", "new"}).exitCode, 0);
+  std::remove(File("new").c_str());
+  ::close(heldKey);
   ::close(held);
   ::close(heldInput);
   EXPECT_EQ(Text(ReadFile(File("out"))), "held");
