@@ -293,8 +293,8 @@ TEST_F(CliSignals, KillLeavesTheEarlierOutputAndNothingInTheTemporaryFolder) {
       }
       EXPECT_TRUE(ReadFile(m_dir.File("out")) == earlier);
       EXPECT_EQ(m_tmpdir.Entries(), std::vector<std::string>{});
-      // A killed writer's partial temporary stays beside the target, hidden, until the next
-      // writer of that target sweeps it away.
+      // The temporary has no name until the commit: nothing of the killed run is left.
+      EXPECT_EQ(Entries(), (std::vector<std::string>{".key", ".stderr", "out"}));
       RunningTool next({"save", "--force", "--key-file", ".key", "-", "out"}, m_dir.path(),
                        m_tmpdir.path(), false);
       ASSERT_TRUE(next.Feed(m_plainBlock, 1000));

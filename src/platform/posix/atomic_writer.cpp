@@ -33,6 +33,9 @@ constexpr char kTempAlphabet[] = "0123456789abcdef";
 // As many links as the kernel follows in one lookup.
 constexpr int kMaxLinkHops = 40;
 constexpr int kMaxTempAttempts = 16;
+// A folder whose entries take no more than this is swept for abandoned temporaries by every
+// writer; a larger one only by writers that had to name their temporary from the start.
+constexpr off_t kSmallFolderBytes = 32 * 1024;
 
 // O_NONBLOCK: a FIFO that slipped in after the examination must not leave us waiting for a
 // reader. Nothing is ever read through the target's descriptor, so the flag does no harm.
@@ -242,6 +245,32 @@ void FindTarget(const std::string& targetName, FoundTarget* found) {
   found->error = ELOOP;
 }
 
+// How the writer names an unnamed temporary at commit: linkat through the descriptor's entry
+// in /proc (AT_EMPTY_PATH would need a privilege).
+std::string UnnamedPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// An unnamed temporary in the folder (O_TMPFILE), locked, or -1 where the kernel, the file
+// system or a missing /proc does not allow one; a named one is made then.
+int OpenUnnamedTemp(int folder, mode_t mode) {
+#ifdef O_TMPFILE
+  if (::access("/proc/self/fd", X_OK) != 0) {
+    return -1;
+  }
+  const int fd = RetryOnInterrupt([&] {
+    return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, mode);
+  });
+  if (fd >= 0 && !posix::TryLockExclusive(fd)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+#else
+  (void)folder;
+  (void)mode;
+  return -1;
+#endif
+}
+
 std::string RandomSuffix() {
   std::uint64_t bits = 0;
   try {
@@ -430,9 +459,19 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
   const mode_t createMode = target < 0 && contents == OutputContents::kProtected ? 0666 : 0600;
   m_finalMode = createMode;
   const std::string prefix = TempPrefixFor(m_targetBase);
+  int temp = OpenUnnamedTemp(folder, createMode);
+  if (temp >= 0) {
+    m_temp = temp;
+    m_tempName = UnnamedPath(temp);
+    // A killed writer of this kind leaves nothing: only a folder of a few entries is swept, for
+    // what earlier writers that needed names left, so that no save reads a large folder.
+    struct stat folderInfo {};
+    if (::fstat(folder, &folderInfo) == 0 && folderInfo.st_size <= kSmallFolderBytes) {
+      RemoveAbandonedTemps(folder, prefix, temp);
+    }
+  }
   // Between creating its temporary and locking it, a writer can lose it to another writer's
   // sweep of abandoned temporaries; it then simply makes another.
-  int temp = -1;
   for (int attempt = 0; attempt < kMaxTempAttempts && temp < 0; ++attempt) {
     const std::string name = prefix + RandomSuffix();
     temp = RetryOnInterrupt([&] {
@@ -460,13 +499,13 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
       continue;
     }
     m_tempBase = name;
+    m_temp = temp;
+    m_tempName = JoinPath(found.folderPath, m_tempBase);
+    RemoveAbandonedTemps(folder, prefix, temp);
   }
   if (temp < 0) {
     Fail(Cause::kCreate, EEXIST);
   }
-  m_temp = temp;
-  m_tempName = JoinPath(found.folderPath, m_tempBase);
-  RemoveAbandonedTemps(folder, prefix, temp);
 
   if (target >= 0) {
     // The replacement gets the target's owner, permissions and attributes, as rewriting it in
@@ -572,6 +611,17 @@ void AtomicWriter::Commit() {
   if (RetryOnInterrupt([temp] { return ::fsync(temp); }) != 0) {
     Fail(Cause::kClose, errno);
   }
+  // An unnamed temporary gets its name only now, for the rename: until here a killed writer
+  // left nothing in the folder.
+  for (int attempt = 0; m_tempBase.empty(); ++attempt) {
+    const std::string name = TempPrefixFor(m_targetBase) + RandomSuffix();
+    if (::linkat(AT_FDCWD, UnnamedPath(temp).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) ==
+        0) {
+      m_tempBase = name;
+    } else if (errno != EEXIST || attempt + 1 == kMaxTempAttempts) {
+      Fail(Cause::kReplace, errno);
+    }
+  }
   m_temp = -1;
   // The lock on the temporary must outlast the close until the rename, or another writer's
   // sweep could take the finished file for an abandoned one; a duplicate descriptor keeps it.
@@ -631,7 +681,9 @@ void AtomicWriter::Abandon() noexcept {
     // Emptied first: where the name cannot be removed (an append-only folder), no plain text
     // stays under it.
     EmptyQuietly(static_cast<int>(m_temp));
-    ::unlinkat(static_cast<int>(m_folder), m_tempBase.c_str(), 0);
+    if (!m_tempBase.empty()) {
+      ::unlinkat(static_cast<int>(m_folder), m_tempBase.c_str(), 0);
+    }
     ::close(static_cast<int>(m_temp));
     m_temp = -1;
   }

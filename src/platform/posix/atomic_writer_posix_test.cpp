@@ -19,6 +19,13 @@ using test::TempDir;
 using Cause = FileError::Cause;
 using Names = std::vector<std::string>;
 
+// A temporary's mode: an unnamed one is reached through its link in /proc.
+mode_t TempModeOf(const std::string& name) {
+  struct stat info {};
+  EXPECT_EQ(::stat(name.c_str(), &info), 0) << name;
+  return info.st_mode;
+}
+
 mode_t ModeOf(const std::string& name) {
   struct stat info {};
   EXPECT_EQ(::lstat(name.c_str(), &info), 0) << name;
@@ -113,7 +120,7 @@ TEST(AtomicWriterPosixTest, TheReplacementKeepsTheTargetsMode) {
   test::WriteFile(existing, Bytes{1});
   ASSERT_EQ(::chmod(existing.c_str(), 0604), 0);
   AtomicWriter writer(existing);
-  EXPECT_EQ(ModeOf(writer.TempName()) & 0777, 0604u);
+  EXPECT_EQ(TempModeOf(writer.TempName()) & 0777, 0604u);
   writer.Commit();
   EXPECT_EQ(ModeOf(existing) & 0777, 0604u);
 }
@@ -132,7 +139,7 @@ TEST(AtomicWriterPosixTest, NewPlainTextIsOwnerOnlyAndProtectedFilesFollowTheUma
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     AtomicWriter writer(dir.File(c.name), c.contents);
-    EXPECT_EQ(ModeOf(writer.TempName()) & 0777, c.mode);  // also while it is written
+    EXPECT_EQ(TempModeOf(writer.TempName()) & 0777, c.mode);  // also while it is written
     writer.Write("x", 1);
     writer.Commit();
     EXPECT_EQ(ModeOf(dir.File(c.name)) & 0777, c.mode);

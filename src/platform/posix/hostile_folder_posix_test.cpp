@@ -4,6 +4,8 @@
 // exact step in between, so every run plays the race the same way.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -295,6 +297,37 @@ TEST_F(HostileFolderTest, AReplacedFileWithoutAclGainsNoneFromTheFolder) {
   Save(file, kNew);
   EXPECT_EQ(Attribute(file, "system.posix_acl_access"), Bytes{});
   EXPECT_FALSE(OtherUserCanRead(file));
+}
+
+// A folder where names can be added but not removed (chattr +a): the commit's rename fails,
+// and the temporary's name cannot be taken back: what stays under it holds no plain text.
+TEST_F(HostileFolderTest, AFailedCommitInAnAppendOnlyFolderLeavesNoPlainText) {
+  const std::string folder = dir.File("append-only");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  const std::string out = folder + "/out.txt";
+  test::WriteFile(out, kSecret);
+  ASSERT_EQ(::chmod(out.c_str(), 0644), 0);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 ||
+      (flags |= FS_APPEND_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)) {
+    ::close(fd);
+    GTEST_SKIP() << "the file system of " << folder << " has no append-only folders";
+  }
+  const Bytes plain(100000, 'p');
+  EXPECT_EQ(ExpectFileError([&] { Save(out, plain, OutputContents::kPlainText); },
+                            Cause::kReplace, out)
+                .code,
+            EPERM);
+  flags &= ~FS_APPEND_FL;
+  ASSERT_EQ(::ioctl(fd, FS_IOC_SETFLAGS, &flags), 0);
+  ::close(fd);
+  EXPECT_EQ(test::ReadFile(out), kSecret);
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path() != out) {
+      EXPECT_EQ(std::filesystem::file_size(entry.path()), 0u) << entry.path();
+    }
+  }
 }
 
 // The second user's own data file in a folder only root may write: no temporary can be made,
