@@ -36,6 +36,8 @@ constexpr std::size_t kMaxInMemory =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 const char kIllegalBlockSize[] = "Illegal Block Size!";
 
+}  // namespace
+
 // Keys cipher from the options and the key: a key text goes through the entry points' 32-byte
 // buffer (characters up to the first NUL, zero bytes after), raw key data is given as it is.
 void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key) {
@@ -63,6 +65,8 @@ void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMateria
   Wipe(buffer, sizeof buffer);
   WipeString(machineText);
 }
+
+namespace {
 
 [[noreturn]] void ThrowInterrupted() {
   throw std::runtime_error("interrupted by " + SignalName(StopSignal()));

@@ -167,6 +167,33 @@ TEST(AtomicWriterPosixTest, ASymlinkedTargetIsReplacedWhereItPoints) {
   EXPECT_EQ(dir.Entries(), (Names{"link.bin", "real"}));
 }
 
+// The target examined as a regular file is swapped for a link before it is opened: the open
+// must not follow it (O_NOFOLLOW), or the writer would lock and take over the owner and mode of
+// whatever file the link leads to. The name is examined again and the link judged as a link.
+TEST(AtomicWriterPosixTest, ATargetSwappedForALinkAfterTheExaminationIsJudgedAsALink) {
+  TempDir dir;
+  const std::string target = dir.File("data.bin");
+  const std::string elsewhere = dir.File("elsewhere.bin");
+  test::WriteFile(target, Bytes{1});
+  test::WriteFile(elsewhere, Bytes{2});
+  ASSERT_EQ(::chmod(elsewhere.c_str(), 0604), 0);
+  bool swapped = false;
+  SetWriterHookForTesting([&](WriterStep step) {
+    if (step == WriterStep::kTargetExamined && !swapped) {
+      swapped = ::unlink(target.c_str()) == 0 && ::symlink("elsewhere.bin", target.c_str()) == 0;
+    }
+  });
+  {
+    AtomicWriter writer(target);
+    writer.Write("new", 3);
+    writer.Commit();
+  }
+  SetWriterHookForTesting({});
+  ASSERT_TRUE(swapped);
+  EXPECT_TRUE(S_ISLNK(ModeOf(target))) << "the target's open followed a link (O_NOFOLLOW)";
+  EXPECT_EQ(test::ReadFile(elsewhere), (Bytes{'n', 'e', 'w'}));
+}
+
 TEST(AtomicWriterPosixTest, OnlyRegularFilesAreReplaced) {
   TempDir dir;
   const std::string fifo = dir.File("pipe");

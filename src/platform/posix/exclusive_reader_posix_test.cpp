@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "platform/file.h"
 #include "support/file_errors.h"
 #include "support/test_support.h"
@@ -11,6 +13,14 @@ namespace {
 using test::Bytes;
 using test::ExpectFileError;
 using Cause = FileError::Cause;
+
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++n;
+  }
+  return n;
+}
 
 TEST(ExclusiveReaderPosixTest, FailuresCarryTheSystemsText) {
   test::TempDir dir;
@@ -31,8 +41,11 @@ TEST(ExclusiveReaderPosixTest, FailuresCarryTheSystemsText) {
       {fifo, "Invalid argument"},
   };
   for (const auto& c : cases) {
+    const std::size_t open = OpenDescriptors();
     EXPECT_EQ(ExpectFileError([&] { ExclusiveReader r(c.name); }, Cause::kOpen, c.name).what,
               "cannot open file for reading " + c.name + ": " + c.text);
+    // A refused open keeps no descriptor: a host retrying a held file would run out of them.
+    EXPECT_EQ(OpenDescriptors(), open) << c.name;
   }
   Bytes buffer(5);
   EXPECT_EQ(ExpectFileError([&] { holder.ReadExactly(buffer.data(), 5); }, Cause::kRead, file).what,
