@@ -246,7 +246,7 @@ TEST_F(CliHardening, KeyFilesAreCapped) {
   for (const auto& c : cases) {
     const ToolResult r = Run(c.args);
     EXPECT_EQ(r.exitCode, c.args[0] == "verify" ? 2 : 1) << c.args[2];
-    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.err, c.err) << "README, Usage: key files are read to at most 64 KiB";
     EXPECT_FALSE(FileExists(File("out")));
   }
   EXPECT_EQ(Run({"save", "--key-file", "fits", "plain", "out"}).exitCode, 0);
