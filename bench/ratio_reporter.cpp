@@ -59,9 +59,8 @@ int RatioReporter::PrintSummary(std::ostream& out) const {
     const auto& sides = m_results.at(caseName);
     const auto named = m_references.find(caseName);
     const std::string referenceSide = named == m_references.end() ? "OpenSSL" : named->second;
-    const auto reference = std::find_if(sides.begin(), sides.end(), [&](const auto& s) {
-      return s.first == referenceSide;
-    });
+    const auto reference = std::find_if(sides.begin(), sides.end(),
+                                        [&](const auto& s) { return s.first == referenceSide; });
     for (const auto& [side, result] : sides) {
       const double mib = result.bytesPerSecond / (1024.0 * 1024.0);
       double time = result.secondsPerIteration;

@@ -100,7 +100,6 @@ TEST(StandardStreams, FilesWhoseSizeIsUnknownAreReadToTheEnd) {
   got.resize(reader->ReadFull(got.data(), got.size()));
   const std::string text(got.begin(), got.end());
   EXPECT_NE(text.find("Name:"), std::string::npos);
-
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // output.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -85,24 +84,6 @@ class LockedReadTest : public ::testing::TestWithParam<ReadPath> {
   Bytes plain = PatternBytes(kDataSize);
   Bytes protectedBytes;
 };
-
-// A FIFO has no content of its own: before its writer comes it reads as empty, and an empty
-// input must never pass for the data (an empty protected file replacing a good one). Programs
-// that read streams, as the tool does, open FIFOs themselves.
-TEST_P(LockedReadTest, AFifoIsRefusedAndNoOutputAppears) {
-  const std::string fifo = dir.File("fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  if (GetParam().isStream) {
-    EXPECT_EQ(MessageOf([&] { GetParam().run(*cipher, fifo, dir.File("output")); }),
-              CannotOpen(fifo));
-  } else {
-    EXPECT_EQ(ExpectFileError([&] { GetParam().run(*cipher, fifo, dir.File("output")); },
-                              FileError::Cause::kOpen, fifo)
-                  .code,
-              EINVAL);
-  }
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"fifo"});
-}
 
 TEST_P(LockedReadTest, AnInputHeldByAnotherOpenerIsRefused) {
   const std::string input = dir.File("input");

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
+#include "support/file_errors.h"
 #include "support/test_support.h"
 
 namespace vantry::platform {

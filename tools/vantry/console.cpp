@@ -304,8 +304,9 @@ std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name) {
 
 bool FolderTakesNewFiles(const std::string& name) {
   const auto slash = name.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : name.substr(0, slash);
   return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 

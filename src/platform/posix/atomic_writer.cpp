@@ -256,9 +256,8 @@ int OpenUnnamedTemp(int folder, mode_t mode) {
   if (::access("/proc/self/fd", X_OK) != 0) {
     return -1;
   }
-  const int fd = RetryOnInterrupt([&] {
-    return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, mode);
-  });
+  const int fd = RetryOnInterrupt(
+      [&] { return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, mode); });
   if (fd >= 0 && !posix::TryLockExclusive(fd)) {
     ::close(fd);
     return -1;
@@ -639,9 +638,9 @@ void AtomicWriter::Commit() {
   // the file lands where the decisions were made.
   // New plain text never replaces anything that appeared at its name after the examination.
   const bool mustBeNew = m_target < 0 && m_contents == OutputContents::kPlainText;
-  const int renamed =
-      mustBeNew ? RenameNoReplace(folder, m_tempBase.c_str(), m_targetBase.c_str())
-                : ::renameat(folder, m_tempBase.c_str(), folder, m_targetBase.c_str());
+  const int renamed = mustBeNew
+                          ? RenameNoReplace(folder, m_tempBase.c_str(), m_targetBase.c_str())
+                          : ::renameat(folder, m_tempBase.c_str(), folder, m_targetBase.c_str());
   const int renameError = errno;
   if (renamed != 0) {
     if (lockKeeper >= 0) {

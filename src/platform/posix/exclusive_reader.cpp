@@ -38,14 +38,15 @@ int OpenLastComponent(const std::string& fileName) {
   if (base.empty()) {  // "/" or a name ending in a slash: a folder, refused below
     return RetryOnInterrupt([&] { return ::open(fileName.c_str(), kOpenFlags); });
   }
-  const std::string folderPath =
-      slash == std::string::npos ? "" : slash == 0 ? "/" : fileName.substr(0, slash);
+  const std::string folderPath = slash == std::string::npos ? ""
+                                 : slash == 0               ? "/"
+                                                            : fileName.substr(0, slash);
   const int folder = posix::OpenFolder(AT_FDCWD, folderPath);
   if (folder < 0) {
     return -1;
   }
-  int fd = RetryOnInterrupt(
-      [&] { return ::openat(folder, base.c_str(), kOpenFlags | O_NOFOLLOW); });
+  int fd =
+      RetryOnInterrupt([&] { return ::openat(folder, base.c_str(), kOpenFlags | O_NOFOLLOW); });
   if (fd < 0 && errno == ELOOP) {
     struct stat folderInfo {};
     struct stat link {};

@@ -1,16 +1,17 @@
 // The Windows side of AtomicWriter: the Win32 codes of its failures, share mode 0 on the target
 // until the replace, what the replacement keeps of the target, and that nothing is left over.
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
 #include "platform/name_encoding.h"
 #include "platform/windows/held_file.h"
 #include "platform/windows/win32.h"
+#include "support/file_errors.h"
 #include "support/test_support.h"
 
 namespace vantry::platform {
@@ -30,6 +31,30 @@ class AtomicWriterWindowsTest : public ::testing::Test {
   void TearDown() override { SetWriteFaultForTesting(-1); }
   TempDir dir;
 };
+
+// New plain text gets a protected access list of its own (owner and SYSTEM), not the folder's
+// inheritable entries, which may let other users read; cipher text inherits as files do.
+TEST_F(AtomicWriterWindowsTest, NewPlainTextHasAnOwnerOnlyAccessList) {
+  for (const auto contents : {OutputContents::kPlainText, OutputContents::kProtected}) {
+    const std::string name = dir.File(contents == OutputContents::kPlainText ? "p.txt" : "p.vty");
+    AtomicWriter(name, contents).Commit();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    if (GetNamedSecurityInfoA(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+      GTEST_SKIP() << "this system does not give access lists back";
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ACL_SIZE_INFORMATION sizes{};
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision) && dacl &&
+                GetAclInformation(dacl, &sizes, sizeof sizes, AclSizeInformation));
+    const bool plain = contents == OutputContents::kPlainText;
+    EXPECT_EQ((control & SE_DACL_PROTECTED) != 0, plain);
+    EXPECT_TRUE(!plain || sizes.AceCount == 2u) << sizes.AceCount;
+    LocalFree(descriptor);
+  }
+}
 
 TEST_F(AtomicWriterWindowsTest, CreateFailuresCarryTheWin32CodeAndLeaveEverythingAsItWas) {
   const std::string heldByReader = dir.File("reader.bin");
