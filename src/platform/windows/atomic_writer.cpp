@@ -1,5 +1,3 @@
-#include <sddl.h>
-
 #include <atomic>
 #include <cstdint>
 #include <vector>
