@@ -95,29 +95,6 @@ class HostileFolderTest : public ::testing::Test {
   std::string target = dir.File("shared/notes.vty");
 };
 
-TEST_F(HostileFolderTest, ALinkPlantedByAnotherUserIsRefused) {
-  ASSERT_TRUE(PlantLink());
-  for (auto contents : {OutputContents::kProtected, OutputContents::kPlainText}) {
-    EXPECT_EQ(ExpectFileError([&] { Save(target, kNew, contents); }, Cause::kCreate, target).code,
-              EACCES);
-  }
-  EXPECT_EQ(test::ReadFile(secret), kSecret);
-  EXPECT_TRUE(IsLink(target));
-}
-
-TEST_F(HostileFolderTest, AFilePreCreatedByAnotherUserIsRefused) {
-  ASSERT_TRUE(PlantFile());
-  EXPECT_EQ(ExpectFileError([&] { Save(target, kNew, OutputContents::kPlainText); }, Cause::kCreate,
-                            target)
-                .code,
-            EACCES);
-  unsigned owner = 0;
-  unsigned mode = 0;
-  ASSERT_TRUE(test::OwnerAndMode(target, &owner, &mode));
-  EXPECT_EQ(owner, kOtherUserId);
-  EXPECT_EQ(test::ReadFile(target), Bytes{});  // the root's plain text never went there
-}
-
 // A hard link to a root file elsewhere (which the other user can make where
 // fs.protected_hardlinks is off): replacing it would give root's plain text that file's mode.
 TEST_F(HostileFolderTest, ASecondNameInASharedFolderIsRefused) {
