@@ -413,6 +413,15 @@ int CopyExtendedAttributes(int from, int to) {
   return 0;
 }
 
+// Gives the temporary the replaced file's mode, then its extended attributes (an access ACL
+// among them sets the group bits as its mask). Returns 0 or the error.
+int TakeModeAndAttributes(int target, int temp, unsigned mode) {
+  if (::fchmod(temp, mode) != 0) {
+    return errno;
+  }
+  return CopyExtendedAttributes(target, temp);
+}
+
 // Truncates a temporary that is about to be removed; a failure changes nothing of what follows.
 void EmptyQuietly(int fd) noexcept {
   if (::ftruncate(fd, 0) != 0) {
@@ -523,14 +532,13 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
         // Not even the group: the file stays ours and our group's, as a new file would be.
       }
     }
-    // Plain text stays 0600 while it is written; the target's mode comes just before the
-    // rename, so a failure or a kill part way never leaves it readable by anyone else.
+    // Plain text stays 0600 while it is written; the target's mode and ACL come just before
+    // the rename, so a failure or a kill part way never leaves it readable by anyone else.
     m_finalMode = info.st_mode & 07777;
-    if (contents != OutputContents::kPlainText && ::fchmod(temp, m_finalMode) != 0) {
-      Fail(Cause::kCreate, errno);
-    }
-    if (const int error = CopyExtendedAttributes(target, temp)) {
-      Fail(Cause::kCreate, error);
+    if (contents != OutputContents::kPlainText) {
+      if (const int error = TakeModeAndAttributes(target, temp, m_finalMode)) {
+        Fail(Cause::kCreate, error);
+      }
     }
   }
   detail::RunWriterHook(WriterStep::kTempCreated);
@@ -601,9 +609,10 @@ void AtomicWriter::Commit() {
     return;
   }
   const int temp = static_cast<int>(m_temp);
-  if (m_contents == OutputContents::kPlainText && m_finalMode != 0600 &&
-      ::fchmod(temp, m_finalMode) != 0) {
-    Fail(Cause::kClose, errno);
+  if (m_contents == OutputContents::kPlainText && m_target >= 0) {
+    if (const int error = TakeModeAndAttributes(static_cast<int>(m_target), temp, m_finalMode)) {
+      Fail(Cause::kClose, error);
+    }
   }
   // Data first on disk, then the rename: a crash in between leaves the old target, never a
   // renamed but empty or partial file.
