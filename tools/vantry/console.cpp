@@ -216,6 +216,11 @@ void CatchStopSignals() {
   sigemptyset(&stop.sa_mask);
   stop.sa_flags = 0;  // no SA_RESTART: a blocked read or write returns EINTR
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    // A signal ignored by whoever started the tool (nohup, a background job) stays ignored.
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+      continue;
+    }
     sigaction(signal, &stop, nullptr);
   }
   struct sigaction ignore {};

@@ -20,6 +20,7 @@ bool DisableCoreDumps();
 // blocking read or write (no SA_RESTART) so that the command can stop, clean up and fail;
 // SIGPIPE is ignored, so a closed pipe is a write error (EPIPE) like any other. SIGQUIT is one
 // more way to ask a program to stop, not a request for a core file of keys and plain text.
+// A stop signal that was ignored when the tool started (nohup) stays ignored.
 void CatchStopSignals();
 // The first stop signal that came, 0 when none did.
 int StopSignal();
