@@ -52,6 +52,16 @@ void WritePatternFile(const std::string& path, std::uint64_t n) {
   }
 }
 
+void MakeFolderOfEmptyFiles(const std::string& path, int count) {
+  fs::create_directories(path);
+  for (int i = 0; i < count; ++i) {
+    std::FILE* file = std::fopen((path + "/other-" + std::to_string(i) + ".vty").c_str(), "wb");
+    if (file == nullptr || std::fclose(file) != 0) {
+      throw std::runtime_error("cannot create a file in " + path);
+    }
+  }
+}
+
 ScratchDir::ScratchDir() {
   const char* base = std::getenv("VANTRY_BENCH_DIR");
   const fs::path parent =

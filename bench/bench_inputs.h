@@ -29,6 +29,9 @@ std::vector<unsigned char> PatternBytes(std::size_t n, std::uint64_t seed = 1);
 // not make the writing process large. Throws std::runtime_error on failure.
 void WritePatternFile(const std::string& path, std::uint64_t n);
 
+// Creates the folder path holding count empty files. Throws std::runtime_error on failure.
+void MakeFolderOfEmptyFiles(const std::string& path, int count);
+
 // A fresh folder for the benchmark files, removed with its content on destruction. It lies
 // under $VANTRY_BENCH_DIR when that is set, else under the system's temporary folder: put it
 // on the disk whose speed is to be measured.

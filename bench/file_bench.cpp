@@ -167,11 +167,43 @@ void RegisterStreamCases(const std::string& folder) {
   }
 }
 
+// Hosts keep their data files in large folders: a small save must cost the same beside 100,000
+// other files as in an empty folder (no step of a save may read the whole folder).
+void RegisterLargeFolderCases(RatioReporter& reporter, const std::string& folder) {
+  constexpr int kOtherFiles = 100000;
+  const std::string caseName = "SaveBesideOtherFiles/1KiB";
+  for (const int others : {0, kOtherFiles}) {
+    const std::string side = others == 0 ? "EmptyFolder" : "100000Files";
+    const std::string subfolder = folder + "/folder-of-" + std::to_string(others);
+    benchmark::RegisterBenchmark(
+        (caseName + ":" + side).c_str(),
+        [=](benchmark::State& state) {
+          static bool prepared[2] = {false, false};
+          if (!prepared[others == 0 ? 0 : 1]) {
+            MakeFolderOfEmptyFiles(subfolder, others);
+            prepared[others == 0 ? 0 : 1] = true;
+          }
+          const std::vector<unsigned char> data = PatternBytes(kKiB);
+          const std::string file = subfolder + "/data.vty";
+          for (auto _ : state) {
+            Save(Side::kVantry, data, file);
+          }
+          state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kKiB));
+        })
+        ->UseRealTime()
+        ->MinTime(kFileMinTime)
+        ->Unit(benchmark::kMillisecond);
+  }
+  reporter.SetReference(caseName, "EmptyFolder");
+  reporter.SetTarget(caseName, Target{Target::Kind::kTimeAtMost, 1.3, "100000Files"});
+}
+
 }  // namespace
 
 void RegisterFileBenchmarks(RatioReporter& reporter, const BenchOptions& options) {
   RegisterSaveLoadCases(reporter, options.scratchDir);
   RegisterStreamCases(options.scratchDir);
+  RegisterLargeFolderCases(reporter, options.scratchDir);
 }
 
 }  // namespace vantry::bench

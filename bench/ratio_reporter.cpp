@@ -43,6 +43,10 @@ void RatioReporter::SetTarget(const std::string& caseName, const Target& target)
   m_targets[caseName] = target;
 }
 
+void RatioReporter::SetReference(const std::string& caseName, const std::string& side) {
+  m_references[caseName] = side;
+}
+
 int RatioReporter::PrintSummary(std::ostream& out) const {
   int missed = 0;
   char line[256];
@@ -53,8 +57,10 @@ int RatioReporter::PrintSummary(std::ostream& out) const {
       << line;
   for (const std::string& caseName : m_cases) {
     const auto& sides = m_results.at(caseName);
+    const auto named = m_references.find(caseName);
+    const std::string referenceSide = named == m_references.end() ? "OpenSSL" : named->second;
     const auto reference = std::find_if(sides.begin(), sides.end(),
-                                        [](const auto& s) { return s.first == "OpenSSL"; });
+                                        [&](const auto& s) { return s.first == referenceSide; });
     for (const auto& [side, result] : sides) {
       const double mib = result.bytesPerSecond / (1024.0 * 1024.0);
       double time = result.secondsPerIteration;
@@ -69,7 +75,8 @@ int RatioReporter::PrintSummary(std::ostream& out) const {
       char timeText[32];
       std::snprintf(timeText, sizeof timeText, "%.2f %s", time, unit);
       std::string speedText = "", timeRatioText = "", targetText;
-      if (reference != sides.end() && side != "OpenSSL" && reference->second.bytesPerSecond > 0) {
+      if (reference != sides.end() && side != referenceSide &&
+          reference->second.bytesPerSecond > 0) {
         const double speedRatio = result.bytesPerSecond / reference->second.bytesPerSecond;
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%.3f", speedRatio);

@@ -30,6 +30,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override;
 
   void SetTarget(const std::string& caseName, const Target& target);
+  // The side the case's others are compared with, when it is not OpenSSL.
+  void SetReference(const std::string& caseName, const std::string& side);
   // Prints the table of ratios; returns the number of targets missed.
   int PrintSummary(std::ostream& out) const;
 
@@ -41,6 +43,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::vector<std::string> m_cases;  // in the order they ran
   std::map<std::string, std::vector<std::pair<std::string, Result>>> m_results;
   std::map<std::string, Target> m_targets;
+  std::map<std::string, std::string> m_references;
 };
 
 }  // namespace vantry::bench

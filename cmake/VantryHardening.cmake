@@ -39,3 +39,10 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i[3-6]86)$")
   endif()
 endif()
 add_link_options(-Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
+
+# Library search paths: only $ORIGIN-relative or absolute folders, never an empty or relative
+# element, which the dynamic linker takes as the current folder (another user's folder, for a
+# root shell in /tmp). Build-tree paths are $ORIGIN-relative, so a build tree moved or shared
+# still finds only its own libraries. (An installed target's build-tree RUNPATH also ends in an
+# empty element, room CMake keeps for editing it at install: see tools/vantry/CMakeLists.txt.)
+set(CMAKE_BUILD_RPATH_USE_ORIGIN ON)

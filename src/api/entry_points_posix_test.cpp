@@ -21,6 +21,11 @@ namespace {
 
 std::size_t HeapInUse() { return mallinfo2().uordblks; }
 
+// A leak takes at least one smallest chunk at every call; a one-off retention (the heap grew
+// once by 96 bytes in loaded runs) does not grow with the calls, and stays below the bound.
+constexpr int kRuns = 64;
+constexpr std::size_t kSmallestChunk = 4 * sizeof(void*);
+
 // Runs a failing call a few times and returns the heap growth over the later runs; the first
 // run may set up lasting things of the runtime (exception pools, locale), the later ones not.
 std::size_t HeapGrowthOfFailingCall(const std::function<void()>& call) {
@@ -33,7 +38,7 @@ std::size_t HeapGrowthOfFailingCall(const std::function<void()>& call) {
   runOnce();
   runOnce();
   const std::size_t before = HeapInUse();
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < kRuns; ++i) {
     runOnce();
   }
   const std::size_t after = HeapInUse();
@@ -64,7 +69,8 @@ TEST(EntryPointHeap, FailedLoadsLeaveTheHeapAsItWas) {
       {"null outLength", [&] { LoadVantryWithKey2(good.c_str(), nullptr, "key"); }},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(HeapGrowthOfFailingCall(c.call), 0u) << c.name;
+    EXPECT_LT(HeapGrowthOfFailingCall(c.call), kRuns * kSmallestChunk)
+        << c.name << ": a failed load keeps heap memory at every call";
   }
   EXPECT_EQ(length, 0);
 }

@@ -100,30 +100,6 @@ TEST(StandardStreams, FilesWhoseSizeIsUnknownAreReadToTheEnd) {
   got.resize(reader->ReadFull(got.data(), got.size()));
   const std::string text(got.begin(), got.end());
   EXPECT_NE(text.find("Name:"), std::string::npos);
-
-  TempDir dir;
-  const std::string fifo = dir.File("fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const Bytes data = PatternBytes(100000, 6);
-  // The writer must be there before the reader opens, or the reader meets an empty FIFO; a
-  // placeholder reader lets the writer's open return.
-  const int placeholder = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  const int writerFd = ::open(fifo.c_str(), O_WRONLY);
-  ASSERT_GE(writerFd, 0);
-  auto fifoReader = OpenFileReader(fifo);
-  ::close(placeholder);
-  std::thread writer([&] {
-    for (std::size_t at = 0; at < data.size();) {
-      const ssize_t n = ::write(writerFd, data.data() + at, data.size() - at);
-      if (n <= 0) break;
-      at += static_cast<std::size_t>(n);
-    }
-    ::close(writerFd);
-  });
-  Bytes fromFifo(data.size() + 1);
-  fromFifo.resize(fifoReader->ReadFull(fromFifo.data(), fromFifo.size()));
-  writer.join();
-  EXPECT_TRUE(fromFifo == data);
 }
 
 }  // namespace

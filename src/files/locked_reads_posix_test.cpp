@@ -1,7 +1,7 @@
 // Every read path reads its input through the one descriptor that holds it exclusively, to the
-// input's end: files without a size (a FIFO, /proc files) are read whole, the lock is held
-// while the input is read, a held input is refused, and an input that fails to read fails the
-// operation without touching its output.
+// input's end: files without a size (/proc files) are read whole, a FIFO is refused, a held
+// input is refused, and an input that fails to read fails the operation without touching its
+// output.
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "files/files_test_util.h"
-#include "support/fifo_feeder.h"
 
 namespace vantry::test {
 namespace {
@@ -21,7 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kDataSize = 300001;  // more than a pipe holds; a short last block
-constexpr std::size_t kFirstPart = 256 * 1024;
 
 struct ReadPath {
   const char* name;
@@ -86,26 +84,6 @@ class LockedReadTest : public ::testing::TestWithParam<ReadPath> {
   Bytes plain = PatternBytes(kDataSize);
   Bytes protectedBytes;
 };
-
-TEST_P(LockedReadTest, AFifoIsReadToItsEndUnderOneLockHeldThroughout) {
-  const std::string fifo = dir.File("fifo");
-  const Bytes& input = Input();
-  bool heldMeanwhile = false;
-  FifoFeeder feeder(fifo, Bytes(input.begin(), input.begin() + kFirstPart),
-                    Bytes(input.begin() + kFirstPart, input.end()), [&] {
-                      // In the child, while the operation is part way through the input.
-                      try {
-                        platform::ExclusiveReader second(fifo);
-                      } catch (const FileError&) {
-                        heldMeanwhile = true;
-                      }
-                      return heldMeanwhile;
-                    });
-  const Bytes result = GetParam().run(*cipher, fifo, dir.File("output"));
-  EXPECT_TRUE(feeder.Finish()) << "the input was not held while it was read";
-  EXPECT_EQ(result.size(), Expected().size());
-  EXPECT_TRUE(result == Expected());
-}
 
 TEST_P(LockedReadTest, AnInputHeldByAnotherOpenerIsRefused) {
   const std::string input = dir.File("input");

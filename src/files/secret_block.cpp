@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/memory_lock.h"
 #include "platform/secure_wipe.h"
 
 namespace vantry {
@@ -16,24 +17,30 @@ SecretBlock::SecretBlock(std::int32_t size) : m_pBlock(nullptr), m_iSize(size < 
   if (m_pBlock == nullptr) {
     throw std::bad_alloc();
   }
+  m_iAllocated = bytes;
+  platform::LockSecretMemory(m_pBlock, m_iAllocated);
 }
 
 SecretBlock::SecretBlock(SecretBlock&& other) noexcept
-    : m_pBlock(other.m_pBlock), m_iSize(other.m_iSize) {
+    : m_pBlock(other.m_pBlock), m_iSize(other.m_iSize), m_iAllocated(other.m_iAllocated) {
   other.m_pBlock = nullptr;
   other.m_iSize = 0;
+  other.m_iAllocated = 0;
 }
 
 SecretBlock& SecretBlock::operator=(SecretBlock&& other) noexcept {
   if (this != &other) {
     if (m_pBlock != nullptr) {
       platform::SecureWipe(m_pBlock, static_cast<std::size_t>(m_iSize));
+      platform::UnlockSecretMemory(m_pBlock, m_iAllocated);
       std::free(m_pBlock);
     }
     m_pBlock = other.m_pBlock;
     m_iSize = other.m_iSize;
+    m_iAllocated = other.m_iAllocated;
     other.m_pBlock = nullptr;
     other.m_iSize = 0;
+    other.m_iAllocated = 0;
   }
   return *this;
 }
@@ -48,11 +55,15 @@ void SecretBlock::Shrink(std::int32_t size) noexcept {
 SecretBlock::~SecretBlock() {
   if (m_pBlock != nullptr) {
     platform::SecureWipe(m_pBlock, static_cast<std::size_t>(m_iSize));
+    platform::UnlockSecretMemory(m_pBlock, m_iAllocated);
     std::free(m_pBlock);
   }
 }
 
 unsigned char* SecretBlock::Release() noexcept {
+  // The host's memory from here on: it frees it without unlocking.
+  platform::UnlockSecretMemory(m_pBlock, m_iAllocated);
+  m_iAllocated = 0;
   unsigned char* block = m_pBlock;
   m_pBlock = nullptr;
   m_iSize = 0;

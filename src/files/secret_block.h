@@ -6,6 +6,7 @@
 #ifndef VANTRY_FILES_SECRET_BLOCK_H_
 #define VANTRY_FILES_SECRET_BLOCK_H_
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vantry {
@@ -33,6 +34,7 @@ class SecretBlock {
  private:
   unsigned char* m_pBlock;
   std::int32_t m_iSize;
+  std::size_t m_iAllocated = 0;  // locked in memory while held (see platform/memory_lock.h)
 };
 
 }  // namespace vantry

@@ -62,7 +62,8 @@ TEST(CSHA, StandardExamplesInEveryPieceSize) {
     for (std::size_t split : kSplits) {
       CSHA hasher;
       EXPECT_EQ(test::HexDigestInPieces(hasher, c.message, split, rng), c.digest)
-          << c.message.size() << " bytes, pieces " << test::SplitName(split);
+          << c.message.size() << " bytes, pieces " << test::SplitName(split)
+          << " (SECURITY.md: the key check digest is SHA-256)";
     }
   }
 }
@@ -87,7 +88,8 @@ void CheckVectorFile(const std::string& file) {
       }
       ASSERT_EQ(message.size() * 8, bits);
       EXPECT_EQ(test::HexDigestInPieces(hasher, message, split, rng), record.at("MD"))
-          << file << " Len " << bits << " pieces " << test::SplitName(split);
+          << file << " Len " << bits << " pieces " << test::SplitName(split)
+          << " (SECURITY.md: the key check digest is SHA-256)";
     }
   }
 }

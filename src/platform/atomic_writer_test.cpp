@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
+#include "support/file_errors.h"
 #include "support/test_support.h"
 
 namespace vantry::platform {
@@ -69,7 +69,13 @@ TEST_F(AtomicWriterTest, WritesGoToAHiddenTemporaryBesideTheTarget) {
   EXPECT_EQ(test::ReadFile(name), (Bytes{9, 9}));  // the target is not written in place
 #endif
   const std::string temp = writer.TempName();
+#ifdef __linux__
+  // Unnamed (O_TMPFILE) until the commit: a killed writer leaves nothing in the folder.
+  EXPECT_EQ(temp.rfind("/proc/self/fd/", 0), 0u) << temp;
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.bin"});
+#else
   EXPECT_EQ(temp.rfind(dir.path() + "/.t.bin.", 0), 0u) << temp;
+#endif
   EXPECT_TRUE(test::FileExists(temp));
   writer.Commit();
   EXPECT_FALSE(test::FileExists(temp));

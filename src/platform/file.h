@@ -130,6 +130,7 @@ class AtomicWriter {
   std::string m_tempBase;
   bool m_inPlace = false;
   bool m_truncated = false;
+  unsigned m_finalMode = 0;  // POSIX: the mode the output gets at Commit
 };
 
 // True when both names denote the same existing file (after links, case, relative paths).

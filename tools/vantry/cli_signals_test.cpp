@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "console.h"
 #include "support/test_support.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
@@ -195,7 +197,11 @@ std::vector<StopCase> StopPoints() {
   return cases;
 }
 
-TEST_F(CliSignals, StopSignalsEndWithExitOneAndLeaveTheEarlierOutput) {
+// How a stop signal ends the tool, as its parent sees it: killed by the same signal, which a
+// shell reports as 128 + the signal; SIGQUIT as exit status 131, without a core.
+int EndingOf(int signal) { return signal == SIGQUIT ? 128 + SIGQUIT : -signal; }
+
+TEST_F(CliSignals, StopSignalsEndAsTheSignalAndLeaveTheEarlierOutput) {
   const Bytes earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
   for (const StopCase& c : StopPoints()) {
     for (const bool decrypt : {false, true}) {
@@ -214,7 +220,7 @@ TEST_F(CliSignals, StopSignalsEndWithExitOneAndLeaveTheEarlierOutput) {
         }
         ASSERT_TRUE(tool.Feed(decrypt ? m_cipherBlock : m_plainBlock, c.point));
         tool.Signal(signal);
-        EXPECT_EQ(tool.Wait(), 1);
+        EXPECT_EQ(tool.Wait(), EndingOf(signal));
         EXPECT_EQ(tool.Err(), "vantry: error: interrupted by " +
                                   std::string(signal == SIGTERM ? "SIGTERM" : "SIGINT") + "\n");
         EXPECT_TRUE(ReadFile(m_dir.File("out")) == earlier);
@@ -222,6 +228,36 @@ TEST_F(CliSignals, StopSignalsEndWithExitOneAndLeaveTheEarlierOutput) {
         EXPECT_EQ(m_tmpdir.Entries(), std::vector<std::string>{});
       }
     }
+  }
+}
+
+// A named FIFO as INPUT is read as standard input is: the tool waits for its writer and reads
+// what comes to the end, and every stop signal ends the wait, SIGQUIT included, leaving the
+// earlier OUTPUT and no temporary.
+TEST_F(CliSignals, AFifoInputIsReadAsItComesAndStopSignalsEndTheWait) {
+  const Bytes earlier = {'o', 'l', 'd'};
+  const Bytes data(200 * 1024, 'f');
+  for (const int signal : {0, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    SCOPED_TRACE("signal " + std::to_string(signal));
+    WriteFile(m_dir.File("out"), earlier);
+    ASSERT_EQ(::mkfifo(m_dir.File("fifo").c_str(), 0600), 0);
+    RunningTool tool({"save", "--force", "--key-file", ".key", "fifo", "out"}, m_dir.path(),
+                     m_tmpdir.path(), false);
+    // Opens once the tool has opened its end: the tool is then reading, its handlers set.
+    const int fifo = ::open(m_dir.File("fifo").c_str(), O_WRONLY | O_CLOEXEC);
+    const std::size_t fed = signal == 0 ? data.size() : 1000;
+    ASSERT_EQ(::write(fifo, data.data(), fed), static_cast<ssize_t>(fed));
+    if (signal != 0) tool.Signal(signal);
+    ::close(fifo);
+    EXPECT_EQ(tool.Wait(), signal == 0 ? 0 : EndingOf(signal)) << tool.Err();
+    // All of the data, not an empty file; or the earlier file, untouched.
+    EXPECT_EQ(ReadFile(m_dir.File("out")).size(), signal == 0 ? 32 + data.size() : 3);
+    EXPECT_EQ(tool.Err(), signal == 0
+                              ? ""
+                              : "vantry: error: interrupted by " + tool::SignalName(signal) + "\n");
+    std::remove(m_dir.File("fifo").c_str());
+    EXPECT_EQ(Entries(), (std::vector<std::string>{".key", ".stderr", "out"}));
+    EXPECT_EQ(m_tmpdir.Entries(), std::vector<std::string>{});
   }
 }
 
@@ -243,8 +279,8 @@ TEST_F(CliSignals, KillLeavesTheEarlierOutputAndNothingInTheTemporaryFolder) {
       }
       EXPECT_TRUE(ReadFile(m_dir.File("out")) == earlier);
       EXPECT_EQ(m_tmpdir.Entries(), std::vector<std::string>{});
-      // A killed writer's partial temporary stays beside the target, hidden, until the next
-      // writer of that target sweeps it away.
+      // The temporary has no name until the commit: nothing of the killed run is left.
+      EXPECT_EQ(Entries(), (std::vector<std::string>{".key", ".stderr", "out"}));
       RunningTool next({"save", "--force", "--key-file", ".key", "-", "out"}, m_dir.path(),
                        m_tmpdir.path(), false);
       ASSERT_TRUE(next.Feed(m_plainBlock, 1000));

@@ -26,6 +26,7 @@ enum class Option {
   kKeyEnv,
   kKeyHexFile,
   kForce,
+  kInPlace,
   kStrip,
   kInMemory,
   kBlockSize,
@@ -50,6 +51,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::kKeyEnv, "--key-env", true, kKeyedCommands},
     {Option::kKeyHexFile, "--key-hex-file", true, kCipherCommands | kVerify},
     {Option::kForce, "--force", false, kSave | kLoad | kCipherCommands},
+    {Option::kInPlace, "--in-place", false, kSave | kLoad | kCipherCommands},
     {Option::kStrip, "--strip", false, kLoad},
     {Option::kInMemory, "--in-memory", false, kCipherCommands},
     {Option::kBlockSize, "--block-size", true, kCipherCommands | kVerify},
@@ -189,6 +191,9 @@ class Parser {
         break;
       case Option::kForce:
         m_options.force = true;
+        break;
+      case Option::kInPlace:
+        m_options.inPlace = true;
         break;
       case Option::kStrip:
         m_options.strip = true;

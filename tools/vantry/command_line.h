@@ -29,6 +29,7 @@ struct Options {
   std::vector<std::string> operands;  // INPUT OUTPUT, or FILE
   KeyChoice key;
   bool force = false;
+  bool inPlace = false;  // allows rewriting an existing OUTPUT in place (see CheckReplaceable)
   bool strip = false;
   bool inMemory = false;
   ProgressMode progress = ProgressMode::kAuto;

@@ -36,6 +36,8 @@ constexpr std::size_t kMaxInMemory =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 const char kIllegalBlockSize[] = "Illegal Block Size!";
 
+}  // namespace
+
 // Keys cipher from the options and the key: a key text goes through the entry points' 32-byte
 // buffer (characters up to the first NUL, zero bytes after), raw key data is given as it is.
 void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key) {
@@ -63,6 +65,8 @@ void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMateria
   Wipe(buffer, sizeof buffer);
   WipeString(machineText);
 }
+
+namespace {
 
 [[noreturn]] void ThrowInterrupted() {
   throw std::runtime_error("interrupted by " + SignalName(StopSignal()));
@@ -201,6 +205,7 @@ int RunStream(const Options& options, Direction direction) {
   const bool encrypt = direction == Direction::kEncrypt;
   CheckOutput(output, options.force);
   CheckDistinct(input, output);
+  CheckReplaceable(output, options.inPlace);
   KeyMaterial key;
   ObtainKey(options.key, encrypt, EffectiveKeyLength(options), &key);
   CRijndaelCipher cipher;
@@ -219,8 +224,11 @@ int RunStream(const Options& options, Direction direction) {
       opened.reset();
       source = &wholeInput;
     }
+    // The machine key is no secret from the users of this machine: its files are kept from
+    // them as plain text is.
+    const bool ownerOnly = !encrypt || key.machineKey;
     std::unique_ptr<ByteWriter> created =
-        OpenOutput(output, encrypt ? OutputKind::kProtected : OutputKind::kPlainText);
+        OpenOutput(output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected);
     WatchedWriter watchedOutput(*created);
     StrippingWriter stripping(watchedOutput);
     ByteWriter& sink = options.strip ? static_cast<ByteWriter&>(stripping) : watchedOutput;
@@ -262,7 +270,14 @@ int RunEncrypt(const Options& options) { return RunStream(options, Direction::kE
 
 int RunDecrypt(const Options& options) { return RunStream(options, Direction::kDecrypt); }
 
-int RunVerify(const Options& options) {
+namespace {
+
+// verify's answer: 0 the key matches, 1 it does not, or the check could not be made.
+constexpr int kKeyMatches = 0;
+constexpr int kKeyDiffers = 1;
+constexpr int kCannotCheck = 2;
+
+int CheckKey(const Options& options) {
   const std::string& file = options.operands[0];
   KeyMaterial key;
   ObtainKey(options.key, false, EffectiveKeyLength(options), &key);
@@ -276,12 +291,10 @@ int RunVerify(const Options& options) {
   try {
     got = OpenInput(file)->ReadFull(header, sizeof header);
   } catch (const std::exception& e) {
+    Wipe(digest, sizeof digest);
     throw std::runtime_error(DescribeFailure(e));
   }
   const std::string name = OperandName(file);
-  if (got < kDigestSize) {
-    throw std::runtime_error(name + " is too short to be a protected file");
-  }
   // Every byte is compared whatever the first difference: the time taken tells nothing about
   // how much of the digest matched.
   unsigned difference = 0;
@@ -289,11 +302,32 @@ int RunVerify(const Options& options) {
     difference |= static_cast<unsigned>(header[i] ^ digest[i]);
   }
   Wipe(digest, sizeof digest);
+  // Read to its end, a file shorter than a digest is surely no file of this key.
+  if (got < kDigestSize) {
+    std::fprintf(stderr, "vantry: error: %s is too short to be a protected file\n", name.c_str());
+    return kKeyDiffers;
+  }
   if (difference != 0) {
-    throw std::runtime_error(name + " was not protected with this key and these parameters");
+    std::fprintf(stderr, "vantry: error: %s was not protected with this key and these parameters\n",
+                 name.c_str());
+    return kKeyDiffers;
   }
   std::printf("%s: the key matches\n", PrintableName(file).c_str());
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return std::fflush(stdout) == 0 ? kKeyMatches : kCannotCheck;
+}
+
+}  // namespace
+
+int RunVerify(const Options& options) {
+  try {
+    return CheckKey(options);
+  } catch (const std::exception& e) {
+    if (StopSignal() != 0) {
+      throw;
+    }
+    std::fprintf(stderr, "vantry: error: %s\n", e.what());
+    return kCannotCheck;
+  }
 }
 
 int RunMachineKey() {

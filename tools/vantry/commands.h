@@ -4,6 +4,8 @@
 #define VANTRY_TOOL_COMMANDS_H_
 
 #include "command_line.h"
+#include "key_source.h"
+#include "vantry/rijndael_cipher.h"
 
 namespace vantry::tool {
 
@@ -16,6 +18,10 @@ int RunMachineKey();
 int RunEncrypt(const Options& options);
 int RunDecrypt(const Options& options);
 int RunVerify(const Options& options);
+
+// Keys cipher from the options and the key as every command does (exposed for the tool's key
+// hygiene test): its copies of the key are wiped before it returns.
+void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key);
 
 }  // namespace vantry::tool
 

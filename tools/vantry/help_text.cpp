@@ -35,13 +35,17 @@ const char kIvOption[] =
 
 const char kOutputNotes[] =
     "  --force             replace OUTPUT if it exists\n"
+    "  --in-place          rewrite an existing OUTPUT in place when its folder takes no\n"
+    "                      new file (refused otherwise): a failure part way then loses\n"
+    "                      its earlier content\n"
     "  --progress          show progress on standard error (by default it shows on a\n"
     "                      terminal once a run takes more than two seconds)\n"
     "  --quiet             never show progress\n"
     "\n"
     "INPUT and OUTPUT may be '-' for standard input and output; binary output is never\n"
     "written to a terminal. A named OUTPUT appears, or replaces an earlier one, only when\n"
-    "all of it is written: a failure or an interruption leaves an earlier OUTPUT as it was.\n";
+    "all of it is written: a failure or an interruption leaves an earlier OUTPUT as it was.\n"
+    "A FIFO or character device as INPUT is read as standard input is, as it comes.\n";
 
 }  // namespace
 
@@ -64,7 +68,10 @@ std::string ToolHelp() {
          "Keys never appear on the command line: they come from the machine, a file, the\n"
          "terminal or an environment variable. 'vantry COMMAND --help' describes a command.\n"
          "\n"
-         "Exit status: 0 success, 1 failure (the reason on standard error), 2 usage error.\n";
+         "Exit status: 0 success, 1 failure (the reason on standard error), 2 usage error;\n"
+         "verify: 0 the key matches, 1 it does not, 2 the check could not be made. Stopped by\n"
+         "SIGINT, SIGTERM, SIGHUP or SIGQUIT, the tool cleans up and ends with 128 + the\n"
+         "signal number (130 for Ctrl-C).\n";
 }
 
 std::string CommandHelp(Command command) {
@@ -116,7 +123,8 @@ std::string CommandHelp(Command command) {
                  "\n"
                  "Compares the key check digest at the start of the protected FILE ('-': standard\n"
                  "input) with the digest of the key and cipher parameters, decrypting nothing.\n"
-                 "Exit status 0 when they match, 1 when they do not or FILE cannot be read.\n"
+                 "Exit status 0 when they match, 1 when they do not, 2 when the check could not\n"
+                 "be made (FILE or the key cannot be read).\n"
                  "The digest covers the key bytes up to the first zero byte and, only when there\n"
                  "is none, the parameters: with a key text shorter than the key size, files made\n"
                  "with other parameters match too.\n"

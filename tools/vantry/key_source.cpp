@@ -57,7 +57,10 @@ void ReadKeyFile(const std::string& operand, std::string* content) {
   content->resize(kMaxKeyBytes + 1);
   std::size_t got = 0;
   try {
-    std::unique_ptr<ByteReader> reader = OpenInput(operand);
+    // Without the lock protected files are read under: a key file is the user's own input,
+    // and another reader of it at the same time is no reason to fail.
+    std::unique_ptr<ByteReader> reader =
+        operand == "-" ? OpenStandardInputReader() : OpenUnlockedInput(operand);
     got = reader->ReadFull(&(*content)[0], content->size());
   } catch (const std::exception& e) {
     WipeString(*content);

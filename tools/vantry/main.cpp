@@ -66,6 +66,9 @@ int Main(const std::vector<std::string>& args) {
     return Run(invocation.options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vantry: error: %s\n", e.what());
+    if (StopSignal() != 0) {
+      EndByStopSignal(StopSignal());
+    }
     return kExitFailure;
   }
 }

@@ -103,9 +103,33 @@ void CheckOutput(const std::string& operand, bool force) {
   }
 }
 
+void CheckReplaceable(const std::string& operand, bool inPlace) {
+  std::error_code error;
+  if (operand == "-" || inPlace || !std::filesystem::exists(operand, error)) {
+    return;
+  }
+  // The temporary goes beside the file a link leads to.
+  std::string target = operand;
+  if (std::filesystem::is_symlink(operand, error)) {
+    const std::filesystem::path resolved = std::filesystem::canonical(operand, error);
+    if (!error) {
+      target = resolved.string();
+    }
+  }
+  if (!FolderTakesNewFiles(target)) {
+    throw std::runtime_error("cannot create a temporary file beside '" + PrintableName(operand) +
+                             "': its folder is not writable. Rewriting it in place instead "
+                             "would lose its content if the run fails part way; use "
+                             "--in-place to do so anyway");
+  }
+}
+
 std::unique_ptr<ByteReader> OpenInput(const std::string& operand) {
   if (operand == "-") {
     return OpenStandardInputReader();
+  }
+  if (IsStreamInput(operand)) {
+    return OpenUnlockedInput(operand);
   }
   return OpenFileReader(operand);
 }

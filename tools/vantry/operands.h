@@ -24,6 +24,12 @@ std::string OperandName(const std::string& operand);
 // any work, so a refused command reads no key and writes nothing.
 void CheckOutput(const std::string& operand, bool force);
 
+// Refuses an existing OUTPUT that could only be rewritten in place, its folder taking no new
+// file, unless inPlace: a failure part way would then lose its earlier content.
+void CheckReplaceable(const std::string& operand, bool inPlace);
+
+// A FIFO or character device is read as standard input is, as it comes and without a lock;
+// anything else through the library's file reader.
 std::unique_ptr<ByteReader> OpenInput(const std::string& operand);
 std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind);
 

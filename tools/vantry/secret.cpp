@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/memory_lock.h"
+
 namespace vantry::tool {
 
 void Wipe(void* p, std::size_t n) noexcept {
@@ -27,6 +29,7 @@ void WipeBytes(std::vector<unsigned char>& bytes) noexcept {
 
 SecretBuffer::~SecretBuffer() {
   Wipe(m_data, m_capacity);
+  platform::UnlockSecretMemory(m_data, m_capacity);
   delete[] m_data;
 }
 
@@ -37,10 +40,13 @@ unsigned char* SecretBuffer::Reserve(std::size_t n) {
       capacity *= 2;
     }
     auto* larger = new unsigned char[capacity];
+    // Out of swap and core files while it holds plain text, where the system allows.
+    platform::LockSecretMemory(larger, capacity);
     if (m_size > 0) {
       std::memcpy(larger, m_data, m_size);
     }
     Wipe(m_data, m_capacity);
+    platform::UnlockSecretMemory(m_data, m_capacity);
     delete[] m_data;
     m_data = larger;
     m_capacity = capacity;

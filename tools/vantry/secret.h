@@ -18,6 +18,7 @@ void WipeBytes(std::vector<unsigned char>& bytes) noexcept;
 
 // A growing block of bytes whose earlier blocks are wiped when it moves to a larger one, and
 // whose last block is wiped on destruction: std::vector would leave copies behind on growth.
+// Its blocks are locked in memory and left out of core files where the system allows.
 class SecretBuffer {
  public:
   SecretBuffer() = default;

@@ -33,6 +33,9 @@ constexpr char kTempAlphabet[] = "0123456789abcdef";
 // As many links as the kernel follows in one lookup.
 constexpr int kMaxLinkHops = 40;
 constexpr int kMaxTempAttempts = 16;
+// A folder whose entries take no more than this is swept for abandoned temporaries by every
+// writer; a larger one only by writers that had to name their temporary from the start.
+constexpr off_t kSmallFolderBytes = 32 * 1024;
 
 // O_NONBLOCK: a FIFO that slipped in after the examination must not leave us waiting for a
 // reader. Nothing is ever read through the target's descriptor, so the flag does no harm.
@@ -84,27 +87,33 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// Where the kernel's protected_symlinks and protected_regular rules apply: a sticky folder
-// anyone may write, where other users can plant names but not remove ours.
-bool IsSharedStickyFolder(const struct stat& folder) {
-  return (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-}
-
-// In such a folder only what the caller or the folder's owner made is trusted.
-bool TrustedIn(const struct stat& folder, const struct stat& entry) {
-  return !IsSharedStickyFolder(folder) || entry.st_uid == ::geteuid() ||
-         entry.st_uid == folder.st_uid;
-}
+using posix::IsSharedStickyFolder;
+using posix::OpenFolder;
+using posix::TrustedIn;
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-int OpenFolder(int relativeTo, const std::string& folder) {
-  const std::string path = folder.empty() ? "." : folder;
-  return RetryOnInterrupt([&] {
-    return ::openat(relativeTo, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
-  });
+// Puts the finished temporary in place of a target that did not exist when it was examined,
+// without ever replacing what may have appeared there since: in a shared folder that is a name
+// another user planted, a link to follow or a file of theirs to take over. Where the file system
+// has no RENAME_NOREPLACE, a hard link gives the same answer (EEXIST) and the temporary name is
+// then removed.
+int RenameNoReplace(int folder, const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+    return -1;
+  }
+#endif
+  if (::linkat(folder, from, folder, to, 0) != 0) {
+    return -1;
+  }
+  ::unlinkat(folder, from, 0);
+  return 0;
 }
 
 std::string ReadLinkAt(int folder, const std::string& name, int* error) {
@@ -234,6 +243,31 @@ void FindTarget(const std::string& targetName, FoundTarget* found) {
     return;
   }
   found->error = ELOOP;
+}
+
+// How the writer names an unnamed temporary at commit: linkat through the descriptor's entry
+// in /proc (AT_EMPTY_PATH would need a privilege).
+std::string UnnamedPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// An unnamed temporary in the folder (O_TMPFILE), locked, or -1 where the kernel, the file
+// system or a missing /proc does not allow one; a named one is made then.
+int OpenUnnamedTemp(int folder, mode_t mode) {
+#ifdef O_TMPFILE
+  if (::access("/proc/self/fd", X_OK) != 0) {
+    return -1;
+  }
+  const int fd = RetryOnInterrupt(
+      [&] { return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, mode); });
+  if (fd >= 0 && !posix::TryLockExclusive(fd)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+#else
+  (void)folder;
+  (void)mode;
+  return -1;
+#endif
 }
 
 std::string RandomSuffix() {
@@ -379,6 +413,22 @@ int CopyExtendedAttributes(int from, int to) {
   return 0;
 }
 
+// Gives the temporary the replaced file's mode, then its extended attributes (an access ACL
+// among them sets the group bits as its mask). Returns 0 or the error.
+int TakeModeAndAttributes(int target, int temp, unsigned mode) {
+  if (::fchmod(temp, mode) != 0) {
+    return errno;
+  }
+  return CopyExtendedAttributes(target, temp);
+}
+
+// Truncates a temporary that is about to be removed; a failure changes nothing of what follows.
+void EmptyQuietly(int fd) noexcept {
+  if (::ftruncate(fd, 0) != 0) {
+    return;
+  }
+}
+
 // Flushes the folder's entries (the rename) to disk. File systems that cannot sync a folder
 // say EINVAL; there is nothing more to do on them.
 int SyncFolder(int folder) {
@@ -415,10 +465,21 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
   // Until its owner and mode are the target's, the temporary is the caller's alone. A new
   // protected file is created as any file is, under the umask; plain text only for its owner.
   const mode_t createMode = target < 0 && contents == OutputContents::kProtected ? 0666 : 0600;
+  m_finalMode = createMode;
   const std::string prefix = TempPrefixFor(m_targetBase);
+  int temp = OpenUnnamedTemp(folder, createMode);
+  if (temp >= 0) {
+    m_temp = temp;
+    m_tempName = UnnamedPath(temp);
+    // A killed writer of this kind leaves nothing: only a folder of a few entries is swept, for
+    // what earlier writers that needed names left, so that no save reads a large folder.
+    struct stat folderInfo {};
+    if (::fstat(folder, &folderInfo) == 0 && folderInfo.st_size <= kSmallFolderBytes) {
+      RemoveAbandonedTemps(folder, prefix, temp);
+    }
+  }
   // Between creating its temporary and locking it, a writer can lose it to another writer's
   // sweep of abandoned temporaries; it then simply makes another.
-  int temp = -1;
   for (int attempt = 0; attempt < kMaxTempAttempts && temp < 0; ++attempt) {
     const std::string name = prefix + RandomSuffix();
     temp = RetryOnInterrupt([&] {
@@ -446,13 +507,13 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
       continue;
     }
     m_tempBase = name;
+    m_temp = temp;
+    m_tempName = JoinPath(found.folderPath, m_tempBase);
+    RemoveAbandonedTemps(folder, prefix, temp);
   }
   if (temp < 0) {
     Fail(Cause::kCreate, EEXIST);
   }
-  m_temp = temp;
-  m_tempName = JoinPath(found.folderPath, m_tempBase);
-  RemoveAbandonedTemps(folder, prefix, temp);
 
   if (target >= 0) {
     // The replacement gets the target's owner, permissions and attributes, as rewriting it in
@@ -462,16 +523,22 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
     if (::fstat(target, &info) != 0) {
       Fail(Cause::kCreate, errno);
     }
-    if (::fchown(temp, info.st_uid, info.st_gid) != 0) {
+    // Plain text is never handed to another user: a file of someone else's stays ours.
+    const uid_t owner = contents == OutputContents::kPlainText && info.st_uid != ::geteuid()
+                            ? static_cast<uid_t>(-1)
+                            : info.st_uid;
+    if (::fchown(temp, owner, info.st_gid) != 0) {
       if (::fchown(temp, static_cast<uid_t>(-1), info.st_gid) != 0) {
         // Not even the group: the file stays ours and our group's, as a new file would be.
       }
     }
-    if (::fchmod(temp, info.st_mode & 07777) != 0) {
-      Fail(Cause::kCreate, errno);
-    }
-    if (const int error = CopyExtendedAttributes(target, temp)) {
-      Fail(Cause::kCreate, error);
+    // Plain text stays 0600 while it is written; the target's mode and ACL come just before
+    // the rename, so a failure or a kill part way never leaves it readable by anyone else.
+    m_finalMode = info.st_mode & 07777;
+    if (contents != OutputContents::kPlainText) {
+      if (const int error = TakeModeAndAttributes(target, temp, m_finalMode)) {
+        Fail(Cause::kCreate, error);
+      }
     }
   }
   detail::RunWriterHook(WriterStep::kTempCreated);
@@ -542,10 +609,26 @@ void AtomicWriter::Commit() {
     return;
   }
   const int temp = static_cast<int>(m_temp);
+  if (m_contents == OutputContents::kPlainText && m_target >= 0) {
+    if (const int error = TakeModeAndAttributes(static_cast<int>(m_target), temp, m_finalMode)) {
+      Fail(Cause::kClose, error);
+    }
+  }
   // Data first on disk, then the rename: a crash in between leaves the old target, never a
   // renamed but empty or partial file.
   if (RetryOnInterrupt([temp] { return ::fsync(temp); }) != 0) {
     Fail(Cause::kClose, errno);
+  }
+  // An unnamed temporary gets its name only now, for the rename: until here a killed writer
+  // left nothing in the folder.
+  for (int attempt = 0; m_tempBase.empty(); ++attempt) {
+    const std::string name = TempPrefixFor(m_targetBase) + RandomSuffix();
+    if (::linkat(AT_FDCWD, UnnamedPath(temp).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) ==
+        0) {
+      m_tempBase = name;
+    } else if (errno != EEXIST || attempt + 1 == kMaxTempAttempts) {
+      Fail(Cause::kReplace, errno);
+    }
   }
   m_temp = -1;
   // The lock on the temporary must outlast the close until the rename, or another writer's
@@ -562,9 +645,16 @@ void AtomicWriter::Commit() {
   detail::RunWriterHook(WriterStep::kBeforeRename);
   // Relative to the folder that was examined: whatever became of the path to it meanwhile,
   // the file lands where the decisions were made.
-  const int renamed = ::renameat(folder, m_tempBase.c_str(), folder, m_targetBase.c_str());
+  // New plain text never replaces anything that appeared at its name after the examination.
+  const bool mustBeNew = m_target < 0 && m_contents == OutputContents::kPlainText;
+  const int renamed = mustBeNew
+                          ? RenameNoReplace(folder, m_tempBase.c_str(), m_targetBase.c_str())
+                          : ::renameat(folder, m_tempBase.c_str(), folder, m_targetBase.c_str());
   const int renameError = errno;
   if (renamed != 0) {
+    if (lockKeeper >= 0) {
+      EmptyQuietly(lockKeeper);  // as in Abandon: no plain text under a name left over
+    }
     ::unlinkat(folder, m_tempBase.c_str(), 0);
   }
   if (lockKeeper >= 0) {
@@ -596,7 +686,12 @@ void AtomicWriter::Fail(FileError::Cause cause, int error) {
 
 void AtomicWriter::Abandon() noexcept {
   if (m_temp >= 0) {
-    ::unlinkat(static_cast<int>(m_folder), m_tempBase.c_str(), 0);
+    // Emptied first: where the name cannot be removed (an append-only folder), no plain text
+    // stays under it.
+    EmptyQuietly(static_cast<int>(m_temp));
+    if (!m_tempBase.empty()) {
+      ::unlinkat(static_cast<int>(m_folder), m_tempBase.c_str(), 0);
+    }
     ::close(static_cast<int>(m_temp));
     m_temp = -1;
   }

@@ -19,6 +19,13 @@ using test::TempDir;
 using Cause = FileError::Cause;
 using Names = std::vector<std::string>;
 
+// A temporary's mode: an unnamed one is reached through its link in /proc.
+mode_t TempModeOf(const std::string& name) {
+  struct stat info {};
+  EXPECT_EQ(::stat(name.c_str(), &info), 0) << name;
+  return info.st_mode;
+}
+
 mode_t ModeOf(const std::string& name) {
   struct stat info {};
   EXPECT_EQ(::lstat(name.c_str(), &info), 0) << name;
@@ -113,7 +120,7 @@ TEST(AtomicWriterPosixTest, TheReplacementKeepsTheTargetsMode) {
   test::WriteFile(existing, Bytes{1});
   ASSERT_EQ(::chmod(existing.c_str(), 0604), 0);
   AtomicWriter writer(existing);
-  EXPECT_EQ(ModeOf(writer.TempName()) & 0777, 0604u);
+  EXPECT_EQ(TempModeOf(writer.TempName()) & 0777, 0604u);
   writer.Commit();
   EXPECT_EQ(ModeOf(existing) & 0777, 0604u);
 }
@@ -132,7 +139,7 @@ TEST(AtomicWriterPosixTest, NewPlainTextIsOwnerOnlyAndProtectedFilesFollowTheUma
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     AtomicWriter writer(dir.File(c.name), c.contents);
-    EXPECT_EQ(ModeOf(writer.TempName()) & 0777, c.mode);  // also while it is written
+    EXPECT_EQ(TempModeOf(writer.TempName()) & 0777, c.mode);  // also while it is written
     writer.Write("x", 1);
     writer.Commit();
     EXPECT_EQ(ModeOf(dir.File(c.name)) & 0777, c.mode);
@@ -158,6 +165,33 @@ TEST(AtomicWriterPosixTest, ASymlinkedTargetIsReplacedWhereItPoints) {
   EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("link.bin"))));
   EXPECT_EQ(test::ReadFile(real), (Bytes{'n', 'e', 'w'}));
   EXPECT_EQ(dir.Entries(), (Names{"link.bin", "real"}));
+}
+
+// The target examined as a regular file is swapped for a link before it is opened: the open
+// must not follow it (O_NOFOLLOW), or the writer would lock and take over the owner and mode of
+// whatever file the link leads to. The name is examined again and the link judged as a link.
+TEST(AtomicWriterPosixTest, ATargetSwappedForALinkAfterTheExaminationIsJudgedAsALink) {
+  TempDir dir;
+  const std::string target = dir.File("data.bin");
+  const std::string elsewhere = dir.File("elsewhere.bin");
+  test::WriteFile(target, Bytes{1});
+  test::WriteFile(elsewhere, Bytes{2});
+  ASSERT_EQ(::chmod(elsewhere.c_str(), 0604), 0);
+  bool swapped = false;
+  SetWriterHookForTesting([&](WriterStep step) {
+    if (step == WriterStep::kTargetExamined && !swapped) {
+      swapped = ::unlink(target.c_str()) == 0 && ::symlink("elsewhere.bin", target.c_str()) == 0;
+    }
+  });
+  {
+    AtomicWriter writer(target);
+    writer.Write("new", 3);
+    writer.Commit();
+  }
+  SetWriterHookForTesting({});
+  ASSERT_TRUE(swapped);
+  EXPECT_TRUE(S_ISLNK(ModeOf(target))) << "the target's open followed a link (O_NOFOLLOW)";
+  EXPECT_EQ(test::ReadFile(elsewhere), (Bytes{'n', 'e', 'w'}));
 }
 
 TEST(AtomicWriterPosixTest, OnlyRegularFilesAreReplaced) {

@@ -71,10 +71,11 @@ class CommitOrderTest : public ::testing::Test {
 
 TEST_F(CommitOrderTest, DataIsOnDiskBeforeTheRenameAndTheRenameBeforeSuccess) {
   const std::string target = dir.File("t.vty");
+  const char* promise = "SECURITY.md: power loss after the flush leaves the previous file";
   Save(target, {1});  // new
-  EXPECT_EQ(g_calls, (Calls{"fsync file", "rename", "fsync folder"}));
+  EXPECT_EQ(g_calls, (Calls{"fsync file", "rename", "fsync folder"})) << promise;
   Save(target, {2});  // replaced
-  EXPECT_EQ(g_calls, (Calls{"fsync file", "rename", "fsync folder"}));
+  EXPECT_EQ(g_calls, (Calls{"fsync file", "rename", "fsync folder"})) << promise;
   EXPECT_EQ(test::ReadFile(target), Bytes{2});
 }
 

@@ -3,6 +3,8 @@
 #ifndef VANTRY_PLATFORM_POSIX_DESCRIPTOR_H_
 #define VANTRY_PLATFORM_POSIX_DESCRIPTOR_H_
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <string>
 #include <system_error>
@@ -30,6 +32,18 @@ auto RetryOnInterrupt(Call call) -> decltype(call()) {
 
 // Takes an exclusive lock without waiting; false with errno set when another holder has it.
 bool TryLockExclusive(int fd) noexcept;
+
+// Opens a folder (relative to relativeTo; "" is the current one) for the *at calls.
+int OpenFolder(int relativeTo, const std::string& folder);
+
+// Where the kernel's protected_symlinks and protected_regular rules (in their strict form, 2)
+// apply: a sticky folder that others may write, everyone or a group, where they can plant
+// names but not remove ours.
+bool IsSharedStickyFolder(const struct stat& folder) noexcept;
+
+// In such a folder only what the caller or the folder's owner made is trusted, for reading
+// through a link as for writing.
+bool TrustedIn(const struct stat& folder, const struct stat& entry) noexcept;
 
 }  // namespace vantry::platform::posix
 

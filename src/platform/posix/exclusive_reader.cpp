@@ -25,13 +25,52 @@ constexpr int kEndOfFileError = EIO;
 // single transfer a little below 2 GiB anyway.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
+// O_NONBLOCK keeps the open of a FIFO without a writer from hanging (it is refused below).
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+// Opens the file as the writer finds its target: the last component is opened without
+// following a link, and a link there is followed only when the caller or the folder's owner
+// owns it, or the folder is no shared sticky one. Otherwise another user could plant a link
+// to a file only the caller may read, and have its content saved where they can read it.
+int OpenLastComponent(const std::string& fileName) {
+  const auto slash = fileName.rfind('/');
+  const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  if (base.empty()) {  // "/" or a name ending in a slash: a folder, refused below
+    return RetryOnInterrupt([&] { return ::open(fileName.c_str(), kOpenFlags); });
+  }
+  const std::string folderPath = slash == std::string::npos ? ""
+                                 : slash == 0               ? "/"
+                                                            : fileName.substr(0, slash);
+  const int folder = posix::OpenFolder(AT_FDCWD, folderPath);
+  if (folder < 0) {
+    return -1;
+  }
+  int fd =
+      RetryOnInterrupt([&] { return ::openat(folder, base.c_str(), kOpenFlags | O_NOFOLLOW); });
+  if (fd < 0 && errno == ELOOP) {
+    struct stat folderInfo {};
+    struct stat link {};
+    if (::fstat(folder, &folderInfo) != 0 ||
+        ::fstatat(folder, base.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
+      fd = -1;
+    } else if (S_ISLNK(link.st_mode) && !posix::TrustedIn(folderInfo, link)) {
+      errno = EACCES;
+    } else {
+      // Nobody but the link's trusted owner can swap it in a sticky folder.
+      fd = RetryOnInterrupt([&] { return ::openat(folder, base.c_str(), kOpenFlags); });
+    }
+  }
+  const int error = errno;
+  ::close(folder);
+  errno = error;
+  return fd;
+}
+
 }  // namespace
 
 ExclusiveReader::ExclusiveReader(const std::string& fileName)
     : m_fileName(fileName), m_handle(-1), m_open(false) {
-  // O_NONBLOCK keeps the open of a FIFO without a writer from hanging; it is cleared below.
-  const int fd = RetryOnInterrupt(
-      [&] { return ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY); });
+  const int fd = OpenLastComponent(fileName);
   if (fd < 0) {
     ThrowFileError(Cause::kOpen, fileName, errno);
   }
@@ -46,6 +85,11 @@ ExclusiveReader::ExclusiveReader(const std::string& fileName)
   // A directory opens read-only without complaint on POSIX but is no file to read.
   if (S_ISDIR(info.st_mode)) {
     fail(EISDIR);
+  }
+  // A FIFO has no content to read as a file's: without a writer yet it reads as empty, and
+  // an empty input must never pass for the data. Programs that read streams open it themselves.
+  if (S_ISFIFO(info.st_mode)) {
+    fail(EINVAL);
   }
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {

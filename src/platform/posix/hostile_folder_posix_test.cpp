@@ -4,6 +4,8 @@
 // exact step in between, so every run plays the race the same way.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -41,9 +43,12 @@ void Save(const std::string& target, const Bytes& bytes,
   writer.Commit();
 }
 
-bool IsRegular(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+Names EntriesOf(const std::string& folder) {
+  Names entries;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    entries.push_back(entry.path().filename().string());
+  }
+  return entries;
 }
 
 bool IsLink(const std::string& path) {
@@ -90,29 +95,6 @@ class HostileFolderTest : public ::testing::Test {
   std::string target = dir.File("shared/notes.vty");
 };
 
-TEST_F(HostileFolderTest, ALinkPlantedByAnotherUserIsRefused) {
-  ASSERT_TRUE(PlantLink());
-  for (auto contents : {OutputContents::kProtected, OutputContents::kPlainText}) {
-    EXPECT_EQ(ExpectFileError([&] { Save(target, kNew, contents); }, Cause::kCreate, target).code,
-              EACCES);
-  }
-  EXPECT_EQ(test::ReadFile(secret), kSecret);
-  EXPECT_TRUE(IsLink(target));
-}
-
-TEST_F(HostileFolderTest, AFilePreCreatedByAnotherUserIsRefused) {
-  ASSERT_TRUE(PlantFile());
-  EXPECT_EQ(ExpectFileError([&] { Save(target, kNew, OutputContents::kPlainText); }, Cause::kCreate,
-                            target)
-                .code,
-            EACCES);
-  unsigned owner = 0;
-  unsigned mode = 0;
-  ASSERT_TRUE(test::OwnerAndMode(target, &owner, &mode));
-  EXPECT_EQ(owner, kOtherUserId);
-  EXPECT_EQ(test::ReadFile(target), Bytes{});  // the root's plain text never went there
-}
-
 // A hard link to a root file elsewhere (which the other user can make where
 // fs.protected_hardlinks is off): replacing it would give root's plain text that file's mode.
 TEST_F(HostileFolderTest, ASecondNameInASharedFolderIsRefused) {
@@ -127,47 +109,59 @@ TEST_F(HostileFolderTest, ASecondNameInASharedFolderIsRefused) {
   EXPECT_EQ(test::ReadFile(target), kSecret);
 }
 
-// The name was free when the writer looked; the link arrives before the rename. The rename
-// replaces the link itself, so the file it points to is never touched.
-TEST_F(HostileFolderTest, ALinkPlantedAfterTheCheckIsReplacedNotFollowed) {
-  bool planted = false;
-  SetWriterHookForTesting([&](WriterStep step) {
-    if (step == WriterStep::kTargetExamined) {
-      planted = PlantLink();
+// What another user plants at the name root is about to use, in a sticky folder that everyone
+// may write (/tmp) or only a group (mode 1770): the kernel's strict protected_* rules cover
+// both. Planted before the examination, it is refused; planted after it (the writer's seam),
+// new plain text is still never put in its place, nor written through it. Reads follow the
+// same rule: root's file never goes out through another user's link.
+TEST_F(HostileFolderTest, NamesPlantedInSharedStickyFoldersAreNeverUsed) {
+  enum When { kBefore, kAfterTheCheck, kRead };
+  const struct {
+    bool link;
+    When when;
+    int error;
+  } cases[] = {{true, kBefore, EACCES},
+               {false, kBefore, EACCES},
+               {true, kAfterTheCheck, EEXIST},
+               {false, kAfterTheCheck, EEXIST},
+               {true, kRead, EACCES}};
+  // 1770: the group is the other user's own, so he writes the folder as a member only.
+  for (const mode_t folderMode : {01777, 01770}) {
+    ASSERT_EQ(::chown(shared.c_str(), 0, folderMode == 01770 ? kOtherUserId : 0), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), folderMode), 0);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << std::oct << folderMode << ", case " << (&c - cases));
+      bool planted = false;
+      auto plant = [&] { planted = c.link ? PlantLink() : PlantFile(); };
+      SetWriterHookForTesting([&](WriterStep step) {
+        if (step == WriterStep::kTargetExamined && c.when == kAfterTheCheck) plant();
+      });
+      if (c.when != kAfterTheCheck) plant();
+      const Cause cause = c.when == kRead     ? Cause::kOpen
+                          : c.when == kBefore ? Cause::kCreate
+                                              : Cause::kReplace;
+      EXPECT_EQ(ExpectFileError(
+                    [&] {
+                      if (c.when == kRead) {
+                        ExclusiveReader r(target);
+                      } else {
+                        Save(target, kNew, OutputContents::kPlainText);
+                      }
+                    },
+                    cause, target)
+                    .code,
+                c.error);
+      SetWriterHookForTesting({});
+      EXPECT_TRUE(planted);
+      EXPECT_EQ(test::ReadFile(secret), kSecret);
+      unsigned owner = 0, mode = 0;  // what was planted stays as it was, and stays theirs
+      ASSERT_TRUE(test::OwnerAndMode(target, &owner, &mode));
+      EXPECT_EQ(owner, kOtherUserId);
+      EXPECT_TRUE(c.link || test::ReadFile(target).empty());
+      EXPECT_EQ(EntriesOf(shared), Names{"notes.vty"});  // no temporary left
+      ASSERT_EQ(::unlink(target.c_str()), 0);
     }
-  });
-  Save(target, kNew, OutputContents::kPlainText);
-  SetWriterHookForTesting({});
-  ASSERT_TRUE(planted);
-  EXPECT_EQ(test::ReadFile(secret), kSecret);
-  ASSERT_TRUE(IsRegular(target));
-  EXPECT_EQ(test::ReadFile(target), kNew);
-  unsigned owner = 1;
-  unsigned mode = 0;
-  ASSERT_TRUE(test::OwnerAndMode(target, &owner, &mode));
-  EXPECT_EQ(owner, 0u);
-  EXPECT_EQ(mode, 0600u);
-  EXPECT_FALSE(OtherUserCanRead(target));
-}
-
-// Same race with a 0666 file: the plain text must not end up in a file the other user owns.
-TEST_F(HostileFolderTest, AFilePlantedAfterTheCheckIsReplacedByTheCallersOwn) {
-  bool planted = false;
-  SetWriterHookForTesting([&](WriterStep step) {
-    if (step == WriterStep::kTargetExamined) {
-      planted = PlantFile();
-    }
-  });
-  Save(target, kNew, OutputContents::kPlainText);
-  SetWriterHookForTesting({});
-  ASSERT_TRUE(planted);
-  unsigned owner = 1;
-  unsigned mode = 0;
-  ASSERT_TRUE(test::OwnerAndMode(target, &owner, &mode));
-  EXPECT_EQ(owner, 0u);
-  EXPECT_EQ(mode, 0600u);
-  EXPECT_EQ(test::ReadFile(target), kNew);
-  EXPECT_FALSE(OtherUserCanRead(target));
+  }
 }
 
 TEST_F(HostileFolderTest, LinksOfTheCallerOrTheFolderOwnerAreFollowedAsBefore) {
@@ -281,6 +275,33 @@ TEST_F(HostileFolderTest, AReplacedFileWithoutAclGainsNoneFromTheFolder) {
   EXPECT_FALSE(OtherUserCanRead(file));
 }
 
+// A folder where names can be added but not removed (chattr +a): the commit's rename fails,
+// and the temporary's name cannot be taken back: what stays under it holds no plain text.
+TEST_F(HostileFolderTest, AFailedCommitInAnAppendOnlyFolderLeavesNoPlainText) {
+  const std::string folder = dir.File("append-only");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  const std::string out = folder + "/out.txt";
+  test::WriteFile(out, kSecret);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 ||
+      (flags |= FS_APPEND_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)) {
+    ::close(fd);
+    GTEST_SKIP() << "the file system of " << folder << " has no append-only folders";
+  }
+  EXPECT_EQ(ExpectFileError([&] { Save(out, Bytes(100000, 'p'), OutputContents::kPlainText); },
+                            Cause::kReplace, out)
+                .code,
+            EPERM);
+  flags &= ~FS_APPEND_FL;
+  ASSERT_EQ(::ioctl(fd, FS_IOC_SETFLAGS, &flags), 0);
+  ::close(fd);
+  EXPECT_EQ(test::ReadFile(out), kSecret);
+  for (const std::string& name : EntriesOf(folder)) {
+    EXPECT_EQ(name == "out.txt" || test::ReadFile(folder + "/" + name).empty(), true) << name;
+  }
+}
+
 // The second user's own data file in a folder only root may write: no temporary can be made,
 // so the file is rewritten in place; a new file there still fails.
 TEST_F(HostileFolderTest, AWritableFileInAFolderTheCallerCannotWriteIsRewrittenInPlace) {
@@ -313,11 +334,7 @@ TEST_F(HostileFolderTest, AWritableFileInAFolderTheCallerCannotWriteIsRewrittenI
     }
     return false;
   }));
-  Names entries;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    entries.push_back(entry.path().filename().string());
-  }
-  EXPECT_EQ(entries, Names{"data.vty"});
+  EXPECT_EQ(EntriesOf(folder), Names{"data.vty"});
 }
 
 }  // namespace

@@ -76,8 +76,10 @@ bool MarkForDeletion(HANDLE handle) {
 // out until the replace. OPEN_ALWAYS reports ERROR_ALREADY_EXISTS when the file was there,
 // which decides whether an abandoned write removes it again. DELETE access lets that removal
 // go through this very handle; replacing the file needs the same right anyway.
-HANDLE OpenTarget(const std::string& name, const std::wstring& wideName, bool* created) {
-  const HANDLE handle = CreateFileW(wideName.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+// A new file gets security (when not null); an existing one keeps its own.
+HANDLE OpenTarget(const std::string& name, const std::wstring& wideName,
+                  SECURITY_ATTRIBUTES* security, bool* created) {
+  const HANDLE handle = CreateFileW(wideName.c_str(), GENERIC_WRITE | DELETE, 0, security,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD error = GetLastError();
   if (handle == INVALID_HANDLE_VALUE) {
@@ -159,10 +161,11 @@ std::wstring RandomCharacters() {
 }
 
 // Creates a new temporary file; INVALID_HANDLE_VALUE with GetLastError() set on failure.
-HANDLE CreateTemp(const std::wstring& prefix, DWORD attributes, std::wstring* name) {
+HANDLE CreateTemp(const std::wstring& prefix, DWORD attributes, SECURITY_ATTRIBUTES* security,
+                  std::wstring* name) {
   for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
     const std::wstring candidate = prefix + RandomCharacters();
-    const HANDLE handle = CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+    const HANDLE handle = CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, 0, security,
                                       CREATE_NEW, attributes, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       *name = candidate;
@@ -176,6 +179,58 @@ HANDLE CreateTemp(const std::wstring& prefix, DWORD attributes, std::wstring* na
   SetLastError(ERROR_FILE_EXISTS);
   return INVALID_HANDLE_VALUE;
 }
+
+// An access list of its own for new plain text, protected from the folder's inheritable
+// entries (which may let other users read): full access for this process's user and for
+// SYSTEM, nobody else. ReplaceFile gives the replacement the target's list, so a new target
+// and its temporary both get it. Holds GetLastError() in error() when it cannot be built.
+class OwnerOnlyAccess {
+ public:
+  OwnerOnlyAccess() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+      m_error = GetLastError();
+      return;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size > 0 ? size : 1);
+    wchar_t* sid = nullptr;
+    if (!GetTokenInformation(token, TokenUser, user.data(), size, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+      m_error = GetLastError();
+      CloseHandle(token);
+      return;
+    }
+    CloseHandle(token);
+    const std::wstring text = std::wstring(L"D:P(A;;FA;;;") + sid + L")(A;;FA;;;SY)";
+    LocalFree(sid);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
+                                                              &m_descriptor, nullptr)) {
+      m_error = GetLastError();
+      m_descriptor = nullptr;
+      return;
+    }
+    m_attributes.nLength = sizeof m_attributes;
+    m_attributes.lpSecurityDescriptor = m_descriptor;
+    m_attributes.bInheritHandle = FALSE;
+  }
+  ~OwnerOnlyAccess() {
+    if (m_descriptor != nullptr) {
+      LocalFree(m_descriptor);
+    }
+  }
+  OwnerOnlyAccess(const OwnerOnlyAccess&) = delete;
+  OwnerOnlyAccess& operator=(const OwnerOnlyAccess&) = delete;
+
+  SECURITY_ATTRIBUTES* get() { return m_descriptor != nullptr ? &m_attributes : nullptr; }
+  DWORD error() const { return m_error; }
+
+ private:
+  PSECURITY_DESCRIPTOR m_descriptor = nullptr;
+  SECURITY_ATTRIBUTES m_attributes{};
+  DWORD m_error = 0;
+};
 
 // After a failed replace: removes the empty file this writer created, but only if the name
 // still denotes it; between closing it and the replace, anyone could have put a file there.
@@ -289,7 +344,15 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
       m_createdTarget(false),
       m_committed(false) {
   const std::wstring wideName = windows::WideOrThrow(targetName, Cause::kCreate);
-  const HANDLE target = OpenTarget(targetName, wideName, &m_createdTarget);
+  OwnerOnlyAccess ownerOnly;
+  SECURITY_ATTRIBUTES* security = nullptr;
+  if (contents == OutputContents::kPlainText) {
+    security = ownerOnly.get();
+    if (security == nullptr) {
+      ThrowFileError(Cause::kCreate, targetName, ownerOnly.error());
+    }
+  }
+  const HANDLE target = OpenTarget(targetName, wideName, security, &m_createdTarget);
   m_target = ToNative(target);
   m_targetPath = windows::ToUtf8(wideName);
 
@@ -315,8 +378,8 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
     attributes = FILE_ATTRIBUTE_NORMAL;
   }
   std::wstring tempName;
-  const HANDLE temp =
-      CreateTemp(DirectoryOf(targetPath) + TempStemFor(targetPath), attributes, &tempName);
+  const HANDLE temp = CreateTemp(DirectoryOf(targetPath) + TempStemFor(targetPath), attributes,
+                                 m_createdTarget ? security : nullptr, &tempName);
   if (temp == INVALID_HANDLE_VALUE) {
     Fail(Cause::kCreate, GetLastError());
   }

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
 #include "platform/name_encoding.h"
 #include "platform/windows/held_file.h"
 #include "platform/windows/win32.h"
+#include "support/file_errors.h"
 #include "support/test_support.h"
 
 namespace vantry::platform {
@@ -30,6 +30,33 @@ class AtomicWriterWindowsTest : public ::testing::Test {
   void TearDown() override { SetWriteFaultForTesting(-1); }
   TempDir dir;
 };
+
+// New plain text gets an access list of its own, for its owner and SYSTEM only, not the
+// folder's inheritable entries, which may let other users read (under Wine: Everyone).
+TEST_F(AtomicWriterWindowsTest, NewPlainTextHasAnOwnerOnlyAccessList) {
+  const std::string name = dir.File("plain.txt");
+  AtomicWriter(name, OutputContents::kPlainText).Commit();
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr;
+  if (GetNamedSecurityInfoA(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    GTEST_SKIP() << "this system does not give access lists back";
+  }
+  ACL_SIZE_INFORMATION sizes{};
+  ASSERT_TRUE(dacl && GetAclInformation(dacl, &sizes, sizeof sizes, AclSizeInformation));
+  EXPECT_EQ(sizes.AceCount, 2u);
+  for (DWORD i = 0; i < sizes.AceCount; ++i) {
+    void* ace = nullptr;
+    char* sid = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &ace) &&
+                ConvertSidToStringSidA(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, &sid));
+    // SYSTEM, or a user's own (S-1-5-21-...): no group, no Everyone.
+    EXPECT_TRUE(std::string(sid) == "S-1-5-18" || std::string(sid).rfind("S-1-5-21-", 0) == 0)
+        << sid;
+    LocalFree(sid);
+  }
+  LocalFree(descriptor);
+}
 
 TEST_F(AtomicWriterWindowsTest, CreateFailuresCarryTheWin32CodeAndLeaveEverythingAsItWas) {
   const std::string heldByReader = dir.File("reader.bin");

@@ -10,6 +10,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// Access lists (plain-text outputs are owner-only); these need <windows.h> first.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <string>
 #include <system_error>
