@@ -34,7 +34,8 @@
 
 /* A host compiled with another default convention (MSVC /Gz) still calls them as cdecl. */
 typedef int(VANTRY_CALL* SaveFunction)(const char*, const void*, size_t, int, const void*, size_t);
-typedef int(VANTRY_CALL* LoadFunction)(const char*, int, const void*, size_t, unsigned char**, size_t*);
+typedef int(VANTRY_CALL* LoadFunction)(const char*, int, const void*, size_t, unsigned char**,
+                                       size_t*);
 typedef void(VANTRY_CALL* FreeFunction)(void*, size_t);
 typedef const char*(VANTRY_CALL* TextFunction)(void);
 typedef int(VANTRY_CALL* CodeFunction)(void);
