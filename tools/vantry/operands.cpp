@@ -95,9 +95,36 @@ void CheckOutput(const std::string& operand, bool force) {
   if (operand == "-") {
     return;
   }
+  // What OUTPUT names, through a link: only a regular file is ever replaced, so for anything
+  // else --force would not help, and the reason is given instead.
   std::error_code error;
+  const std::filesystem::file_status target = std::filesystem::status(operand, error);
+  const std::string shown = "'" + PrintableName(operand) + "'";
+  const char* what = nullptr;
+  switch (target.type()) {
+    case std::filesystem::file_type::fifo:
+      what = "a FIFO";
+      break;
+    case std::filesystem::file_type::character:
+    case std::filesystem::file_type::block:
+      what = "a device";
+      break;
+    case std::filesystem::file_type::socket:
+      what = "a socket";
+      break;
+    default:
+      break;
+  }
+  if (target.type() == std::filesystem::file_type::directory) {
+    throw std::runtime_error(shown + " is a folder; OUTPUT names the file to write");
+  }
+  if (what != nullptr) {
+    throw std::runtime_error(shown + " is " + what +
+                             ": OUTPUT is written as a new file put in place whole, so it must "
+                             "name a file; give '-' and redirect standard output to write there");
+  }
   if (!force && std::filesystem::exists(std::filesystem::symlink_status(operand, error))) {
-    throw std::runtime_error("'" + PrintableName(operand) + "' exists; use --force to replace it");
+    throw std::runtime_error(shown + " exists; use --force to replace it");
   }
 }
 
