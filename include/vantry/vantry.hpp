@@ -99,16 +99,6 @@ inline void ThrowIfFailed(int status) {
   }
 }
 
-// UTF-8 bytes of a path, whatever the platform's native encoding and the C++ version.
-inline std::string Utf8Name(const std::filesystem::path& path) {
-#if defined(__cpp_char8_t)
-  const auto name = path.u8string();
-  return std::string(name.begin(), name.end());
-#else
-  return path.u8string();
-#endif
-}
-
 // Overwrites memory in a way the optimiser keeps even when the memory is released next.
 inline void Wipe(void* data, std::size_t size) noexcept {
   volatile unsigned char* p = static_cast<volatile unsigned char*>(data);
@@ -118,6 +108,39 @@ inline void Wipe(void* data, std::size_t size) noexcept {
 }
 
 }  // namespace detail
+
+// A file name as the library takes it, UTF-8, from whatever the host holds. Strings of char
+// (const char*, std::string, std::string_view, and u8"..." literals, which are char in C++17)
+// are taken as UTF-8, as the C interface takes them; they are not read in the ANSI code page on
+// Windows, as std::filesystem::path would read them. Strings of char8_t (C++20), wide strings
+// and std::filesystem::path are converted to UTF-8. Built in the call's argument, so it is
+// never stored.
+class Name {
+ public:
+  Name(const char* utf8) : m_utf8(utf8 != nullptr ? utf8 : "") {}
+  Name(const std::string& utf8) : m_utf8(utf8) {}
+  Name(std::string_view utf8) : m_utf8(utf8) {}
+#if defined(__cpp_char8_t)
+  Name(const char8_t* utf8) : Name(std::u8string_view(utf8)) {}
+  Name(std::u8string_view utf8) : m_utf8(utf8.begin(), utf8.end()) {}
+  Name(const std::u8string& utf8) : Name(std::u8string_view(utf8)) {}
+#endif
+  Name(const wchar_t* name) : Name(std::filesystem::path(name)) {}
+  Name(const std::wstring& name) : Name(std::filesystem::path(name)) {}
+  Name(const std::filesystem::path& path) {
+#if defined(__cpp_char8_t)
+    const std::u8string utf8 = path.u8string();
+    m_utf8.assign(utf8.begin(), utf8.end());
+#else
+    m_utf8 = path.u8string();
+#endif
+  }
+
+  const char* c_str() const noexcept { return m_utf8.c_str(); }
+
+ private:
+  std::string m_utf8;
+};
 
 // Where a key comes from: the machine key, a key text or the 16 bytes of an AES-128 key (see
 // vantry_c.h for how they relate). A Key keeps its own copy of the text or bytes and wipes it
@@ -209,24 +232,21 @@ class Buffer {
   std::size_t m_size = 0;
 };
 
-// Encrypts size bytes at data into the protected file path. Throws vantry::Error.
-inline void Save(const std::filesystem::path& path, const void* data, std::size_t size,
-                 const Key& key) {
-  const std::string name = detail::Utf8Name(path);
+// Encrypts size bytes at data into the protected file name. Throws vantry::Error.
+inline void Save(const Name& name, const void* data, std::size_t size, const Key& key) {
   detail::ThrowIfFailed(vantry_save(name.c_str(), data, size, key.kind(), key.data(), key.size()));
 }
 
 // The same for any contiguous container of bytes (std::vector<unsigned char>, std::string,
 // std::array<std::byte, N>, ...).
 template <class Bytes, class = decltype(std::data(std::declval<const Bytes&>()))>
-void Save(const std::filesystem::path& path, const Bytes& bytes, const Key& key) {
+void Save(const Name& name, const Bytes& bytes, const Key& key) {
   static_assert(sizeof(*std::data(bytes)) == 1, "Save takes containers of bytes");
-  Save(path, std::data(bytes), std::size(bytes), key);
+  Save(name, std::data(bytes), std::size(bytes), key);
 }
 
-// Decrypts the protected file path. Throws vantry::Error.
-inline Buffer Load(const std::filesystem::path& path, const Key& key) {
-  const std::string name = detail::Utf8Name(path);
+// Decrypts the protected file name. Throws vantry::Error.
+inline Buffer Load(const Name& name, const Key& key) {
   unsigned char* data = nullptr;
   std::size_t size = 0;
   detail::ThrowIfFailed(

@@ -4,11 +4,12 @@
  * SHA-256 key check digest, then the AES-128 cipher text of the zero-padded data), keyed the
  * same way: a file saved here loads through LoadVantryWithKey2 and the other way round.
  *
- * Every function is plain C, compiles as C99 and C++, never throws, and reports failure by its
- * result, a vantry_status. Lengths are size_t. File names are UTF-8 (on Windows they are
- * converted to UTF-16 and handed to the wide Win32 functions; on POSIX systems the bytes go to
- * the system unchanged). The calling convention is the platform's C default (cdecl on 32-bit
- * Windows), and the names are exported undecorated.
+ * Every function is plain C, compiles as C99 and C++, never throws (C++ callers see it declared
+ * noexcept), and reports failure by its result, a vantry_status. Lengths are size_t. File names
+ * are UTF-8 (on Windows they are converted to UTF-16 and handed to the wide Win32 functions; on
+ * POSIX systems the bytes go to the system unchanged). The calling convention is named on every
+ * function, VANTRY_CALL: cdecl on Windows (the caller removes the arguments), whatever a host's
+ * compiler defaults to; the names are exported undecorated.
  *
  * Threads: any number of calls may run at once on different threads. Two calls naming the
  * same file exclude each other: the second fails with VANTRY_ERROR_FILE (the file is opened
@@ -24,6 +25,21 @@
 #include <stdint.h>
 
 #include "vantry/export.h"
+
+/* The calling convention of every function here, for hosts that declare function pointers to
+ * them (GetProcAddress, dlsym): VANTRY_CALL goes between the result type and the name. */
+#if defined(_WIN32)
+#define VANTRY_CALL __cdecl
+#else
+#define VANTRY_CALL
+#endif
+
+/* The functions never throw; C++ callers may rely on it. */
+#if defined(__cplusplus)
+#define VANTRY_NOEXCEPT noexcept
+#else
+#define VANTRY_NOEXCEPT
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -72,8 +88,12 @@ enum vantry_key_kinds {
    * used as they are: a text outside ASCII must be encoded the same way by every host that
    * shares the file. */
   VANTRY_KEY_TEXT = 1,
-  /* The AES-128 key itself: exactly VANTRY_KEY_BYTES_LENGTH bytes, any values. A text key
-   * equals the bytes of its first 16 characters followed by zero bytes. */
+  /* The AES-128 key itself: exactly VANTRY_KEY_BYTES_LENGTH bytes. A text key equals the bytes
+   * of its first 16 characters followed by zero bytes. The file's key check digest covers the
+   * key only up to its first zero byte, so a key with a nonzero byte after a zero byte could not
+   * be told from another one: it is refused (VANTRY_ERROR_INVALID_ARGUMENT). Raw keys must be
+   * a run of nonzero bytes followed only by zero bytes; all 16 zero is the empty key text.
+   * Derive raw keys so (or use a key text). */
   VANTRY_KEY_BYTES = 2
 };
 
@@ -92,8 +112,9 @@ enum vantry_key_kinds {
  * Returns VANTRY_OK, or VANTRY_ERROR_INVALID_ARGUMENT (name NULL or empty, data NULL with a
  * length, a key that does not fit its kind, an unknown kind), VANTRY_ERROR_TOO_LARGE,
  * VANTRY_ERROR_FILE, VANTRY_ERROR_OUT_OF_MEMORY. */
-VANTRY_API int vantry_save(const char* name, const void* data, size_t length, int key_kind,
-                           const void* key, size_t key_length);
+VANTRY_API int VANTRY_CALL vantry_save(const char* name, const void* data, size_t length,
+                                       int key_kind, const void* key,
+                                       size_t key_length) VANTRY_NOEXCEPT;
 
 /* Decrypts the protected file name (UTF-8) into a new block, stored in *data, and its length
  * in *length. As with the entry points the block holds the saved data, the zero bytes that
@@ -104,32 +125,33 @@ VANTRY_API int vantry_save(const char* name, const void* data, size_t length, in
  * Returns VANTRY_OK, or VANTRY_ERROR_INVALID_ARGUMENT (name NULL or empty, data or length
  * NULL, a key that does not fit its kind), VANTRY_ERROR_WRONG_KEY, VANTRY_ERROR_BLOCK_SIZE,
  * VANTRY_ERROR_TOO_LARGE, VANTRY_ERROR_FILE, VANTRY_ERROR_OUT_OF_MEMORY. */
-VANTRY_API int vantry_load(const char* name, int key_kind, const void* key, size_t key_length,
-                           unsigned char** data, size_t* length);
+VANTRY_API int VANTRY_CALL vantry_load(const char* name, int key_kind, const void* key,
+                                       size_t key_length, unsigned char** data,
+                                       size_t* length) VANTRY_NOEXCEPT;
 
 /* Wipes the length bytes of a block from vantry_load and frees it; length is the one the
  * load gave. NULL is allowed. */
-VANTRY_API void vantry_free(void* data, size_t length);
+VANTRY_API void VANTRY_CALL vantry_free(void* data, size_t length) VANTRY_NOEXCEPT;
 
 /* What the last vantry_save or vantry_load of the calling thread reported: the library's
  * message in UTF-8 ("" after success), for example "Sealkit ERROR: File notes.vty cannot be
  * Correctly Decrypted!" or "cannot open file for reading notes.vty: <system message>". The
  * text stays valid until the thread's next call of either; it is cut, at a character
  * boundary, to at most 1023 bytes. */
-VANTRY_API const char* vantry_last_error(void);
+VANTRY_API const char* VANTRY_CALL vantry_last_error(void) VANTRY_NOEXCEPT;
 
 /* The system's error code of the thread's last VANTRY_ERROR_FILE: errno on POSIX systems,
  * GetLastError() on Windows; 0 after any other result, and for a file failure that the
  * library found itself rather than a system call. */
-VANTRY_API int vantry_last_system_error(void);
+VANTRY_API int VANTRY_CALL vantry_last_system_error(void) VANTRY_NOEXCEPT;
 
 /* A fixed English text for a status: "wrong key or not a protected file", ... Never NULL. */
-VANTRY_API const char* vantry_status_text(int status);
+VANTRY_API const char* VANTRY_CALL vantry_status_text(int status) VANTRY_NOEXCEPT;
 
 /* The version of the library that is running: "1.1.0", and major * 10000 + minor * 100 +
  * patch (10100). */
-VANTRY_API const char* vantry_version(void);
-VANTRY_API uint32_t vantry_version_number(void);
+VANTRY_API const char* VANTRY_CALL vantry_version(void) VANTRY_NOEXCEPT;
+VANTRY_API uint32_t VANTRY_CALL vantry_version_number(void) VANTRY_NOEXCEPT;
 
 #ifdef __cplusplus
 } /* extern "C" */

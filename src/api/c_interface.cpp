@@ -214,8 +214,8 @@ void Load(const char* name, int keyKind, const void* key, std::size_t keyLength,
 
 extern "C" {
 
-int vantry_save(const char* name, const void* data, size_t length, int key_kind, const void* key,
-                size_t key_length) {
+int VANTRY_CALL vantry_save(const char* name, const void* data, size_t length, int key_kind,
+                            const void* key, size_t key_length) VANTRY_NOEXCEPT {
   // As in the entry points: nothing of a key left in registers for a lazily bound call to
   // spill onto a stack, the host's before the call or ours during it.
   vantry::platform::VectorRegisterClearer registerClearer;
@@ -223,8 +223,8 @@ int vantry_save(const char* name, const void* data, size_t length, int key_kind,
   return vantry::Guard([&] { vantry::Save(name, data, length, key_kind, key, key_length); });
 }
 
-int vantry_load(const char* name, int key_kind, const void* key, size_t key_length,
-                unsigned char** data, size_t* length) {
+int VANTRY_CALL vantry_load(const char* name, int key_kind, const void* key, size_t key_length,
+                            unsigned char** data, size_t* length) VANTRY_NOEXCEPT {
   vantry::platform::VectorRegisterClearer registerClearer;
   vantry::platform::ClearVectorRegisters();
   if (data != nullptr) {
@@ -236,7 +236,7 @@ int vantry_load(const char* name, int key_kind, const void* key, size_t key_leng
   return vantry::Guard([&] { vantry::Load(name, key_kind, key, key_length, data, length); });
 }
 
-void vantry_free(void* data, size_t length) {
+void VANTRY_CALL vantry_free(void* data, size_t length) VANTRY_NOEXCEPT {
   if (data == nullptr) {
     return;
   }
@@ -244,11 +244,15 @@ void vantry_free(void* data, size_t length) {
   std::free(data);
 }
 
-const char* vantry_last_error(void) { return vantry::t_lastError.message; }
+const char* VANTRY_CALL vantry_last_error(void) VANTRY_NOEXCEPT {
+  return vantry::t_lastError.message;
+}
 
-int vantry_last_system_error(void) { return vantry::t_lastError.systemCode; }
+int VANTRY_CALL vantry_last_system_error(void) VANTRY_NOEXCEPT {
+  return vantry::t_lastError.systemCode;
+}
 
-const char* vantry_status_text(int status) {
+const char* VANTRY_CALL vantry_status_text(int status) VANTRY_NOEXCEPT {
   switch (status) {
     case VANTRY_OK:
       return "success";
@@ -271,9 +275,9 @@ const char* vantry_status_text(int status) {
   }
 }
 
-const char* vantry_version(void) { return VANTRY_VERSION_STRING; }
+const char* VANTRY_CALL vantry_version(void) VANTRY_NOEXCEPT { return VANTRY_VERSION_STRING; }
 
-uint32_t vantry_version_number(void) {
+uint32_t VANTRY_CALL vantry_version_number(void) VANTRY_NOEXCEPT {
   return VANTRY_VERSION_MAJOR * 10000u + VANTRY_VERSION_MINOR * 100u + VANTRY_VERSION_PATCH;
 }
 

@@ -36,9 +36,19 @@ std::int32_t SizeForMemory(LockedInput& input, const std::string& fileName) {
   return static_cast<std::int32_t>(size);
 }
 
-// The file no longer has the size it had when it was probed.
+// The file no longer has the size it had when it was probed. No system call failed, so there is
+// no system code; the category says what happened instead of a bare "Input/output error".
+class ChangedWhileReadCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "vantry.read"; }
+  std::string message(int) const override {
+    return "the file changed size while it was read (cut short or grown by another program)";
+  }
+};
+
 [[noreturn]] void ThrowChangedWhileRead(const std::string& fileName) {
-  throw FileError(FileError::Cause::kRead, fileName, std::make_error_code(std::errc::io_error));
+  static const ChangedWhileReadCategory category;
+  throw FileError(FileError::Cause::kRead, fileName, std::error_code(1, category));
 }
 
 // Reads input to its end into block from offset used on, growing the block when the file goes

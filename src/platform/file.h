@@ -112,6 +112,8 @@ class AtomicWriter {
 
  private:
   void Abandon() noexcept;
+  // The constructor's work, which Abandon undoes however it ends (POSIX).
+  void Open(OutputContents contents);
   // Records the failure, abandons the output and throws.
   [[noreturn]] void Fail(FileError::Cause cause, int error);
 

@@ -32,13 +32,15 @@
 #include "vantry/vantry.h" /* compiles as C too: the entry points without std::string */
 #include "vantry/vantry_c.h"
 
-typedef int (*SaveFunction)(const char*, const void*, size_t, int, const void*, size_t);
-typedef int (*LoadFunction)(const char*, int, const void*, size_t, unsigned char**, size_t*);
-typedef void (*FreeFunction)(void*, size_t);
-typedef const char* (*TextFunction)(void);
-typedef int (*CodeFunction)(void);
-typedef const char* (*StatusTextFunction)(int);
-typedef uint32_t (*NumberFunction)(void);
+/* A host compiled with another default convention (MSVC /Gz) still calls them as cdecl. */
+typedef int(VANTRY_CALL* SaveFunction)(const char*, const void*, size_t, int, const void*, size_t);
+typedef int(VANTRY_CALL* LoadFunction)(const char*, int, const void*, size_t, unsigned char**,
+                                       size_t*);
+typedef void(VANTRY_CALL* FreeFunction)(void*, size_t);
+typedef const char*(VANTRY_CALL* TextFunction)(void);
+typedef int(VANTRY_CALL* CodeFunction)(void);
+typedef const char*(VANTRY_CALL* StatusTextFunction)(int);
+typedef uint32_t(VANTRY_CALL* NumberFunction)(void);
 /* The entry points' pair without std::string; only their successful calls are made here,
  * since a failure would leave them as a C++ exception. */
 typedef void (*EntrySaveFunction)(const unsigned char*, int32_t, const char*, const char*);

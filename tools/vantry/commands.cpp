@@ -35,6 +35,18 @@ constexpr std::size_t kLoadTrailer = 32;
 constexpr std::size_t kMaxInMemory =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 const char kIllegalBlockSize[] = "Illegal Block Size!";
+// The library's text for a key check digest that does not match, which it keeps for its hosts:
+// "Sealkit ERROR: File NAME cannot be Correctly Decrypted!". The tool says it its own way.
+const char kWrongKeyPrefix[] = "Sealkit ERROR: File ";
+const char kWrongKeySuffix[] = " cannot be Correctly Decrypted!";
+
+bool IsWrongKeyText(const std::string& text) {
+  const std::string prefix = kWrongKeyPrefix;
+  const std::string suffix = kWrongKeySuffix;
+  return text.size() >= prefix.size() + suffix.size() &&
+         text.compare(0, prefix.size(), prefix) == 0 &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
 
 }  // namespace
 
@@ -239,8 +251,18 @@ int RunStream(const Options& options, Direction direction) {
         DecryptStream(cipher, *source, PrintableName(input), sink);
       } catch (const std::runtime_error& e) {
         if (std::string(e.what()) == kIllegalBlockSize) {
-          throw std::runtime_error("cannot decrypt " + OperandName(input) + ": " +
-                                   kIllegalBlockSize);
+          throw std::runtime_error("cannot decrypt " + OperandName(input) +
+                                   ": the file is damaged or cut (its cipher text is not whole "
+                                   "blocks: " +
+                                   kIllegalBlockSize + ")");
+        }
+        if (IsWrongKeyText(e.what())) {
+          const bool chosen = options.command == Command::kDecrypt;
+          throw std::runtime_error(
+              "cannot decrypt " + OperandName(input) +
+              ": the key does not match (or it is not a protected file, or " +
+              (chosen ? "other --block-size, --key-size, --mode or --padding options protected it)"
+                      : "encrypt protected it with other cipher options)"));
         }
         throw;
       }

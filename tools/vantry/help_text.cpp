@@ -42,8 +42,8 @@ const char kOutputNotes[] =
     "                      terminal once a run takes more than two seconds)\n"
     "  --quiet             never show progress\n"
     "\n"
-    "INPUT and OUTPUT may be '-' for standard input and output; binary output is never\n"
-    "written to a terminal. A named OUTPUT appears, or replaces an earlier one, only when\n"
+    "INPUT and OUTPUT may be '-' for standard input and output (a terminal too: OUTPUT\n"
+    "'-' is always asked for). A named OUTPUT appears, or replaces an earlier one, only when\n"
     "all of it is written: a failure or an interruption leaves an earlier OUTPUT as it was.\n"
     "A FIFO or character device as INPUT is read as standard input is, as it comes.\n";
 

@@ -89,17 +89,42 @@ std::string OperandName(const std::string& operand) {
 }
 
 void CheckOutput(const std::string& operand, bool force) {
+  // OUTPUT is always named, so "-" is always asked for by the user, and is written wherever
+  // standard output goes, a terminal too: the rule of tools that refuse binary data on a
+  // terminal only when the user did not name standard output.
   if (operand == "-") {
-    if (IsTerminal(stdout)) {
-      throw std::runtime_error(
-          "binary data is not written to a terminal; redirect standard output or name an "
-          "OUTPUT file");
-    }
     return;
   }
+  // What OUTPUT names, through a link: only a regular file is ever replaced, so for anything
+  // else --force would not help, and the reason is given instead.
   std::error_code error;
+  const std::filesystem::file_status target = std::filesystem::status(operand, error);
+  const std::string shown = "'" + PrintableName(operand) + "'";
+  const char* what = nullptr;
+  switch (target.type()) {
+    case std::filesystem::file_type::fifo:
+      what = "a FIFO";
+      break;
+    case std::filesystem::file_type::character:
+    case std::filesystem::file_type::block:
+      what = "a device";
+      break;
+    case std::filesystem::file_type::socket:
+      what = "a socket";
+      break;
+    default:
+      break;
+  }
+  if (target.type() == std::filesystem::file_type::directory) {
+    throw std::runtime_error(shown + " is a folder; OUTPUT names the file to write");
+  }
+  if (what != nullptr) {
+    throw std::runtime_error(shown + " is " + what +
+                             ": OUTPUT is written as a new file put in place whole, so it must "
+                             "name a file; give '-' and redirect standard output to write there");
+  }
   if (!force && std::filesystem::exists(std::filesystem::symlink_status(operand, error))) {
-    throw std::runtime_error("'" + PrintableName(operand) + "' exists; use --force to replace it");
+    throw std::runtime_error(shown + " exists; use --force to replace it");
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -318,14 +319,15 @@ void RemoveAbandonedTemps(int folder, const std::string& prefix, int ownTemp) {
   if (listing < 0) {
     return;
   }
-  DIR* entries = ::fdopendir(listing);
+  // Owned, so that a failure inside the loop (a name that cannot be copied) closes it too.
+  const std::unique_ptr<DIR, int (*)(DIR*)> entries(::fdopendir(listing), &::closedir);
   if (entries == nullptr) {
     ::close(listing);
     return;
   }
   struct stat own {};
   (void)::fstat(ownTemp, &own);
-  while (const dirent* entry = ::readdir(entries)) {
+  while (const dirent* entry = ::readdir(entries.get())) {
     const std::string name = entry->d_name;
     struct stat named {};
     if (!IsTempNameOf(name, prefix) ||
@@ -346,7 +348,6 @@ void RemoveAbandonedTemps(int folder, const std::string& prefix, int ownTemp) {
       ::unlinkat(folder, name.c_str(), 0);
     }
   }
-  ::closedir(entries);
 }
 
 bool IsLeftToTheSystem(const char* name) {
@@ -447,6 +448,18 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
       m_contents(contents),
       m_createdTarget(false),
       m_committed(false) {
+  // Whatever fails from here on, a lack of memory included, releases what is held so far: the
+  // destructor of an object whose constructor threw never runs.
+  try {
+    Open(contents);
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+}
+
+void AtomicWriter::Open(OutputContents contents) {
+  const std::string& targetName = m_targetName;
   FoundTarget found;
   FindTarget(targetName, &found);
   m_folder = found.folder.release();
@@ -481,7 +494,9 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
   // Between creating its temporary and locking it, a writer can lose it to another writer's
   // sweep of abandoned temporaries; it then simply makes another.
   for (int attempt = 0; attempt < kMaxTempAttempts && temp < 0; ++attempt) {
-    const std::string name = prefix + RandomSuffix();
+    // Named (and the name held by the writer, for Abandon) before the file exists.
+    m_tempBase = prefix + RandomSuffix();
+    const std::string& name = m_tempBase;
     temp = RetryOnInterrupt([&] {
       return ::openat(folder, name.c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, createMode);
@@ -506,7 +521,6 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
       temp = -1;
       continue;
     }
-    m_tempBase = name;
     m_temp = temp;
     m_tempName = JoinPath(found.folderPath, m_tempBase);
     RemoveAbandonedTemps(folder, prefix, temp);
