@@ -635,13 +635,20 @@ void AtomicWriter::Commit() {
   }
   // An unnamed temporary gets its name only now, for the rename: until here a killed writer
   // left nothing in the folder.
-  for (int attempt = 0; m_tempBase.empty(); ++attempt) {
-    const std::string name = TempPrefixFor(m_targetBase) + RandomSuffix();
-    if (::linkat(AT_FDCWD, UnnamedPath(temp).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) ==
+  // The name is held before the link exists, so that nothing between the link and the
+  // rename (a lack of memory included) can leave it behind: Abandon removes it.
+  for (int attempt = 0, named = !m_tempBase.empty(); !named; ++attempt) {
+    const std::string unnamedPath = UnnamedPath(temp);
+    m_tempBase = TempPrefixFor(m_targetBase) + RandomSuffix();
+    if (::linkat(AT_FDCWD, unnamedPath.c_str(), folder, m_tempBase.c_str(), AT_SYMLINK_FOLLOW) ==
         0) {
-      m_tempBase = name;
-    } else if (errno != EEXIST || attempt + 1 == kMaxTempAttempts) {
-      Fail(Cause::kReplace, errno);
+      named = true;
+    } else {
+      const int error = errno;
+      m_tempBase.clear();
+      if (error != EEXIST || attempt + 1 == kMaxTempAttempts) {
+        Fail(Cause::kReplace, error);
+      }
     }
   }
   m_temp = -1;
