@@ -12,6 +12,7 @@
 
 #include "api/api_test_util.h"
 #include "platform/file.h"
+#include "support/messages.h"
 #include "support/test_support.h"
 #include "vantry/machine_key.h"
 #include "vantry/vantry.h"
@@ -135,6 +136,7 @@ TEST(CInterfaceTest, RefusedArgumentsTouchNothing) {
   const Bytes old = Data(5);
   test::WriteFile(name, old);
   const unsigned char bytes[VANTRY_KEY_BYTES_LENGTH + 1] = {};
+  const unsigned char indistinct[VANTRY_KEY_BYTES_LENGTH] = {0x41, 0x00, 0xFF};
   const struct {
     const char* name;
     const void* data;
@@ -154,6 +156,7 @@ TEST(CInterfaceTest, RefusedArgumentsTouchNothing) {
       {name.c_str(), "x", 1, VANTRY_KEY_BYTES, bytes, 15, "a raw key must have exactly 16 bytes"},
       {name.c_str(), "x", 1, VANTRY_KEY_BYTES, bytes, 17, "a raw key must have exactly 16 bytes"},
       {name.c_str(), "x", 1, VANTRY_KEY_BYTES, nullptr, 16, "a raw key must have exactly 16 bytes"},
+      {name.c_str(), "x", 1, VANTRY_KEY_BYTES, indistinct, 16, test::kIndistinctKeyMessage},
       {name.c_str(), "x", 1, VANTRY_KEY_MACHINE, "k", 1, "the machine key takes no key data"},
       {name.c_str(), "x", 1, VANTRY_KEY_MACHINE, nullptr, 1, "the machine key takes no key data"},
       {name.c_str(), "x", 1, 3, "k", 1, "unknown key kind 3"},

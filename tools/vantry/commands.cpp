@@ -20,7 +20,8 @@
 #include "operands.h"
 #include "progress.h"
 #include "secret.h"
-#include "vantry/machine_key.h"
+#include "vantry/cipher_error.h"
+#include "vantry/keying.h"
 #include "vantry/rijndael_cipher.h"
 #include "vantry/streams.h"
 
@@ -34,19 +35,21 @@ constexpr std::size_t kLoadTrailer = 32;
 // library's memory operations do.
 constexpr std::size_t kMaxInMemory =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-const char kIllegalBlockSize[] = "Illegal Block Size!";
 
-// Keys cipher from the options and the key: a key text goes through the entry points' 32-byte
-// buffer (characters up to the first NUL, zero bytes after), raw key data is given as it is.
+// Keys cipher from the options and the key through the library's one keying: a key text as
+// the entry points take it, raw key data as it is.
 void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key) {
-  std::vector<unsigned char> chain(kVantryChainBlock, kVantryChainBlock + sizeof kVantryChainBlock);
-  chain.resize(static_cast<std::size_t>(options.blockSize), 0);
+  KeyParameters parameters;
+  parameters.keyLength = options.keySize;
+  parameters.blockSize = options.blockSize;
+  parameters.mode = options.mode;
+  parameters.padding = options.padding;
   if (options.iv) {
-    chain = *options.iv;
+    parameters.chainBlock = options.iv->data();
   }
   if (key.rawData) {
-    cipher.SetKey(key.bytes.data(), static_cast<std::int32_t>(key.bytes.size()), chain.data(),
-                  options.keySize, options.blockSize, options.mode, options.padding);
+    vantry::KeyCipher(cipher, vantry::KeySource::kRawBytes, key.bytes.data(), key.bytes.size(),
+                      parameters);
     return;
   }
   std::string machineText;
@@ -54,13 +57,7 @@ void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMateria
     machineText = MachineKeyText();
   }
   const std::string& text = key.machineKey ? machineText : key.text;
-  unsigned char buffer[kVantryKeyBufferSize] = {};
-  for (std::size_t i = 0; i < sizeof buffer && i < text.size() && text[i] != '\0'; ++i) {
-    buffer[i] = static_cast<unsigned char>(text[i]);
-  }
-  cipher.SetKey(buffer, kVantryKeyBufferSize, chain.data(), options.keySize, options.blockSize,
-                options.mode, options.padding);
-  Wipe(buffer, sizeof buffer);
+  vantry::KeyCipher(cipher, vantry::KeySource::kText, text.data(), text.size(), parameters);
   WipeString(machineText);
 }
 
@@ -229,10 +226,9 @@ int RunStream(const Options& options, Direction direction) {
     } else {
       try {
         DecryptStream(cipher, *source, PrintableName(input), sink);
-      } catch (const std::runtime_error& e) {
-        if (std::string(e.what()) == kIllegalBlockSize) {
-          throw std::runtime_error("cannot decrypt " + OperandName(input) + ": " +
-                                   kIllegalBlockSize);
+      } catch (const CipherError& e) {
+        if (e.kind() == CipherError::Kind::kIllegalBlockSize) {
+          throw std::runtime_error("cannot decrypt " + OperandName(input) + ": " + e.what());
         }
         throw;
       }
