@@ -14,24 +14,21 @@
 namespace vantry::test {
 namespace {
 
-// Hands out its bytes at most step at a time, as a pipe does.
-class MemoryReader : public ByteReader {
+// The library's memory reader, handing out its bytes at most step at a time, as a pipe does.
+class SteppedReader : public ByteReader {
  public:
-  explicit MemoryReader(Bytes bytes, std::size_t step = SIZE_MAX)
-      : m_bytes(std::move(bytes)), m_step(step) {}
+  explicit SteppedReader(Bytes bytes, std::size_t step = SIZE_MAX)
+      : m_bytes(std::move(bytes)),
+        m_reader(OpenMemoryReader(m_bytes.data(), m_bytes.size())),
+        m_step(step) {}
   std::size_t ReadSome(void* buffer, std::size_t n) override {
-    const std::size_t part = std::min({n, m_step, m_bytes.size() - m_at});
-    std::copy(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at),
-              m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at + part),
-              static_cast<unsigned char*>(buffer));
-    m_at += part;
-    return part;
+    return m_reader->ReadSome(buffer, std::min(n, m_step));
   }
 
  private:
   Bytes m_bytes;
+  std::unique_ptr<ByteReader> m_reader;
   std::size_t m_step;
-  std::size_t m_at = 0;
 };
 
 class MemoryWriter : public ByteWriter {
@@ -46,7 +43,7 @@ class MemoryWriter : public ByteWriter {
 };
 
 Bytes Encrypted(CRijndaelCipher& cipher, const Bytes& data, std::size_t step = SIZE_MAX) {
-  MemoryReader input(data, step);
+  SteppedReader input(data, step);
   MemoryWriter output;
   EncryptStream(cipher, input, output);
   EXPECT_FALSE(output.committed);
@@ -54,7 +51,7 @@ Bytes Encrypted(CRijndaelCipher& cipher, const Bytes& data, std::size_t step = S
 }
 
 Bytes Decrypted(CRijndaelCipher& cipher, const Bytes& protectedBytes, std::size_t step = SIZE_MAX) {
-  MemoryReader input(protectedBytes, step);
+  SteppedReader input(protectedBytes, step);
   MemoryWriter output;
   DecryptStream(cipher, input, "in.vty", output);
   return output.written;
@@ -141,7 +138,7 @@ TEST(ProtectedStream, HeaderIsCheckedBeforeAnythingIsWritten) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    MemoryReader input(c.input);
+    SteppedReader input(c.input);
     MemoryWriter output;
     EXPECT_EQ(MessageOf([&] { DecryptStream(*c.cipher, input, "named.vty", output); }),
               CannotDecrypt("named.vty"));
@@ -154,7 +151,7 @@ TEST(ProtectedStream, CipherTextOfPartBlocksStopsBeforeItsPieceIsWritten) {
   const Bytes header = Encrypted(*cipher, {});
   for (std::size_t cipherBytes : {20u, 65280u + 20u}) {
     SCOPED_TRACE(cipherBytes);
-    MemoryReader input(Concat(header, PatternBytes(cipherBytes)));
+    SteppedReader input(Concat(header, PatternBytes(cipherBytes)));
     MemoryWriter output;
     EXPECT_EQ(MessageOf([&] { DecryptStream(*cipher, input, "cut.vty", output); }),
               kIllegalBlockSizeText);
@@ -165,7 +162,7 @@ TEST(ProtectedStream, CipherTextOfPartBlocksStopsBeforeItsPieceIsWritten) {
 
 TEST(ProtectedStream, UnkeyedCipherIsRefusedBeforeAnyIo) {
   CRijndaelCipher cipher;
-  MemoryReader input(PatternBytes(100));
+  SteppedReader input(PatternBytes(100));
   MemoryWriter output;
   EXPECT_EQ(MessageOf([&] { EncryptStream(cipher, input, output); }), kNotInitializedText);
   EXPECT_EQ(MessageOf([&] { DecryptStream(cipher, input, "x", output); }), kNotInitializedText);
@@ -181,7 +178,7 @@ TEST(ProtectedStreamFiles, FileWriterReplacesOnlyOnCommit) {
   WriteFile(target, Bytes{'o', 'l', 'd'});
   const Bytes data = PatternBytes(300000, 2);
   {
-    MemoryReader input(data);
+    SteppedReader input(data);
     auto output = CreateFileWriter(target, OutputKind::kProtected);
     EncryptStream(*cipher, input, *output);
   }  // abandoned
@@ -189,7 +186,7 @@ TEST(ProtectedStreamFiles, FileWriterReplacesOnlyOnCommit) {
   EXPECT_TRUE(ReadFile(target) == (Bytes{'o', 'l', 'd'}));
   {
     WriteFault fault(100000);
-    MemoryReader input(data);
+    SteppedReader input(data);
     auto output = CreateFileWriter(target, OutputKind::kProtected);
     ExpectFileError([&] { EncryptStream(*cipher, input, *output); }, FileError::Cause::kWrite,
                     target);
@@ -197,7 +194,7 @@ TEST(ProtectedStreamFiles, FileWriterReplacesOnlyOnCommit) {
   }
   EXPECT_TRUE(ReadFile(target) == (Bytes{'o', 'l', 'd'}));
   {
-    MemoryReader input(data);
+    SteppedReader input(data);
     auto output = CreateFileWriter(target, OutputKind::kProtected);
     EncryptStream(*cipher, input, *output);
     output->Commit();

@@ -134,22 +134,6 @@ class StrippingWriter : public ByteWriter {
   std::uint64_t m_heldZeros = 0;
 };
 
-class MemoryReader : public ByteReader {
- public:
-  explicit MemoryReader(const SecretBuffer& buffer) : m_buffer(buffer) {}
-  std::size_t ReadSome(void* buffer, std::size_t n) override {
-    const std::size_t part = std::min(n, m_buffer.size() - m_at);
-    std::copy(m_buffer.data() + m_at, m_buffer.data() + m_at + part,
-              static_cast<unsigned char*>(buffer));
-    m_at += part;
-    return part;
-  }
-
- private:
-  const SecretBuffer& m_buffer;
-  std::size_t m_at = 0;
-};
-
 void ReadWhole(ByteReader& input, const std::string& operand, SecretBuffer* whole) {
   for (;;) {
     constexpr std::size_t kStep = 1 << 20;
@@ -210,11 +194,12 @@ int RunStream(const Options& options, Direction direction) {
     WatchedReader watchedInput(*opened, progress);
     ByteReader* source = &watchedInput;
     SecretBuffer whole;
-    MemoryReader wholeInput(whole);
+    std::unique_ptr<ByteReader> wholeInput;
     if (options.inMemory) {
       ReadWhole(watchedInput, input, &whole);
       opened.reset();
-      source = &wholeInput;
+      wholeInput = OpenMemoryReader(whole.data(), whole.size());
+      source = wholeInput.get();
     }
     std::unique_ptr<ByteWriter> created =
         OpenOutput(output, encrypt ? OutputKind::kProtected : OutputKind::kPlainText);
