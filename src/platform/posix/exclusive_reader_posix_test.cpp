@@ -30,9 +30,6 @@ TEST(ExclusiveReaderPosixTest, FailuresCarryTheSystemsText) {
     EXPECT_EQ(ExpectFileError([&] { ExclusiveReader r(c.name); }, Cause::kOpen, c.name).what,
               "cannot open file for reading " + c.name + ": " + c.text);
   }
-  Bytes buffer(5);
-  EXPECT_EQ(ExpectFileError([&] { holder.ReadExactly(buffer.data(), 5); }, Cause::kRead, file).what,
-            "cannot read file " + file + ": No data available");
 }
 
 TEST(ExclusiveReaderPosixTest, AFifoWithoutWriterOpensWithoutWaitingAndIsEmpty) {
