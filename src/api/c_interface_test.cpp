@@ -12,6 +12,7 @@
 
 #include "api/api_test_util.h"
 #include "platform/file.h"
+#include "support/bad_files.h"
 #include "support/messages.h"
 #include "support/test_support.h"
 #include "vantry/machine_key.h"
@@ -212,12 +213,6 @@ TEST(CInterfaceTest, EveryLoadFailureHasItsStatusAndTheLibrarysMessage) {
   ASSERT_EQ(SaveText(good, Data(20)), VANTRY_OK);
   const Bytes file = test::ReadFile(good);
 
-  const std::string cut = dir.File("cut.vty");  // right header, cipher text one byte short
-  test::WriteFile(cut, Bytes(file.begin(), file.end() - 1));
-  const std::string shortFile = dir.File("short.vty");  // shorter than the header
-  test::WriteFile(shortFile, Bytes(file.begin(), file.begin() + 31));
-  const std::string foreign = dir.File("foreign.txt");
-  test::WriteFile(foreign, Bytes(64, 'x'));
   const std::string big = dir.File("big.vty");  // 2 GiB, sparse
   test::WriteFile(big, {});
   std::filesystem::resize_file(big, std::uint64_t{1} << 31);
@@ -235,11 +230,6 @@ TEST(CInterfaceTest, EveryLoadFailureHasItsStatusAndTheLibrarysMessage) {
       // One byte off within the 16 that count.
       {good, "correct horse bXttery staple", VANTRY_ERROR_WRONG_KEY,
        "Sealkit ERROR: File " + good + " cannot be Correctly Decrypted!", 0},
-      {foreign, kKey, VANTRY_ERROR_WRONG_KEY,
-       "Sealkit ERROR: File " + foreign + " cannot be Correctly Decrypted!", 0},
-      {shortFile, kKey, VANTRY_ERROR_WRONG_KEY,
-       "Sealkit ERROR: File " + shortFile + " cannot be Correctly Decrypted!", 0},
-      {cut, kKey, VANTRY_ERROR_BLOCK_SIZE, "Illegal Block Size!", 0},
       {big, kKey, VANTRY_ERROR_TOO_LARGE,
        "cannot read the size of file " + big + ": File too large", 0},
       {missing, kKey, VANTRY_ERROR_FILE,
@@ -262,6 +252,36 @@ TEST(CInterfaceTest, EveryLoadFailureHasItsStatusAndTheLibrarysMessage) {
   // Bytes after the 16th take no part.
   EXPECT_EQ(LoadText(good, "correct horse baXXX").status, VANTRY_OK);
 }
+
+// Every bad file has its status and the library's message, and the load hands back nothing.
+class CInterfaceBadFileTest : public ::testing::TestWithParam<test::BadFile> {};
+
+TEST_P(CInterfaceBadFileTest, HasItsStatusAndMessage) {
+  const test::BadFile& c = GetParam();
+  TempDir dir;
+  const Bytes data = Data(test::kBadFilesDataLength);
+  ASSERT_EQ(SaveText(dir.File("good.vty"), data), VANTRY_OK);
+  ASSERT_EQ(SaveText(dir.File("other.vty"), data, "another key"), VANTRY_OK);
+  const std::string bad = dir.File("bad.vty");
+  test::WriteFile(
+      bad, c.make(test::ReadFile(dir.File("good.vty")), test::ReadFile(dir.File("other.vty"))));
+  const Loaded loaded = LoadText(bad);
+  EXPECT_TRUE(loaded.nullOnFailure);
+  if (c.failure == test::BadFileFailure::kBlockSize) {
+    EXPECT_EQ(loaded.status, VANTRY_ERROR_BLOCK_SIZE);
+    EXPECT_STREQ(vantry_last_error(), test::kIllegalBlockSizeText);
+  } else {
+    EXPECT_EQ(loaded.status, VANTRY_ERROR_WRONG_KEY);
+    EXPECT_EQ(vantry_last_error(), test::CannotDecrypt(bad));
+  }
+  EXPECT_EQ(vantry_last_system_error(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLayerBadFile, CInterfaceBadFileTest,
+                         ::testing::ValuesIn(test::BadFiles()),
+                         [](const ::testing::TestParamInfo<test::BadFile>& info) {
+                           return info.param.name;
+                         });
 
 TEST(CInterfaceTest, AFailedSaveLeavesTheOldFileAndNoTemporary) {
   TempDir dir;

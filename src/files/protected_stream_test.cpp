@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "files/files_test_util.h"
+#include "support/bad_files.h"
 #include "vantry/streams.h"
 
 namespace vantry::test {
@@ -118,33 +119,27 @@ TEST(ProtectedStream, ReadsThatComeInOddPiecesChangeNothing) {
   }
 }
 
-TEST(ProtectedStream, HeaderIsCheckedBeforeAnythingIsWritten) {
-  auto cipher = EntryCipher();
-  auto other = EntryCipher(kOtherKeyText);
-  const Bytes protectedBytes = Encrypted(*cipher, PatternBytes(1000));
-  const struct {
-    const char* what;
-    Bytes input;
-    CRijndaelCipher* cipher;
-  } cases[] = {
-      {"another key", protectedBytes, other.get()},
-      {"empty input", {}, cipher.get()},
-      {"header cut short", Bytes(protectedBytes.begin(), protectedBytes.begin() + 31),
-       cipher.get()},
-      {"header changed",
-       Concat(Bytes(1, protectedBytes[0] ^ 1u),
-              Bytes(protectedBytes.begin() + 1, protectedBytes.end())),
-       cipher.get()},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    SteppedReader input(c.input);
-    MemoryWriter output;
-    EXPECT_EQ(MessageOf([&] { DecryptStream(*c.cipher, input, "named.vty", output); }),
-              CannotDecrypt("named.vty"));
-    EXPECT_TRUE(output.written.empty());
-  }
+// Every bad file is refused before anything is written: the header before anything is
+// decrypted, and cipher text of part blocks before its piece (here the only one) goes out.
+class ProtectedStreamBadFileTest : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(ProtectedStreamBadFileTest, IsRefusedBeforeAnythingIsWritten) {
+  const BadFile& c = GetParam();
+  const Bytes data = PatternBytes(kBadFilesDataLength);
+  const Bytes bad =
+      c.make(Encrypted(*EntryCipher(), data), Encrypted(*EntryCipher(kOtherKeyText), data));
+  SteppedReader input(bad, 7);
+  MemoryWriter output;
+  EXPECT_EQ(
+      MessageOf([&] { DecryptStream(*EntryCipher(), input, "named.vty", output); }),
+      c.failure == BadFileFailure::kBlockSize ? kIllegalBlockSizeText : CannotDecrypt("named.vty"));
+  EXPECT_TRUE(output.written.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Streams, ProtectedStreamBadFileTest, ::testing::ValuesIn(BadFiles()),
+                         [](const ::testing::TestParamInfo<BadFile>& info) {
+                           return info.param.name;
+                         });
 
 TEST(ProtectedStream, CipherTextOfPartBlocksStopsBeforeItsPieceIsWritten) {
   auto cipher = EntryCipher();
