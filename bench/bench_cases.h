@@ -13,6 +13,8 @@ struct BenchOptions {
   // Vantry runs its lookup-table path instead of AES-NI; meant for a run with OpenSSL's own
   // hardware paths switched off as well (OPENSSL_ia32cap="~0x200020200000000").
   bool tablePath = false;
+  // Vantry's ECB runs stay on the AES-NI kernels even where the processor has vector AES.
+  bool aesNiEcb = false;
   // Folder for the file cases.
   std::string scratchDir;
 };
