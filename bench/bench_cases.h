@@ -22,6 +22,8 @@ struct BenchOptions {
 void RegisterCipherBenchmarks(RatioReporter& reporter, const BenchOptions& options);
 void RegisterShaBenchmarks(RatioReporter& reporter);
 void RegisterFileBenchmarks(RatioReporter& reporter, const BenchOptions& options);
+// Vantry alone: its core over its own memory reader and over the io double buffer.
+void RegisterCoreBenchmarks();
 
 }  // namespace vantry::bench
 

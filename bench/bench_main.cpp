@@ -121,6 +121,7 @@ int Main(int argc, char** argv) {
   RegisterCipherBenchmarks(reporter, options);
   RegisterShaBenchmarks(reporter);
   RegisterFileBenchmarks(reporter, options);
+  RegisterCoreBenchmarks();
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   const int missed = reporter.PrintSummary(std::cout);
