@@ -267,21 +267,14 @@ TEST_P(CInterfaceBadFileTest, HasItsStatusAndMessage) {
       bad, c.make(test::ReadFile(dir.File("good.vty")), test::ReadFile(dir.File("other.vty"))));
   const Loaded loaded = LoadText(bad);
   EXPECT_TRUE(loaded.nullOnFailure);
-  if (c.failure == test::BadFileFailure::kBlockSize) {
-    EXPECT_EQ(loaded.status, VANTRY_ERROR_BLOCK_SIZE);
-    EXPECT_STREQ(vantry_last_error(), test::kIllegalBlockSizeText);
-  } else {
-    EXPECT_EQ(loaded.status, VANTRY_ERROR_WRONG_KEY);
-    EXPECT_EQ(vantry_last_error(), test::CannotDecrypt(bad));
-  }
+  EXPECT_EQ(loaded.status, c.failure == test::BadFileFailure::kBlockSize ? VANTRY_ERROR_BLOCK_SIZE
+                                                                         : VANTRY_ERROR_WRONG_KEY);
+  EXPECT_EQ(vantry_last_error(), test::ExpectedMessage(c, bad));
   EXPECT_EQ(vantry_last_system_error(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryLayerBadFile, CInterfaceBadFileTest,
-                         ::testing::ValuesIn(test::BadFiles()),
-                         [](const ::testing::TestParamInfo<test::BadFile>& info) {
-                           return info.param.name;
-                         });
+                         ::testing::ValuesIn(test::BadFiles()), test::BadFileName);
 
 TEST(CInterfaceTest, AFailedSaveLeavesTheOldFileAndNoTemporary) {
   TempDir dir;

@@ -127,19 +127,8 @@ inline const BlockPath16 kKeyedPaths[] = {BlockPath16::kAesNi, BlockPath16::kVae
                                           BlockPath16::kVaes512, BlockPath16::kUnrolled};
 
 inline const char* NameOf(BlockPath16 path) {
-  switch (path) {
-    case BlockPath16::kAesNi:
-      return "AesNi";
-    case BlockPath16::kVaes256:
-      return "Vaes256";
-    case BlockPath16::kVaes512:
-      return "Vaes512";
-    case BlockPath16::kUnrolled:
-      return "Unrolled";
-    case BlockPath16::kGeneral:
-      break;
-  }
-  return "General";
+  static const char* const kNames[] = {"AesNi", "Vaes256", "Vaes512", "Unrolled", "General"};
+  return kNames[static_cast<int>(path)];
 }
 
 inline void PrintTo(BlockPath16 path, std::ostream* os) { *os << NameOf(path); }
@@ -150,10 +139,7 @@ inline EcbKernel KernelOf(BlockPath16 path) {
                                          : EcbKernel::kAesNi;
 }
 
-inline bool OnAesInstructions(BlockPath16 path) {
-  return path == BlockPath16::kAesNi || path == BlockPath16::kVaes256 ||
-         path == BlockPath16::kVaes512;
-}
+inline bool OnAesInstructions(BlockPath16 path) { return path < BlockPath16::kUnrolled; }
 
 inline bool Runnable(BlockPath16 path) {
   return !OnAesInstructions(path) || EcbKernelRuns(KernelOf(path));

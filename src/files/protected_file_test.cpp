@@ -133,8 +133,7 @@ TEST_P(BadProtectedInputTest, IsRefusedAndNothingIsWritten) {
   WriteFile(dir.File("bad"), c.make(ReadFile(dir.File("good")), ReadFile(dir.File("other"))));
   WriteFile(dir.File("existing"), PatternBytes(64, 8));
   const std::string bad = dir.File("bad");
-  const std::string expected =
-      c.failure == BadFileFailure::kBlockSize ? kIllegalBlockSizeText : CannotDecrypt(bad);
+  const std::string expected = ExpectedMessage(c, bad);
 
   std::int32_t length = 77;
   EXPECT_EQ(MessageOf([&] { EntryCipher()->DecryptFromFile(bad, &length); }), expected);
@@ -147,9 +146,7 @@ TEST_P(BadProtectedInputTest, IsRefusedAndNothingIsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BadProtectedInputTest, ::testing::ValuesIn(BadFiles()),
-                         [](const ::testing::TestParamInfo<BadFile>& info) {
-                           return info.param.name;
-                         });
+                         BadFileName);
 
 // A header cut short is refused even when the missing byte is the zero that zero-filling the
 // header buffer would have supplied.

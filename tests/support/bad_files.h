@@ -4,8 +4,11 @@
 #ifndef VANTRY_TESTS_SUPPORT_BAD_FILES_H_
 #define VANTRY_TESTS_SUPPORT_BAD_FILES_H_
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "support/test_support.h"
@@ -33,6 +36,10 @@ inline void PrintTo(const BadFile& c, std::ostream* os) { *os << c.name; }
 inline constexpr std::size_t kBadFilesDataLength = 1000;
 
 const std::vector<BadFile>& BadFiles();
+// The message a layer reports for the file, read under the name fileName.
+std::string ExpectedMessage(const BadFile& file, const std::string& fileName);
+// The case names of an instantiation over BadFiles().
+std::string BadFileName(const ::testing::TestParamInfo<BadFile>& info);
 
 }  // namespace vantry::test
 
