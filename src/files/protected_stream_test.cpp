@@ -15,10 +15,10 @@
 namespace vantry::test {
 namespace {
 
-// The library's memory reader, handing out its bytes at most step at a time, as a pipe does.
-class SteppedReader : public ByteReader {
+// Over the library's memory reader: hands out its bytes at most step at a time, as a pipe does.
+class MemoryReader : public ByteReader {
  public:
-  explicit SteppedReader(Bytes bytes, std::size_t step = SIZE_MAX)
+  explicit MemoryReader(Bytes bytes, std::size_t step = SIZE_MAX)
       : m_bytes(std::move(bytes)),
         m_reader(OpenMemoryReader(m_bytes.data(), m_bytes.size())),
         m_step(step) {}
@@ -44,7 +44,7 @@ class MemoryWriter : public ByteWriter {
 };
 
 Bytes Encrypted(CRijndaelCipher& cipher, const Bytes& data, std::size_t step = SIZE_MAX) {
-  SteppedReader input(data, step);
+  MemoryReader input(data, step);
   MemoryWriter output;
   EncryptStream(cipher, input, output);
   EXPECT_FALSE(output.committed);
@@ -52,7 +52,7 @@ Bytes Encrypted(CRijndaelCipher& cipher, const Bytes& data, std::size_t step = S
 }
 
 Bytes Decrypted(CRijndaelCipher& cipher, const Bytes& protectedBytes, std::size_t step = SIZE_MAX) {
-  SteppedReader input(protectedBytes, step);
+  MemoryReader input(protectedBytes, step);
   MemoryWriter output;
   DecryptStream(cipher, input, "in.vty", output);
   return output.written;
@@ -128,7 +128,7 @@ TEST_P(ProtectedStreamBadFileTest, IsRefusedBeforeAnythingIsWritten) {
   const Bytes data = PatternBytes(kBadFilesDataLength);
   const Bytes bad =
       c.make(Encrypted(*EntryCipher(), data), Encrypted(*EntryCipher(kOtherKeyText), data));
-  SteppedReader input(bad, 7);
+  MemoryReader input(bad, 7);
   MemoryWriter output;
   EXPECT_EQ(MessageOf([&] { DecryptStream(*EntryCipher(), input, "named.vty", output); }),
             ExpectedMessage(c, "named.vty"));
@@ -143,7 +143,7 @@ TEST(ProtectedStream, CipherTextOfPartBlocksStopsBeforeItsPieceIsWritten) {
   const Bytes header = Encrypted(*cipher, {});
   for (std::size_t cipherBytes : {20u, 65280u + 20u}) {
     SCOPED_TRACE(cipherBytes);
-    SteppedReader input(Concat(header, PatternBytes(cipherBytes)));
+    MemoryReader input(Concat(header, PatternBytes(cipherBytes)));
     MemoryWriter output;
     EXPECT_EQ(MessageOf([&] { DecryptStream(*cipher, input, "cut.vty", output); }),
               kIllegalBlockSizeText);
@@ -154,7 +154,7 @@ TEST(ProtectedStream, CipherTextOfPartBlocksStopsBeforeItsPieceIsWritten) {
 
 TEST(ProtectedStream, UnkeyedCipherIsRefusedBeforeAnyIo) {
   CRijndaelCipher cipher;
-  SteppedReader input(PatternBytes(100));
+  MemoryReader input(PatternBytes(100));
   MemoryWriter output;
   EXPECT_EQ(MessageOf([&] { EncryptStream(cipher, input, output); }), kNotInitializedText);
   EXPECT_EQ(MessageOf([&] { DecryptStream(cipher, input, "x", output); }), kNotInitializedText);
@@ -170,7 +170,7 @@ TEST(ProtectedStreamFiles, FileWriterReplacesOnlyOnCommit) {
   WriteFile(target, Bytes{'o', 'l', 'd'});
   const Bytes data = PatternBytes(300000, 2);
   {
-    SteppedReader input(data);
+    MemoryReader input(data);
     auto output = CreateFileWriter(target, OutputKind::kProtected);
     EncryptStream(*cipher, input, *output);
   }  // abandoned
@@ -178,7 +178,7 @@ TEST(ProtectedStreamFiles, FileWriterReplacesOnlyOnCommit) {
   EXPECT_TRUE(ReadFile(target) == (Bytes{'o', 'l', 'd'}));
   {
     WriteFault fault(100000);
-    SteppedReader input(data);
+    MemoryReader input(data);
     auto output = CreateFileWriter(target, OutputKind::kProtected);
     ExpectFileError([&] { EncryptStream(*cipher, input, *output); }, FileError::Cause::kWrite,
                     target);
@@ -186,7 +186,7 @@ TEST(ProtectedStreamFiles, FileWriterReplacesOnlyOnCommit) {
   }
   EXPECT_TRUE(ReadFile(target) == (Bytes{'o', 'l', 'd'}));
   {
-    SteppedReader input(data);
+    MemoryReader input(data);
     auto output = CreateFileWriter(target, OutputKind::kProtected);
     EncryptStream(*cipher, input, *output);
     output->Commit();
