@@ -13,6 +13,8 @@ struct BenchOptions {
   // Vantry runs its lookup-table path instead of AES-NI; meant for a run with OpenSSL's own
   // hardware paths switched off as well (OPENSSL_ia32cap="~0x200020200000000").
   bool tablePath = false;
+  // Vantry's ECB runs stay on the AES-NI kernels even where the processor has vector AES.
+  bool aesNiEcb = false;
   // Folder for the file cases.
   std::string scratchDir;
 };
@@ -20,6 +22,8 @@ struct BenchOptions {
 void RegisterCipherBenchmarks(RatioReporter& reporter, const BenchOptions& options);
 void RegisterShaBenchmarks(RatioReporter& reporter);
 void RegisterFileBenchmarks(RatioReporter& reporter, const BenchOptions& options);
+// Vantry alone: its core over its own memory reader and over the io double buffer.
+void RegisterCoreBenchmarks();
 
 }  // namespace vantry::bench
 

@@ -1,7 +1,9 @@
 // vantry_bench: the library side by side with OpenSSL, and the ratios at the end.
 //
-//   vantry_bench [--table-path] [Google Benchmark flags]
+//   vantry_bench [--table-path | --aes-ni-ecb] [Google Benchmark flags]
 //
+// --aes-ni-ecb keeps Vantry's ECB runs on the AES-NI kernels where the processor has the vector
+// AES ones too, so that the two can be compared on one machine.
 // --table-path runs Vantry's lookup-table path instead of AES-NI; run it with
 // OPENSSL_ia32cap="~0x200020200000000" so that OpenSSL leaves its AES-NI, SSSE3 and CLMUL code
 // aside as well (scripts/bench does both runs).
@@ -82,6 +84,8 @@ int Main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--table-path") == 0) {
       options.tablePath = true;
+    } else if (std::strcmp(argv[i], "--aes-ni-ecb") == 0) {
+      options.aesNiEcb = true;
     } else {
       args.push_back(argv[i]);
     }
@@ -94,6 +98,7 @@ int Main(int argc, char** argv) {
 
   // Decided at keying: every cipher the cases key from here on takes the tables.
   ForceTablePathForTesting(options.tablePath);
+  ForceEcbKernelForTesting(options.aesNiEcb, EcbKernel::kAesNi);
   ScratchDir scratch;
   options.scratchDir = scratch.path();
   if (!TwinsMatchVantry(scratch)) {
@@ -103,7 +108,12 @@ int Main(int argc, char** argv) {
 
   const char* cap = std::getenv("OPENSSL_ia32cap");
   std::cout << "Vantry block path for 16-byte blocks: "
-            << (options.tablePath || !aes_ni::Available() ? "lookup tables" : "AES-NI") << "\n"
+            << (options.tablePath || !aes_ni::Available() ? "lookup tables" : "AES-NI")
+            << "; ECB kernel: "
+            << (SelectedEcbKernel() == EcbKernel::kVaes512   ? "VAES 512-bit"
+                : SelectedEcbKernel() == EcbKernel::kVaes256 ? "VAES 256-bit"
+                                                             : "AES-NI")
+            << "\n"
             << "OPENSSL_ia32cap: " << (cap != nullptr ? cap : "(not set: OpenSSL uses AES-NI)")
             << "\nFiles in " << scratch.path() << "\n";
 
@@ -111,6 +121,7 @@ int Main(int argc, char** argv) {
   RegisterCipherBenchmarks(reporter, options);
   RegisterShaBenchmarks(reporter);
   RegisterFileBenchmarks(reporter, options);
+  RegisterCoreBenchmarks();
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   const int missed = reporter.PrintSummary(std::cout);

@@ -132,8 +132,9 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
  private:
   // The code that transforms one block, chosen by SetKey: 16-byte blocks run on the AES
   // instructions when the processor has them (src/cipher/aes_ni/), else on the unrolled table
-  // path; wider blocks always take the general path.
-  enum class BlockPath : std::int32_t { kGeneral, kTable128, kAesNi };
+  // path; wider blocks always take the general path. On the AES instructions, ECB runs take the
+  // vector AES kernels where the processor has them (kAesNiVaes256, kAesNiVaes512).
+  enum class BlockPath : std::int32_t { kGeneral, kTable128, kAesNi, kAesNiVaes256, kAesNiVaes512 };
 
   void RequireKeyed() const;
   void RequireBlockSize128() const;
@@ -149,7 +150,6 @@ class VANTRY_API CRijndaelCipher : public CBlockCipher {
   void DecryptGeneral(const unsigned char* in, unsigned char* out);
 
   BlockPath m_eBlockPath = BlockPath::kGeneral;
-
 };
 
 }  // namespace vantry

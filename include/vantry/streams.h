@@ -68,6 +68,10 @@ VANTRY_API std::unique_ptr<ByteReader> OpenFileReader(const std::string& fileNam
 // waiting on, so that a program can stop on a signal while its input stalls.
 VANTRY_API std::unique_ptr<ByteReader> OpenStandardInputReader();
 
+// The size bytes at data, read as a file is; the caller keeps them alive while the reader is
+// used.
+VANTRY_API std::unique_ptr<ByteReader> OpenMemoryReader(const void* data, std::size_t size);
+
 // The library's atomic writer: the target is opened exclusively and written through a
 // temporary file beside it, which replaces the target only on Commit, after the data is on
 // disk. Abandoned, it removes its temporary file and leaves an existing target exactly as it

@@ -7,14 +7,13 @@
 #include <string>
 #include <system_error>
 
-#include "api/cipher_holder.h"
-#include "api/secret_text.h"
-#include "cipher/messages.h"
 #include "files/whole_file.h"
 #include "platform/name_encoding.h"
 #include "platform/secure_wipe.h"
 #include "platform/vector_registers.h"
+#include "vantry/cipher_error.h"
 #include "vantry/file_error.h"
+#include "vantry/keying.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
 #include "vantry/vantry_c.h"
@@ -71,21 +70,19 @@ int FromFileError(const FileError& e) noexcept {
   return VANTRY_ERROR_FILE;
 }
 
-// The library reports a wrong key and an odd size by its message texts alone.
-int StatusOfLibraryMessage(const char* message) noexcept {
-  const char* prefix = CipherMessageText(CipherMessage::kFilePrefix);
-  const char* suffix = CipherMessageText(CipherMessage::kCannotDecrypt);
-  const std::size_t length = std::strlen(message);
-  const std::size_t prefixLength = std::strlen(prefix);
-  const std::size_t suffixLength = std::strlen(suffix);
-  if (std::strcmp(message, CipherMessageText(CipherMessage::kIllegalBlockSize)) == 0) {
-    return VANTRY_ERROR_BLOCK_SIZE;
+// The statuses of the cipher's own failures; a raw key the key check cannot tell from others
+// is a key that does not fit its kind.
+int StatusOfCipherError(CipherError::Kind kind) noexcept {
+  switch (kind) {
+    case CipherError::Kind::kWrongKey:
+      return VANTRY_ERROR_WRONG_KEY;
+    case CipherError::Kind::kIllegalBlockSize:
+      return VANTRY_ERROR_BLOCK_SIZE;
+    case CipherError::Kind::kIndistinctKey:
+      return VANTRY_ERROR_INVALID_ARGUMENT;
+    default:
+      return VANTRY_ERROR_INTERNAL;
   }
-  if (length >= prefixLength + suffixLength && std::strncmp(message, prefix, prefixLength) == 0 &&
-      std::strcmp(message + length - suffixLength, suffix) == 0) {
-    return VANTRY_ERROR_WRONG_KEY;
-  }
-  return VANTRY_ERROR_INTERNAL;
 }
 
 // Runs one call of the interface: its result, or the status of whatever it threw.
@@ -100,6 +97,9 @@ int Guard(Body&& body) noexcept {
     return e.status();
   } catch (const FileError& e) {
     return FromFileError(e);
+  } catch (const CipherError& e) {
+    Record(0, e.what());
+    return StatusOfCipherError(e.kind());
   } catch (const std::bad_alloc&) {
     Record(0, "out of memory");
     return VANTRY_ERROR_OUT_OF_MEMORY;
@@ -108,7 +108,7 @@ int Guard(Body&& body) noexcept {
     return VANTRY_ERROR_INVALID_ARGUMENT;
   } catch (const std::exception& e) {
     Record(0, e.what());
-    return StatusOfLibraryMessage(e.what());
+    return VANTRY_ERROR_INTERNAL;
   } catch (...) {
     Record(0, "unknown failure");
     return VANTRY_ERROR_INTERNAL;
@@ -121,7 +121,7 @@ void RequireName(const char* name, const char* function) {
   }
 }
 
-// The 32-byte key buffer the entry points key their cipher from, wiped however the call ends.
+// The 32-byte key buffer a raw key is keyed from, wiped however the call ends.
 struct KeyBuffer {
   unsigned char bytes[kVantryKeyBufferSize] = {};
   KeyBuffer() = default;
@@ -130,19 +130,17 @@ struct KeyBuffer {
   KeyBuffer& operator=(const KeyBuffer&) = delete;
 };
 
-// Fills the buffer as the entry points fill it from a key text: a text becomes its bytes
-// followed by zero bytes, so the same text gives the same file through either interface.
-void PrepareKey(int kind, const void* key, std::size_t keyLength, KeyBuffer& buffer) {
+// Checks the key against its kind and keys cipher through the library's one keying. A raw key
+// is keyed as the 32-byte buffer a key text of those bytes would fill, so the same bytes give
+// the same file through either kind and through the entry points.
+void KeyFor(CRijndaelCipher& cipher, int kind, const void* key, std::size_t keyLength) {
   switch (kind) {
-    case VANTRY_KEY_MACHINE: {
+    case VANTRY_KEY_MACHINE:
       if (key != nullptr || keyLength != 0) {
         Refuse("the machine key takes no key data");
       }
-      std::string text = GetMachineKey();
-      SecretTextWiper wiper(text);
-      FillKeyBuffer(text, buffer.bytes);
+      KeyCipher(cipher, KeySource::kMachine, nullptr, 0);
       return;
-    }
     case VANTRY_KEY_TEXT:
       if (key == nullptr || keyLength == 0) {
         Refuse("a key text must not be empty");
@@ -152,24 +150,20 @@ void PrepareKey(int kind, const void* key, std::size_t keyLength, KeyBuffer& buf
       if (std::memchr(key, 0, keyLength) != nullptr) {
         Refuse("a key text must not contain a zero byte");
       }
-      std::memcpy(buffer.bytes, key,
-                  keyLength < sizeof buffer.bytes ? keyLength : sizeof buffer.bytes);
+      KeyCipher(cipher, KeySource::kText, key, keyLength);
       return;
-    case VANTRY_KEY_BYTES:
+    case VANTRY_KEY_BYTES: {
       if (key == nullptr || keyLength != VANTRY_KEY_BYTES_LENGTH) {
         Refuse("a raw key must have exactly 16 bytes");
       }
+      KeyBuffer buffer;
       std::memcpy(buffer.bytes, key, VANTRY_KEY_BYTES_LENGTH);
+      KeyCipher(cipher, KeySource::kRawBytes, buffer.bytes, sizeof buffer.bytes);
       return;
+    }
     default:
       Refuse("unknown key kind " + std::to_string(kind));
   }
-}
-
-// The fixed keying of every protected file, as CCipherHolder::GetCipher does it.
-void KeyCipher(CRijndaelCipher& cipher, const KeyBuffer& key) {
-  cipher.SetKey(key.bytes, kVantryKeyBufferSize, kVantryChainBlock, kVantryKeyLength,
-                kVantryBlockSize, MODE_ECB, PAD_ZERO);
 }
 
 void Save(const char* name, const void* data, std::size_t length, int keyKind, const void* key,
@@ -178,15 +172,13 @@ void Save(const char* name, const void* data, std::size_t length, int keyKind, c
   if (data == nullptr && length > 0) {
     Refuse("vantry_save: no data for a length of " + std::to_string(length) + " bytes");
   }
-  KeyBuffer keyBuffer;
-  PrepareKey(keyKind, key, keyLength, keyBuffer);
+  CRijndaelCipher cipher;
+  KeyFor(cipher, keyKind, key, keyLength);
   if (length > VANTRY_MAX_DATA_LENGTH) {
     throw StatusError(VANTRY_ERROR_TOO_LARGE, "vantry_save: " + std::to_string(length) +
                                                   " bytes are more than a protected file holds");
   }
   const platform::ScopedNameEncoding utf8(platform::NameEncoding::kUtf8);
-  CRijndaelCipher cipher;
-  KeyCipher(cipher, keyBuffer);
   cipher.EncryptToFile(static_cast<const unsigned char*>(data), static_cast<std::int32_t>(length),
                        name);
 }
@@ -199,11 +191,9 @@ void Load(const char* name, int keyKind, const void* key, std::size_t keyLength,
   if (data == nullptr || length == nullptr) {
     Refuse("vantry_load: no place for the loaded block or its length");
   }
-  KeyBuffer keyBuffer;
-  PrepareKey(keyKind, key, keyLength, keyBuffer);
-  const platform::ScopedNameEncoding utf8(platform::NameEncoding::kUtf8);
   CRijndaelCipher cipher;
-  KeyCipher(cipher, keyBuffer);
+  KeyFor(cipher, keyKind, key, keyLength);
+  const platform::ScopedNameEncoding utf8(platform::NameEncoding::kUtf8);
   SecretBlock block = DecryptProtectedFile(cipher, name);
   *length = static_cast<std::size_t>(block.size());
   *data = block.Release();

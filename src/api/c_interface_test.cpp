@@ -12,6 +12,8 @@
 
 #include "api/api_test_util.h"
 #include "platform/file.h"
+#include "support/bad_files.h"
+#include "support/messages.h"
 #include "support/test_support.h"
 #include "vantry/machine_key.h"
 #include "vantry/vantry.h"
@@ -135,6 +137,7 @@ TEST(CInterfaceTest, RefusedArgumentsTouchNothing) {
   const Bytes old = Data(5);
   test::WriteFile(name, old);
   const unsigned char bytes[VANTRY_KEY_BYTES_LENGTH + 1] = {};
+  const unsigned char indistinct[VANTRY_KEY_BYTES_LENGTH] = {0x41, 0x00, 0xFF};
   const struct {
     const char* name;
     const void* data;
@@ -154,6 +157,7 @@ TEST(CInterfaceTest, RefusedArgumentsTouchNothing) {
       {name.c_str(), "x", 1, VANTRY_KEY_BYTES, bytes, 15, "a raw key must have exactly 16 bytes"},
       {name.c_str(), "x", 1, VANTRY_KEY_BYTES, bytes, 17, "a raw key must have exactly 16 bytes"},
       {name.c_str(), "x", 1, VANTRY_KEY_BYTES, nullptr, 16, "a raw key must have exactly 16 bytes"},
+      {name.c_str(), "x", 1, VANTRY_KEY_BYTES, indistinct, 16, test::kIndistinctKeyMessage},
       {name.c_str(), "x", 1, VANTRY_KEY_MACHINE, "k", 1, "the machine key takes no key data"},
       {name.c_str(), "x", 1, VANTRY_KEY_MACHINE, nullptr, 1, "the machine key takes no key data"},
       {name.c_str(), "x", 1, 3, "k", 1, "unknown key kind 3"},
@@ -209,12 +213,6 @@ TEST(CInterfaceTest, EveryLoadFailureHasItsStatusAndTheLibrarysMessage) {
   ASSERT_EQ(SaveText(good, Data(20)), VANTRY_OK);
   const Bytes file = test::ReadFile(good);
 
-  const std::string cut = dir.File("cut.vty");  // right header, cipher text one byte short
-  test::WriteFile(cut, Bytes(file.begin(), file.end() - 1));
-  const std::string shortFile = dir.File("short.vty");  // shorter than the header
-  test::WriteFile(shortFile, Bytes(file.begin(), file.begin() + 31));
-  const std::string foreign = dir.File("foreign.txt");
-  test::WriteFile(foreign, Bytes(64, 'x'));
   const std::string big = dir.File("big.vty");  // 2 GiB, sparse
   test::WriteFile(big, {});
   std::filesystem::resize_file(big, std::uint64_t{1} << 31);
@@ -232,11 +230,6 @@ TEST(CInterfaceTest, EveryLoadFailureHasItsStatusAndTheLibrarysMessage) {
       // One byte off within the 16 that count.
       {good, "correct horse bXttery staple", VANTRY_ERROR_WRONG_KEY,
        "Sealkit ERROR: File " + good + " cannot be Correctly Decrypted!", 0},
-      {foreign, kKey, VANTRY_ERROR_WRONG_KEY,
-       "Sealkit ERROR: File " + foreign + " cannot be Correctly Decrypted!", 0},
-      {shortFile, kKey, VANTRY_ERROR_WRONG_KEY,
-       "Sealkit ERROR: File " + shortFile + " cannot be Correctly Decrypted!", 0},
-      {cut, kKey, VANTRY_ERROR_BLOCK_SIZE, "Illegal Block Size!", 0},
       {big, kKey, VANTRY_ERROR_TOO_LARGE,
        "cannot read the size of file " + big + ": File too large", 0},
       {missing, kKey, VANTRY_ERROR_FILE,
@@ -259,6 +252,29 @@ TEST(CInterfaceTest, EveryLoadFailureHasItsStatusAndTheLibrarysMessage) {
   // Bytes after the 16th take no part.
   EXPECT_EQ(LoadText(good, "correct horse baXXX").status, VANTRY_OK);
 }
+
+// Every bad file has its status and the library's message, and the load hands back nothing.
+class CInterfaceBadFileTest : public ::testing::TestWithParam<test::BadFile> {};
+
+TEST_P(CInterfaceBadFileTest, HasItsStatusAndMessage) {
+  const test::BadFile& c = GetParam();
+  TempDir dir;
+  const Bytes data = Data(test::kBadFilesDataLength);
+  ASSERT_EQ(SaveText(dir.File("good.vty"), data), VANTRY_OK);
+  ASSERT_EQ(SaveText(dir.File("other.vty"), data, "another key"), VANTRY_OK);
+  const std::string bad = dir.File("bad.vty");
+  test::WriteFile(
+      bad, c.make(test::ReadFile(dir.File("good.vty")), test::ReadFile(dir.File("other.vty"))));
+  const Loaded loaded = LoadText(bad);
+  EXPECT_TRUE(loaded.nullOnFailure);
+  EXPECT_EQ(loaded.status, c.failure == test::BadFileFailure::kBlockSize ? VANTRY_ERROR_BLOCK_SIZE
+                                                                         : VANTRY_ERROR_WRONG_KEY);
+  EXPECT_EQ(vantry_last_error(), test::ExpectedMessage(c, bad));
+  EXPECT_EQ(vantry_last_system_error(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLayerBadFile, CInterfaceBadFileTest,
+                         ::testing::ValuesIn(test::BadFiles()), test::BadFileName);
 
 TEST(CInterfaceTest, AFailedSaveLeavesTheOldFileAndNoTemporary) {
   TempDir dir;

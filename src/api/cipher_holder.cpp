@@ -1,34 +1,9 @@
 #include "api/cipher_holder.h"
 
-#include <cstring>
-
 #include "api/secret_text.h"
-#include "platform/secure_wipe.h"
-#include "platform/vector_registers.h"
+#include "vantry/keying.h"
 
 namespace vantry {
-namespace {
-
-// Wipes the key buffer however the keying ends.
-class KeyBufferWiper {
- public:
-  explicit KeyBufferWiper(unsigned char (&buffer)[kVantryKeyBufferSize]) : m_buffer(buffer) {}
-  ~KeyBufferWiper() { platform::SecureWipe(m_buffer, sizeof m_buffer); }
-  KeyBufferWiper(const KeyBufferWiper&) = delete;
-  KeyBufferWiper& operator=(const KeyBufferWiper&) = delete;
-
- private:
-  unsigned char (&m_buffer)[kVantryKeyBufferSize];
-};
-
-}  // namespace
-
-void FillKeyBuffer(const std::string& keyText, unsigned char (&buffer)[kVantryKeyBufferSize]) {
-  std::memset(buffer, 0, sizeof buffer);
-  for (std::size_t i = 0; i < sizeof buffer && i < keyText.size() && keyText[i] != '\0'; ++i) {
-    buffer[i] = static_cast<unsigned char>(keyText[i]);
-  }
-}
 
 CCipherHolder::~CCipherHolder() = default;
 
@@ -36,14 +11,9 @@ CBlockCipher* CCipherHolder::GetCipher(const std::string& keyText) {
   if (!m_pCipher) {
     m_pCipher = std::make_unique<CRijndaelCipher>();
   }
-  unsigned char keyBuffer[kVantryKeyBufferSize];
-  KeyBufferWiper wiper(keyBuffer);
-  FillKeyBuffer(keyText, keyBuffer);
-  m_pCipher->SetKey(keyBuffer, kVantryKeyBufferSize, kVantryChainBlock, kVantryKeyLength,
-                    kVantryBlockSize, MODE_ECB, PAD_ZERO);
-  // The key text, its bytes and the schedule passed through vector registers; the first
-  // lazily bound call of the save or load that follows would spill them onto the stack.
-  platform::ClearVectorRegisters();
+  // KeyCipher clears the vector registers: the first lazily bound call of the save or load
+  // that follows would otherwise spill the key's bytes onto the stack.
+  KeyCipher(*m_pCipher, KeySource::kText, keyText.data(), keyText.size());
   return m_pCipher.get();
 }
 

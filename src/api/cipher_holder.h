@@ -2,12 +2,12 @@
 // the library's fixed parameters and hands the save or load to the cipher's protected-file
 // operations.
 //
-// The fixed keying is what every protected file of the entry points depends on: AES-128
-// (16-byte key, 16-byte block), every block on its own, zero padding, keyed from a 32-byte
-// buffer that holds the key text. Changing any of it makes existing files unreadable.
+// The keying is the library's one keying (vantry/keying.h) with the fixed parameters every
+// protected file of the entry points depends on.
 #ifndef VANTRY_API_CIPHER_HOLDER_H_
 #define VANTRY_API_CIPHER_HOLDER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,11 +17,16 @@
 
 namespace vantry {
 
-// Fills the key buffer from a key text the way a C string copy bounded to the buffer would:
-// characters up to the first NUL or the end of the buffer, zero bytes after them. A text of
-// 32 characters or more fills the buffer without a terminator. Files written by earlier hosts
-// depend on exactly this, embedded NULs included.
-void FillKeyBuffer(const std::string& keyText, unsigned char (&buffer)[kVantryKeyBufferSize]);
+// Fills the key buffer of the one keying (vantry/keying.h, KeySource::kText) from a key text the
+// way a C string copy bounded to the buffer would: characters up to the first NUL or the end
+// of the buffer, zero bytes after them. A text of 32 characters or more fills the buffer
+// without a terminator. Files written by earlier hosts depend on exactly this, embedded NULs
+// included.
+void FillKeyBuffer(const char* text, std::size_t length,
+                   unsigned char (&buffer)[kVantryKeyBufferSize]);
+inline void FillKeyBuffer(const std::string& text, unsigned char (&buffer)[kVantryKeyBufferSize]) {
+  FillKeyBuffer(text.data(), text.size(), buffer);
+}
 
 class CCipherHolder {
  public:

@@ -15,6 +15,7 @@
 #include "api/api_test_util.h"
 #include "api/argument_checks.h"
 #include "platform/file.h"
+#include "support/bad_files.h"
 #include "support/messages.h"
 #include "support/test_support.h"
 #include "vantry/file_error.h"
@@ -375,47 +376,31 @@ TEST(EntryPointFailures, MissingFileRaisesFileErrorAndLeavesOutLength) {
   EXPECT_TRUE(dir.Entries().empty());
 }
 
-TEST(EntryPointFailures, WrongKeyNamesTheFileAndChangesNothing) {
-  TempDir dir;
-  const std::string file = dir.File("wrong key.vty");
-  const Bytes data(100, 0x42);
-  SaveVantryWithKey2(data.data(), 100, file.c_str(), "right key");
-  const Bytes before = ReadFile(file);
+// Every bad file is refused by every load variant, naming the file, with the length left alone
+// and the file as it was.
+class EntryPointBadFiles : public ::testing::TestWithParam<test::BadFile> {};
+
+TEST_P(EntryPointBadFiles, EveryLoadRefusesItAndChangesNothing) {
+  const test::BadFile& c = GetParam();
   test::ScopedVolumeSerial serial(kSerial);
-  for (const Variant& v : LoadVariantsFor("wrong key")) {
+  TempDir dir;
+  std::mt19937_64 rng(5);
+  const Bytes data = test::RandomBytes(rng, test::kBadFilesDataLength);
+  SaveVantryWithKey2(data.data(), LengthOf(data), dir.File("other").c_str(), "another key");
+  const std::string file = dir.File("bad file.vty");
+  for (const Variant& v : LoadVariantsFor(kSerialKey)) {
+    v.save(data, dir.File("good"));
+    const Bytes bad = c.make(ReadFile(dir.File("good")), ReadFile(dir.File("other")));
+    WriteFile(file, bad);
     std::int32_t length = 777;
-    EXPECT_EQ(MessageOf([&] { v.load(file, &length); }), CannotDecrypt(file)) << v.name;
+    EXPECT_EQ(MessageOf([&] { v.load(file, &length); }), test::ExpectedMessage(c, file)) << v.name;
     EXPECT_EQ(length, 777) << v.name;
-  }
-  EXPECT_EQ(ToHex(ReadFile(file)), ToHex(before));
-}
-
-TEST(EntryPointFailures, FilesShorterThanTheHeaderCannotBeDecrypted) {
-  TempDir dir;
-  for (std::size_t size : {0u, 1u, 16u, 31u}) {
-    const std::string file = dir.File("short" + std::to_string(size));
-    WriteFile(file, Bytes(size, 0x11));
-    std::int32_t length = 5;
-    EXPECT_EQ(MessageOf([&] { LoadVantryWithKey2(file.c_str(), &length, "key"); }),
-              CannotDecrypt(file))
-        << size;
-    EXPECT_EQ(length, 5);
+    EXPECT_EQ(ToHex(ReadFile(file)), ToHex(bad)) << v.name;
   }
 }
 
-TEST(EntryPointFailures, CipherTextNotAWholeNumberOfBlocks) {
-  TempDir dir;
-  const std::string file = dir.File("cut.vty");
-  const Bytes data(32, 0x33);
-  SaveVantryWithKey2(data.data(), 32, file.c_str(), "key");
-  Bytes cut = ReadFile(file);
-  cut.resize(32 + 20);  // the header still matches the key
-  WriteFile(file, cut);
-  std::int32_t length = 5;
-  EXPECT_EQ(MessageOf([&] { LoadVantryWithKey2(file.c_str(), &length, "key"); }),
-            "Illegal Block Size!");
-  EXPECT_EQ(length, 5);
-}
+INSTANTIATE_TEST_SUITE_P(EveryLayerBadFile, EntryPointBadFiles,
+                         ::testing::ValuesIn(test::BadFiles()), test::BadFileName);
 
 TEST(EntryPointFailures, NullDataWithPositiveLengthIsRefusedBeforeAnyFile) {
   test::ScopedVolumeSerial serial(kSerial);

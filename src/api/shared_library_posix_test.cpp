@@ -99,10 +99,11 @@ TEST(SharedLibrary, EntryPointsWorkThroughLoadedPointers) {
 
 // Mangled-name prefixes of what the library may export besides its C functions: the public
 // classes with their type information and dispatch tables, and the public free functions of
-// machine_key.h and streams.h.
+// machine_key.h, keying.h and streams.h.
 bool IsPublicClassSymbol(const std::string& name) {
   static const char* const kClasses[] = {"12CBlockCipher", "15CRijndaelCipher", "4CSHA",
-                                         "9FileError",     "10ByteReader",      "10ByteWriter"};
+                                         "9FileError",     "10ByteReader",      "10ByteWriter",
+                                         "11CipherError"};
   for (const char* c : kClasses) {
     for (const char* prefix :
          {"_ZN6vantry", "_ZNK6vantry", "_ZTIN6vantry", "_ZTSN6vantry", "_ZTVN6vantry"}) {
@@ -112,7 +113,9 @@ bool IsPublicClassSymbol(const std::string& name) {
     }
   }
   static const char* const kFunctions[] = {"GetMachineKey",
+                                           "KeyCipher",
                                            "OpenFileReader",
+                                           "OpenMemoryReader",
                                            "OpenStandardInputReader",
                                            "OpenStandardOutputWriter",
                                            "CreateFileWriter",

@@ -114,35 +114,49 @@ inline Bytes ObjectBytes(const CRijndaelCipher& cipher) {
 inline const int kRijndaelSizes[] = {16, 24, 32};
 
 // The code a 16-byte block can run through: the AES instructions (where the processor has
-// them), the unrolled lookup tables, the general path. SetKey picks one of the first two;
-// the general one is reached through UseGeneralBlockPath. Wider blocks always take the
-// general path.
-enum class BlockPath16 { kAesNi, kUnrolled, kGeneral };
-inline const BlockPath16 kBlockPaths16[] = {BlockPath16::kAesNi, BlockPath16::kUnrolled,
+// them), with ECB runs on the AES-NI kernels or on the vector AES kernels of either width, the
+// unrolled lookup tables, the general path. SetKey picks one of the first four; the general
+// one is reached through UseGeneralBlockPath. Wider blocks always take the general path. Every
+// vector set runs through all of them, so each kernel is held against the same vectors.
+enum class BlockPath16 { kAesNi, kVaes256, kVaes512, kUnrolled, kGeneral };
+inline const BlockPath16 kBlockPaths16[] = {BlockPath16::kAesNi, BlockPath16::kVaes256,
+                                            BlockPath16::kVaes512, BlockPath16::kUnrolled,
                                             BlockPath16::kGeneral};
-// The two that SetKey picks.
-inline const BlockPath16 kKeyedPaths[] = {BlockPath16::kAesNi, BlockPath16::kUnrolled};
+// The ones that SetKey picks.
+inline const BlockPath16 kKeyedPaths[] = {BlockPath16::kAesNi, BlockPath16::kVaes256,
+                                          BlockPath16::kVaes512, BlockPath16::kUnrolled};
 
 inline const char* NameOf(BlockPath16 path) {
-  return path == BlockPath16::kAesNi      ? "AesNi"
-         : path == BlockPath16::kUnrolled ? "Unrolled"
-                                          : "General";
+  static const char* const kNames[] = {"AesNi", "Vaes256", "Vaes512", "Unrolled", "General"};
+  return kNames[static_cast<int>(path)];
 }
 
 inline void PrintTo(BlockPath16 path, std::ostream* os) { *os << NameOf(path); }
 
-inline bool Runnable(BlockPath16 path) {
-  return path != BlockPath16::kAesNi || aes_ni::Available();
+inline EcbKernel KernelOf(BlockPath16 path) {
+  return path == BlockPath16::kVaes512   ? EcbKernel::kVaes512
+         : path == BlockPath16::kVaes256 ? EcbKernel::kVaes256
+                                         : EcbKernel::kAesNi;
 }
 
-// While alive, SetKey sends 16-byte blocks down path: AES-NI as on any processor that has it,
-// or the tables as on one that has not.
+inline bool OnAesInstructions(BlockPath16 path) { return path < BlockPath16::kUnrolled; }
+
+inline bool Runnable(BlockPath16 path) {
+  return !OnAesInstructions(path) || EcbKernelRuns(KernelOf(path));
+}
+
+// While alive, SetKey sends 16-byte blocks down path: the AES instructions with the path's ECB
+// kernel, or the tables as on a processor that has no AES instructions.
 class ScopedKeyedPath {
  public:
   explicit ScopedKeyedPath(BlockPath16 path) {
-    ForceTablePathForTesting(path != BlockPath16::kAesNi);
+    ForceTablePathForTesting(!OnAesInstructions(path));
+    ForceEcbKernelForTesting(true, KernelOf(path));
   }
-  ~ScopedKeyedPath() { ForceTablePathForTesting(false); }
+  ~ScopedKeyedPath() {
+    ForceTablePathForTesting(false);
+    ForceEcbKernelForTesting(false);
+  }
   ScopedKeyedPath(const ScopedKeyedPath&) = delete;
   ScopedKeyedPath& operator=(const ScopedKeyedPath&) = delete;
 };

@@ -25,11 +25,12 @@ enum class CipherMessage {
 
 const char* CipherMessageText(CipherMessage message) noexcept;
 
-// Throws std::runtime_error with the text.
+// Each throws a CipherError (vantry/cipher_error.h) of the message's kind.
+// The text.
 [[noreturn]] void ThrowCipherError(CipherMessage message);
-// Throws std::runtime_error with the text, then name, then "!".
+// The text, then name, then "!".
 [[noreturn]] void ThrowCipherFileError(CipherMessage message, const std::string& name);
-// Throws "Sealkit ERROR: File " + name + " cannot be Correctly Decrypted!".
+// "Sealkit ERROR: File " + name + " cannot be Correctly Decrypted!", of kind kWrongKey.
 [[noreturn]] void ThrowCannotDecrypt(const std::string& name);
 
 }  // namespace vantry

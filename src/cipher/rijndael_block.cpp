@@ -95,7 +95,7 @@ void CRijndaelCipher::DecryptBlock(const unsigned char* in, unsigned char* out) 
 void CRijndaelCipher::EncryptBlock128(const unsigned char* in, unsigned char* out) {
   RequireKeyed();
   RequireBlockSize128();
-  if (m_eBlockPath == BlockPath::kAesNi) {
+  if (UsesAesNi()) {
     aes_ni::EncryptBlock(m_abAesNiEncKeys, m_iRounds, in, out);
   } else {
     EncryptTable128(in, out);
@@ -105,7 +105,7 @@ void CRijndaelCipher::EncryptBlock128(const unsigned char* in, unsigned char* ou
 void CRijndaelCipher::DecryptBlock128(const unsigned char* in, unsigned char* out) {
   RequireKeyed();
   RequireBlockSize128();
-  if (m_eBlockPath == BlockPath::kAesNi) {
+  if (UsesAesNi()) {
     aes_ni::DecryptBlock(m_abAesNiDecKeys, m_iRounds, in, out);
   } else {
     DecryptTable128(in, out);
@@ -135,6 +135,8 @@ void CRijndaelCipher::RequireBlockSize128() const {
 void CRijndaelCipher::EncryptOneBlock(const unsigned char* in, unsigned char* out) {
   switch (m_eBlockPath) {
     case BlockPath::kAesNi:
+    case BlockPath::kAesNiVaes256:
+    case BlockPath::kAesNiVaes512:
       aes_ni::EncryptBlock(m_abAesNiEncKeys, m_iRounds, in, out);
       break;
     case BlockPath::kTable128:
@@ -149,6 +151,8 @@ void CRijndaelCipher::EncryptOneBlock(const unsigned char* in, unsigned char* ou
 void CRijndaelCipher::DecryptOneBlock(const unsigned char* in, unsigned char* out) {
   switch (m_eBlockPath) {
     case BlockPath::kAesNi:
+    case BlockPath::kAesNiVaes256:
+    case BlockPath::kAesNiVaes512:
       aes_ni::DecryptBlock(m_abAesNiDecKeys, m_iRounds, in, out);
       break;
     case BlockPath::kTable128:

@@ -47,7 +47,10 @@ void CRijndaelCipher::RequireKeyed() const {
   }
 }
 
-bool CRijndaelCipher::UsesAesNi() const noexcept { return m_eBlockPath == BlockPath::kAesNi; }
+bool CRijndaelCipher::UsesAesNi() const noexcept {
+  return m_eBlockPath == BlockPath::kAesNi || m_eBlockPath == BlockPath::kAesNiVaes256 ||
+         m_eBlockPath == BlockPath::kAesNiVaes512;
+}
 
 void CRijndaelCipher::ResetChainBlock() {
   RequireKeyed();

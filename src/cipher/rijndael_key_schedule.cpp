@@ -96,7 +96,17 @@ void CRijndaelCipher::SetKey(const unsigned char* keyData, std::int32_t keyDataL
   if (blockSize == 16 && AesNiPathSelected()) {
     aes_ni::ConvertRoundKeys(m_aiEncRoundKeys, m_iRounds, m_abAesNiEncKeys);
     aes_ni::ConvertRoundKeys(m_aiDecRoundKeys, m_iRounds, m_abAesNiDecKeys);
-    m_eBlockPath = BlockPath::kAesNi;
+    switch (SelectedEcbKernel()) {
+      case EcbKernel::kVaes512:
+        m_eBlockPath = BlockPath::kAesNiVaes512;
+        break;
+      case EcbKernel::kVaes256:
+        m_eBlockPath = BlockPath::kAesNiVaes256;
+        break;
+      case EcbKernel::kAesNi:
+        m_eBlockPath = BlockPath::kAesNi;
+        break;
+    }
   } else {
     m_eBlockPath = blockSize == 16 ? BlockPath::kTable128 : BlockPath::kGeneral;
   }

@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "cipher/aes_ni/aes_ni.h"
+#include "cipher/aes_ni/vaes.h"
 #include "cipher/messages.h"
 #include "platform/vector_registers.h"
 #include "vantry/rijndael_cipher.h"
@@ -33,7 +34,7 @@ void CRijndaelCipher::Encrypt(const unsigned char* in, unsigned char* out, std::
   const auto blockSize = static_cast<std::size_t>(m_iBlockSize);
   RequireWholeBlocks(n, blockSize);
 
-  if (m_eBlockPath == BlockPath::kAesNi) {
+  if (UsesAesNi()) {
     // The kernels take whole runs of blocks: eight at a time in ECB, one after the other where
     // the chain makes each block wait for the one before.
     const std::size_t blocks = n / 16;
@@ -45,7 +46,13 @@ void CRijndaelCipher::Encrypt(const unsigned char* in, unsigned char* out, std::
         aes_ni::EncryptCfb(m_abAesNiEncKeys, m_iRounds, in, out, blocks, m_abChain);
         return;
       default:
-        aes_ni::EncryptBlocks(m_abAesNiEncKeys, m_iRounds, in, out, blocks);
+        if (m_eBlockPath == BlockPath::kAesNiVaes512) {
+          vaes::EncryptBlocks512(m_abAesNiEncKeys, m_iRounds, in, out, blocks);
+        } else if (m_eBlockPath == BlockPath::kAesNiVaes256) {
+          vaes::EncryptBlocks256(m_abAesNiEncKeys, m_iRounds, in, out, blocks);
+        } else {
+          aes_ni::EncryptBlocks(m_abAesNiEncKeys, m_iRounds, in, out, blocks);
+        }
         return;
     }
   }
@@ -81,7 +88,7 @@ void CRijndaelCipher::Decrypt(const unsigned char* in, unsigned char* out, std::
   const auto blockSize = static_cast<std::size_t>(m_iBlockSize);
   RequireWholeBlocks(n, blockSize);
 
-  if (m_eBlockPath == BlockPath::kAesNi) {
+  if (UsesAesNi()) {
     // Decryption needs no block's result for another in any mode: eight blocks at a time.
     const std::size_t blocks = n / 16;
     switch (m_iMode) {
@@ -92,7 +99,13 @@ void CRijndaelCipher::Decrypt(const unsigned char* in, unsigned char* out, std::
         aes_ni::DecryptCfb(m_abAesNiEncKeys, m_iRounds, in, out, blocks, m_abChain);
         return;
       default:
-        aes_ni::DecryptBlocks(m_abAesNiDecKeys, m_iRounds, in, out, blocks);
+        if (m_eBlockPath == BlockPath::kAesNiVaes512) {
+          vaes::DecryptBlocks512(m_abAesNiDecKeys, m_iRounds, in, out, blocks);
+        } else if (m_eBlockPath == BlockPath::kAesNiVaes256) {
+          vaes::DecryptBlocks256(m_abAesNiDecKeys, m_iRounds, in, out, blocks);
+        } else {
+          aes_ni::DecryptBlocks(m_abAesNiDecKeys, m_iRounds, in, out, blocks);
+        }
         return;
     }
   }

@@ -1,10 +1,11 @@
 // The library's readers and writers behind vantry/streams.h: named files through the platform's
-// exclusive reader and atomic writer, the standard streams through the platform's byte I/O.
+// exclusive reader and atomic writer, the standard streams through the platform's byte I/O,
+// bytes in memory; and the public face of the one protected-file core.
 #include <cstring>
 #include <memory>
 #include <string>
 
-#include "files/buffered_file_output.h"
+#include "files/protected_core.h"
 #include "platform/file.h"
 #include "platform/secure_wipe.h"
 #include "platform/standard_streams.h"
@@ -18,7 +19,7 @@ namespace {
 // when the writer goes, also when it is abandoned.
 class PieceWriter : public ByteWriter {
  public:
-  static constexpr std::size_t kCapacity = BufferedFileOutput::kCapacity;
+  static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
 
   PieceWriter() : m_buffer(new unsigned char[kCapacity]) {}
   ~PieceWriter() override { platform::SecureWipe(m_buffer.get(), kCapacity); }
@@ -65,10 +66,8 @@ class PieceWriter : public ByteWriter {
 
 class FileWriter final : public PieceWriter {
  public:
-  FileWriter(const std::string& targetName, OutputKind kind)
-      : m_writer(targetName, kind == OutputKind::kPlainText
-                                 ? platform::OutputContents::kPlainText
-                                 : platform::OutputContents::kProtected) {}
+  FileWriter(const std::string& targetName, platform::OutputContents contents)
+      : m_writer(targetName, contents) {}
 
  private:
   void Deliver(const unsigned char* data, std::size_t n) override { m_writer.Write(data, n); }
@@ -83,17 +82,6 @@ class StandardOutputWriter final : public PieceWriter {
     platform::WriteStandardOutput(data, n);
   }
   void Finish() override {}
-};
-
-class FileReader final : public ByteReader {
- public:
-  explicit FileReader(const std::string& fileName) : m_reader(fileName) {}
-  std::size_t ReadSome(void* buffer, std::size_t n) override {
-    return m_reader.ReadSome(buffer, n);
-  }
-
- private:
-  platform::ExclusiveReader m_reader;
 };
 
 class StandardInputReader final : public ByteReader {
@@ -123,19 +111,39 @@ std::size_t ByteReader::ReadFull(void* buffer, std::size_t n) {
 ByteWriter::~ByteWriter() = default;
 
 std::unique_ptr<ByteReader> OpenFileReader(const std::string& fileName) {
-  return std::make_unique<FileReader>(fileName);
+  return std::make_unique<LockedFileReader>(fileName);
 }
 
 std::unique_ptr<ByteReader> OpenStandardInputReader() {
   return std::make_unique<StandardInputReader>();
 }
 
+std::unique_ptr<ByteReader> OpenMemoryReader(const void* data, std::size_t size) {
+  return std::make_unique<MemoryReader>(data, size);
+}
+
+std::unique_ptr<ByteWriter> OpenAtomicFileWriter(const std::string& targetName,
+                                                 platform::OutputContents contents) {
+  return std::make_unique<FileWriter>(targetName, contents);
+}
+
 std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, OutputKind kind) {
-  return std::make_unique<FileWriter>(targetName, kind);
+  return OpenAtomicFileWriter(targetName, kind == OutputKind::kPlainText
+                                              ? platform::OutputContents::kPlainText
+                                              : platform::OutputContents::kProtected);
 }
 
 std::unique_ptr<ByteWriter> OpenStandardOutputWriter() {
   return std::make_unique<StandardOutputWriter>();
+}
+
+void EncryptStream(CRijndaelCipher& cipher, ByteReader& input, ByteWriter& output) {
+  EncryptProtected(cipher, input, output);
+}
+
+void DecryptStream(CRijndaelCipher& cipher, ByteReader& input, const std::string& inputName,
+                   ByteWriter& output) {
+  DecryptProtected(cipher, input, 0, inputName, output);
 }
 
 }  // namespace vantry

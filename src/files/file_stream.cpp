@@ -7,14 +7,15 @@
 // error is a FileError(kRead) naming it); the output replaces its target only after the last
 // chunk, so a refused header, a damaged or failing input or a full disk leaves an existing
 // output as it was. The plain-text output of DecryptFileStream is created for its owner alone.
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "cipher/messages.h"
+#include "files/protected_core.h"
 #include "platform/file.h"
 #include "vantry/file_error.h"
 #include "vantry/rijndael_cipher.h"
-#include "vantry/streams.h"
 
 namespace vantry {
 namespace {
@@ -28,21 +29,23 @@ void RequireDistinctFiles(const std::string& inputName, const std::string& outpu
 }
 
 // The input is held exclusively and read through that one descriptor to its end; a file that
-// cannot be opened or is held by someone else is named in the cipher layer's message.
-std::unique_ptr<ByteReader> OpenInput(const std::string& inputName) {
-  try {
-    return OpenFileReader(inputName);
+// cannot be opened or sized, or is held by someone else, is named in the cipher layer's message.
+struct StreamInput {
+  explicit StreamInput(const std::string& inputName) try : reader(inputName), size(reader.Size()) {
   } catch (const FileError&) {
     ThrowCipherFileError(CipherMessage::kCannotOpenFile, inputName);
   }
-}
+  LockedFileReader reader;
+  std::uint64_t size;
+};
 
 // The library's atomic writer, with its file errors told in the cipher layer's words.
 class StreamOutput final : public ByteWriter {
  public:
-  StreamOutput(const std::string& outputName, OutputKind kind) : m_name(outputName) {
+  StreamOutput(const std::string& outputName, platform::OutputContents contents)
+      : m_name(outputName) {
     try {
-      m_output = CreateFileWriter(outputName, kind);
+      m_output = OpenAtomicFileWriter(outputName, contents);
     } catch (const FileError&) {
       ThrowCipherFileError(CipherMessage::kCannotOpenFile, m_name);
     }
@@ -71,17 +74,17 @@ class StreamOutput final : public ByteWriter {
 
 }  // namespace
 
-// Both run through the library's one stream of a protected file (vantry/streams.h), which the
-// vantry tool uses for its standard streams too.
+// Both run through the library's one protected-file core (protected_core.h), as the vantry tool
+// does for its standard streams too.
 void CRijndaelCipher::EncryptFileStream(const std::string& inputName,
                                         const std::string& outputName) {
   if (!m_bInitialized) {
     ThrowCipherError(CipherMessage::kNotInitialized);
   }
   RequireDistinctFiles(inputName, outputName);
-  const std::unique_ptr<ByteReader> input = OpenInput(inputName);
-  StreamOutput output(outputName, OutputKind::kProtected);
-  EncryptStream(*this, *input, output);
+  StreamInput input(inputName);
+  StreamOutput output(outputName, platform::OutputContents::kProtected);
+  EncryptProtected(*this, input.reader, output);
   output.Commit();
 }
 
@@ -91,9 +94,9 @@ void CRijndaelCipher::DecryptFileStream(const std::string& inputName,
     ThrowCipherError(CipherMessage::kNotInitialized);
   }
   RequireDistinctFiles(inputName, outputName);
-  const std::unique_ptr<ByteReader> input = OpenInput(inputName);
-  StreamOutput output(outputName, OutputKind::kPlainText);
-  DecryptStream(*this, *input, inputName, output);
+  StreamInput input(inputName);
+  StreamOutput output(outputName, platform::OutputContents::kPlainText);
+  DecryptProtected(*this, input.reader, input.size, inputName, output);
   output.Commit();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "files/files_test_util.h"
+#include "support/bad_files.h"
 
 namespace vantry::test {
 namespace {
@@ -107,10 +108,6 @@ TEST_P(FileStreamFailureTest, RaisesItsMessageAndLeavesTheFolderAsItWas) {
   Bytes odd = ReadFile(dir.File("protected"));
   odd.resize(32 + 20);
   WriteFile(dir.File("odd"), odd);
-  // Shorter than a header, even though every byte it has is right.
-  Bytes shortHeader = ReadFile(dir.File("protected"));
-  shortHeader.resize(31);
-  WriteFile(dir.File("short"), shortHeader);
   WriteFile(dir.File("existing"), PatternBytes(777, 5));
   fs::create_directory(dir.File("folder"));
 
@@ -174,25 +171,35 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"FolderAsOutput", true, false, "plain", "folder", OpenOutput},
         FailureCase{"BadOutputBeforeHeaderCheck", true, true, "foreign", "no-dir/out", OpenOutput},
         FailureCase{"EmptyOutputName", true, false, "plain", "", OpenOutput},
-        // Then the header, before anything is decrypted.
+        // Then the header, before anything is decrypted (every bad file: below).
         FailureCase{"ForeignHeaderNewOutput", true, true, "foreign", "new", Decryption},
-        FailureCase{"ForeignHeaderExistingOutput", true, true, "foreign", "existing", Decryption},
-        FailureCase{"PlainFileAsProtected", true, true, "plain", "existing", Decryption},
-        FailureCase{"ShorterThanHeader", true, true, "short", "existing", Decryption},
         // And cipher text that is not whole blocks: nothing is put in place.
-        FailureCase{"CipherTextNotWholeBlocksNewOutput", true, true, "odd", "new", BlockSize},
-        FailureCase{"CipherTextNotWholeBlocksExistingOutput", true, true, "odd", "existing",
-                    BlockSize}),
+        FailureCase{"CipherTextNotWholeBlocksNewOutput", true, true, "odd", "new", BlockSize}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
-TEST(FileStreamTest, EmptyFileIsRefusedAsProtectedInput) {
+// Every bad file is refused, and neither a new nor an existing output is touched.
+class FileStreamBadFileTest : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(FileStreamBadFileTest, IsRefusedAndNoOutputIsTouched) {
+  const BadFile& c = GetParam();
   TempDir dir;
-  WriteFile(dir.File("empty"), {});
-  auto cipher = KeyedCipher(16, 16, MODE_ECB, PAD_ZERO);
-  EXPECT_EQ(MessageOf([&] { cipher->DecryptFileStream(dir.File("empty"), dir.File("out")); }),
-            CannotDecrypt(dir.File("empty")));
-  EXPECT_FALSE(FileExists(dir.File("out")));
+  WriteFile(dir.File("plain"), PatternBytes(kBadFilesDataLength));
+  EntryCipher()->EncryptFileStream(dir.File("plain"), dir.File("good"));
+  EntryCipher(kOtherKeyText)->EncryptFileStream(dir.File("plain"), dir.File("other"));
+  const std::string bad = dir.File("bad");
+  WriteFile(bad, c.make(ReadFile(dir.File("good")), ReadFile(dir.File("other"))));
+  WriteFile(dir.File("existing"), PatternBytes(777, 5));
+  const std::string expected = ExpectedMessage(c, bad);
+  for (const char* output : {"new", "existing"}) {
+    EXPECT_EQ(MessageOf([&] { EntryCipher()->DecryptFileStream(bad, dir.File(output)); }),
+              expected);
+  }
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bad", "existing", "good", "other", "plain"}));
+  EXPECT_EQ(ReadFile(dir.File("existing")), PatternBytes(777, 5));
 }
+
+INSTANTIATE_TEST_SUITE_P(FileStreams, FileStreamBadFileTest, ::testing::ValuesIn(BadFiles()),
+                         BadFileName);
 
 TEST(FileStreamTest, HeaderAloneDecryptsToAnEmptyFile) {
   TempDir dir;

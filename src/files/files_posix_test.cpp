@@ -1,5 +1,5 @@
 // What only a POSIX system lets a test arrange: a really full disk (a tiny tmpfs, as root),
-// sparse files of several GiB, hard and symbolic links.
+// sparse files of several GiB, hard and symbolic links, a folder that refuses temporaries.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "files/files_test_util.h"
+#include "support/other_user.h"
 
 namespace vantry::test {
 namespace {
@@ -139,6 +140,40 @@ TEST(LinkedNamesTest, EncryptFileThroughAHardLinkToItsInput) {
   cipher->EncryptFile(dir.File("plain"), dir.File("hard"));
   EXPECT_EQ(ToHex(LoadProtected(*cipher, dir.File("hard"))),
             ToHex(Concat(Concat(data, Fill(data.size(), 16, 0)), Bytes(32, 0))));
+}
+
+// A folder the caller cannot write makes the writer rewrite a writable target in place, which
+// cuts it at the first byte written: an input whose header or size is bad must be refused
+// before that, and the target left whole.
+TEST(InPlaceFallbackTest, AnInputRefusedByItsHeaderOrSizeLeavesTheTargetWhole) {
+  if (!CanActAsOtherUser()) {
+    GTEST_SKIP() << "needs root to act as a second user";
+  }
+  TempDir dir;
+  const Bytes data = PatternBytes(300000);  // more than the writer buffers
+  EntryCipher()->EncryptToFile(data.data(), 300000, dir.File("good.vty"));
+  EntryCipher("another key")->EncryptToFile(data.data(), 300000, dir.File("foreign.vty"));
+  WriteFile(dir.File("odd.vty"), Concat(ReadFile(dir.File("good.vty")), Bytes{1}));
+  const Bytes old = PatternBytes(50, 9);
+  WriteFile(dir.File("out"), old);
+  fs::permissions(dir.File("out"), fs::perms(0666));
+  fs::permissions(dir.path(), fs::perms(0755));
+  EXPECT_TRUE(AsOtherUser([&] {
+    auto cipher = EntryCipher();
+    for (const char* input : {"odd.vty", "foreign.vty"}) {
+      const std::string message =
+          MessageOf([&] { cipher->DecryptFileStream(dir.File(input), dir.File("out")); });
+      if (message.empty() || ReadFile(dir.File("out")) != old) {
+        return false;
+      }
+    }
+    // The good input is written in place, so the refusals above met the in-place writer.
+    cipher->DecryptFileStream(dir.File("good.vty"), dir.File("out"));
+    return true;
+  }));
+  fs::permissions(dir.path(), fs::perms::owner_all);
+  EXPECT_EQ(ReadFile(dir.File("out")), data);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"foreign.vty", "good.vty", "odd.vty", "out"}));
 }
 
 }  // namespace

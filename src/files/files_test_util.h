@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -100,6 +101,45 @@ class WriteFault {
   WriteFault(const WriteFault&) = delete;
   WriteFault& operator=(const WriteFault&) = delete;
 };
+
+// The five operations that write a file, each run from a folder's prepared inputs: "plain"
+// (dataSize bytes) and "protected" (that file saved with the cipher); outputSize holds for a
+// dataSize that is a multiple of 16.
+struct WritingOperation {
+  const char* name;
+  std::function<void(CRijndaelCipher&, const TempDir&, const std::string& output)> run;
+  std::size_t outputSize;
+  bool streamMessages;  // the stream pair reports "Cannot write File", the others a FileError
+  bool plainOutput;
+};
+
+// How GoogleTest shows the case in its output (the default would dump its bytes).
+inline void PrintTo(const WritingOperation& c, std::ostream* os) { *os << c.name; }
+
+inline std::vector<WritingOperation> WritingOperations(std::size_t dataSize) {
+  using Dir = const TempDir&;
+  using Out = const std::string&;
+  return {
+      {"EncryptToFile",
+       [dataSize](CRijndaelCipher& c, Dir, Out out) {
+         const Bytes data = PatternBytes(dataSize);
+         c.EncryptToFile(data.data(), static_cast<std::int32_t>(data.size()), out);
+       },
+       32 + dataSize, false, false},
+      {"EncryptFile",
+       [](CRijndaelCipher& c, Dir d, Out out) { c.EncryptFile(d.File("plain"), out); },
+       32 + dataSize, false, false},
+      {"DecryptFile",
+       [](CRijndaelCipher& c, Dir d, Out out) { c.DecryptFile(d.File("protected"), out); },
+       32 + dataSize, false, true},
+      {"EncryptFileStream",
+       [](CRijndaelCipher& c, Dir d, Out out) { c.EncryptFileStream(d.File("plain"), out); },
+       32 + dataSize, true, false},
+      {"DecryptFileStream",
+       [](CRijndaelCipher& c, Dir d, Out out) { c.DecryptFileStream(d.File("protected"), out); },
+       dataSize, true, true},
+  };
+}
 
 }  // namespace vantry::test
 

@@ -22,45 +22,6 @@ namespace fs = std::filesystem;
 
 const Bytes kRootOnly{'r', 'o', 'o', 't'};
 
-struct WritingOperation {
-  const char* name;
-  // Writes output from the folder's prepared inputs ("plain", "protected").
-  std::function<void(CRijndaelCipher&, const TempDir&, const std::string&)> run;
-  bool plainOutput;
-};
-
-// How GoogleTest shows the case in its output (the default would dump its bytes).
-inline void PrintTo(const WritingOperation& c, std::ostream* os) { *os << c.name; }
-
-const WritingOperation kOperations[] = {
-    {"EncryptToFile",
-     [](CRijndaelCipher& c, const TempDir&, const std::string& out) {
-       const Bytes data = PatternBytes(1000);
-       c.EncryptToFile(data.data(), 1000, out);
-     },
-     false},
-    {"EncryptFile",
-     [](CRijndaelCipher& c, const TempDir& d, const std::string& out) {
-       c.EncryptFile(d.File("plain"), out);
-     },
-     false},
-    {"EncryptFileStream",
-     [](CRijndaelCipher& c, const TempDir& d, const std::string& out) {
-       c.EncryptFileStream(d.File("plain"), out);
-     },
-     false},
-    {"DecryptFile",
-     [](CRijndaelCipher& c, const TempDir& d, const std::string& out) {
-       c.DecryptFile(d.File("protected"), out);
-     },
-     true},
-    {"DecryptFileStream",
-     [](CRijndaelCipher& c, const TempDir& d, const std::string& out) {
-       c.DecryptFileStream(d.File("protected"), out);
-     },
-     true},
-};
-
 class HostileFilesTest : public ::testing::TestWithParam<WritingOperation> {
  protected:
   void SetUp() override {
@@ -144,7 +105,8 @@ TEST_P(HostileFilesTest, AWritableFileInAFolderTheCallerCannotWriteIsRewritten) 
   EXPECT_EQ(entries, std::vector<std::string>{"data"});
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryWritingOperation, HostileFilesTest, ::testing::ValuesIn(kOperations),
+INSTANTIATE_TEST_SUITE_P(EveryWritingOperation, HostileFilesTest,
+                         ::testing::ValuesIn(WritingOperations(1000)),
                          [](const ::testing::TestParamInfo<WritingOperation>& info) {
                            return info.param.name;
                          });

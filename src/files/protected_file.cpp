@@ -3,10 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "files/buffered_file_output.h"
-#include "files/protected_layout.h"
+#include "files/protected_core.h"
 #include "files/whole_file.h"
-#include "io/data_stream.h"
 #include "vantry/rijndael_cipher.h"
 
 namespace vantry {
@@ -18,11 +16,10 @@ void CRijndaelCipher::EncryptToFile(const unsigned char* pData, std::int32_t iLe
                                 std::to_string(iLength) + " bytes");
   }
   // A negative length delivers nothing: the file is the header alone.
-  CDataStream source;
-  source.Attach(pData, std::max<std::int32_t>(iLength, 0));
-  BufferedFileOutput output(fileName);
-  WriteProtectedFromMemory(*this, source, output);
-  output.Commit();
+  MemoryReader input(pData, static_cast<std::size_t>(std::max<std::int32_t>(iLength, 0)));
+  const auto output = OpenAtomicFileWriter(fileName, platform::OutputContents::kProtected);
+  EncryptProtected(*this, input, *output);
+  output->Commit();
 }
 
 unsigned char* CRijndaelCipher::DecryptFromFile(std::string fileName, std::int32_t* pOutLength) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "files/files_test_util.h"
+#include "support/bad_files.h"
 
 namespace vantry::test {
 namespace {
@@ -119,29 +120,20 @@ TEST_F(ProtectedFileTest, OutputHeldByAnotherOpenerIsAFileErrorAndStaysIntact) {
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"held", "plain", "protected"}));
 }
 
-// Protected inputs that must be refused, by both readers, with the length left alone and no
-// output created or changed.
-struct BadInput {
-  const char* name;
-  std::function<Bytes(const Bytes& goodFile)> make;
-  bool illegalBlockSize;  // otherwise "cannot be Correctly Decrypted!"
-};
-
-// How GoogleTest shows the case in its output (the default would dump its bytes).
-inline void PrintTo(const BadInput& c, std::ostream* os) { *os << c.name; }
-
-class BadProtectedInputTest : public ::testing::TestWithParam<BadInput> {};
-
-Bytes Truncated(const Bytes& file, std::size_t n) { return Bytes(file.begin(), file.begin() + n); }
+// The bad files of every layer must be refused by both readers, with the length left alone and
+// no output created or changed.
+class BadProtectedInputTest : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(BadProtectedInputTest, IsRefusedAndNothingIsWritten) {
-  const BadInput& c = GetParam();
+  const BadFile& c = GetParam();
   TempDir dir;
-  EntryCipher()->EncryptToFile(PatternBytes(1000).data(), 1000, dir.File("good"));
-  WriteFile(dir.File("bad"), c.make(ReadFile(dir.File("good"))));
+  const Bytes data = PatternBytes(kBadFilesDataLength);
+  EntryCipher()->EncryptToFile(data.data(), 1000, dir.File("good"));
+  EntryCipher(kOtherKeyText)->EncryptToFile(data.data(), 1000, dir.File("other"));
+  WriteFile(dir.File("bad"), c.make(ReadFile(dir.File("good")), ReadFile(dir.File("other"))));
   WriteFile(dir.File("existing"), PatternBytes(64, 8));
   const std::string bad = dir.File("bad");
-  const std::string expected = c.illegalBlockSize ? kIllegalBlockSizeText : CannotDecrypt(bad);
+  const std::string expected = ExpectedMessage(c, bad);
 
   std::int32_t length = 77;
   EXPECT_EQ(MessageOf([&] { EntryCipher()->DecryptFromFile(bad, &length); }), expected);
@@ -149,53 +141,12 @@ TEST_P(BadProtectedInputTest, IsRefusedAndNothingIsWritten) {
   EXPECT_EQ(MessageOf([&] { EntryCipher()->DecryptFile(bad, dir.File("new")); }), expected);
   EXPECT_EQ(MessageOf([&] { EntryCipher()->DecryptFile(bad, dir.File("existing")); }), expected);
 
-  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bad", "existing", "good"}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bad", "existing", "good", "other"}));
   EXPECT_EQ(ReadFile(dir.File("existing")), PatternBytes(64, 8));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, BadProtectedInputTest,
-    ::testing::Values(
-        BadInput{"Empty", [](const Bytes&) { return Bytes{}; }, false},
-        BadInput{"OneByte", [](const Bytes& f) { return Truncated(f, 1); }, false},
-        // Every byte it has is right, but a header needs 32.
-        BadInput{"HeaderLessOneByte", [](const Bytes& f) { return Truncated(f, 31); }, false},
-        BadInput{"OtherKey",
-                 [](const Bytes&) {
-                   TempDir other;
-                   EntryCipher(kOtherKeyText)
-                       ->EncryptToFile(PatternBytes(1000).data(), 1000, other.File("f"));
-                   return ReadFile(other.File("f"));
-                 },
-                 false},
-        BadInput{"FirstHeaderByteChanged",
-                 [](const Bytes& f) {
-                   Bytes b = f;
-                   b[0] ^= 1;
-                   return b;
-                 },
-                 false},
-        BadInput{"LastHeaderByteChanged",
-                 [](const Bytes& f) {
-                   Bytes b = f;
-                   b[31] ^= 0x80;
-                   return b;
-                 },
-                 false},
-        BadInput{"PlainBytes", [](const Bytes&) { return PatternBytes(1040, 3); }, false},
-        BadInput{"HeaderAndOneByte", [](const Bytes& f) { return Truncated(f, 33); }, true},
-        BadInput{"HeaderAndTwentyBytes", [](const Bytes& f) { return Truncated(f, 52); }, true},
-        BadInput{"ChunkAndFifteen", [](const Bytes& f) { return Truncated(f, 32 + 384 + 15); },
-                 true},
-        BadInput{"OneByteShort", [](const Bytes& f) { return Truncated(f, f.size() - 1); }, true},
-        BadInput{"OneByteLong",
-                 [](const Bytes& f) {
-                   Bytes b = f;
-                   b.push_back(0);
-                   return b;
-                 },
-                 true}),
-    [](const ::testing::TestParamInfo<BadInput>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Files, BadProtectedInputTest, ::testing::ValuesIn(BadFiles()),
+                         BadFileName);
 
 // A header cut short is refused even when the missing byte is the zero that zero-filling the
 // header buffer would have supplied.

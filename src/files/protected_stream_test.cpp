@@ -9,29 +9,27 @@
 #include <tuple>
 
 #include "files/files_test_util.h"
+#include "support/bad_files.h"
 #include "vantry/streams.h"
 
 namespace vantry::test {
 namespace {
 
-// Hands out its bytes at most step at a time, as a pipe does.
+// Over the library's memory reader: hands out its bytes at most step at a time, as a pipe does.
 class MemoryReader : public ByteReader {
  public:
   explicit MemoryReader(Bytes bytes, std::size_t step = SIZE_MAX)
-      : m_bytes(std::move(bytes)), m_step(step) {}
+      : m_bytes(std::move(bytes)),
+        m_reader(OpenMemoryReader(m_bytes.data(), m_bytes.size())),
+        m_step(step) {}
   std::size_t ReadSome(void* buffer, std::size_t n) override {
-    const std::size_t part = std::min({n, m_step, m_bytes.size() - m_at});
-    std::copy(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at),
-              m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at + part),
-              static_cast<unsigned char*>(buffer));
-    m_at += part;
-    return part;
+    return m_reader->ReadSome(buffer, std::min(n, m_step));
   }
 
  private:
   Bytes m_bytes;
+  std::unique_ptr<ByteReader> m_reader;
   std::size_t m_step;
-  std::size_t m_at = 0;
 };
 
 class MemoryWriter : public ByteWriter {
@@ -121,33 +119,24 @@ TEST(ProtectedStream, ReadsThatComeInOddPiecesChangeNothing) {
   }
 }
 
-TEST(ProtectedStream, HeaderIsCheckedBeforeAnythingIsWritten) {
-  auto cipher = EntryCipher();
-  auto other = EntryCipher(kOtherKeyText);
-  const Bytes protectedBytes = Encrypted(*cipher, PatternBytes(1000));
-  const struct {
-    const char* what;
-    Bytes input;
-    CRijndaelCipher* cipher;
-  } cases[] = {
-      {"another key", protectedBytes, other.get()},
-      {"empty input", {}, cipher.get()},
-      {"header cut short", Bytes(protectedBytes.begin(), protectedBytes.begin() + 31),
-       cipher.get()},
-      {"header changed",
-       Concat(Bytes(1, protectedBytes[0] ^ 1u),
-              Bytes(protectedBytes.begin() + 1, protectedBytes.end())),
-       cipher.get()},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    MemoryReader input(c.input);
-    MemoryWriter output;
-    EXPECT_EQ(MessageOf([&] { DecryptStream(*c.cipher, input, "named.vty", output); }),
-              CannotDecrypt("named.vty"));
-    EXPECT_TRUE(output.written.empty());
-  }
+// Every bad file is refused before anything is written: the header before anything is
+// decrypted, and cipher text of part blocks before its piece (here the only one) goes out.
+class ProtectedStreamBadFileTest : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(ProtectedStreamBadFileTest, IsRefusedBeforeAnythingIsWritten) {
+  const BadFile& c = GetParam();
+  const Bytes data = PatternBytes(kBadFilesDataLength);
+  const Bytes bad =
+      c.make(Encrypted(*EntryCipher(), data), Encrypted(*EntryCipher(kOtherKeyText), data));
+  MemoryReader input(bad, 7);
+  MemoryWriter output;
+  EXPECT_EQ(MessageOf([&] { DecryptStream(*EntryCipher(), input, "named.vty", output); }),
+            ExpectedMessage(c, "named.vty"));
+  EXPECT_TRUE(output.written.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Streams, ProtectedStreamBadFileTest, ::testing::ValuesIn(BadFiles()),
+                         BadFileName);
 
 TEST(ProtectedStream, CipherTextOfPartBlocksStopsBeforeItsPieceIsWritten) {
   auto cipher = EntryCipher();

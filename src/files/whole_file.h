@@ -19,18 +19,18 @@ namespace vantry {
 // what it held. Throws FileError: kOpen, kSize (also for 2 GiB or more), kRead, kClose.
 SecretBlock ReadPlainFile(const std::string& fileName);
 
-// Decrypts the protected file fileName into a block of the file's size S: the S - 32 decrypted
-// bytes, padding included, then 32 zero bytes. Throws, in this order of discovery: FileError
-// (kOpen, kSize) from the open and the size probe; the "cannot be Correctly Decrypted!" error
-// for a file shorter than the header or with another key's digest, before the rest is read;
-// FileError (kRead, kSize, kClose) from the read; FileError(kRead) when a file that gave its
-// size did not have it; "Illegal Block Size!" for cipher text that is not whole blocks.
+// Decrypts the protected file fileName through the one core (protected_core.h) into a block of
+// the file's size S: the S - 32 decrypted bytes, padding included, then 32 zero bytes. Throws,
+// in this order of discovery: FileError (kOpen, kSize) from the open and the size probe; the
+// core's refusals (header, then a size that is not the header and whole blocks); FileError
+// (kRead, kSize) from the read; FileError(kRead) when a file that gave its size did not have
+// it; FileError(kClose).
 SecretBlock DecryptProtectedFile(CRijndaelCipher& cipher, const std::string& fileName);
 
 // The part of DecryptProtectedFile after the size probe, for a file whose size was found to be
 // size (0: unknown, as for a pipe). When the file read to its end does not have that size it
 // throws FileError(kRead). Tests call it with a size that is off to stand for a file that
-// changed between the probe and the read.
+// changed between the probe and the read (a size that is not whole blocks is refused first).
 SecretBlock DecryptProtectedFileOfSize(CRijndaelCipher& cipher, const std::string& fileName,
                                        std::int32_t size);
 

@@ -16,46 +16,6 @@ namespace {
 constexpr std::size_t kDataSize = 200000;  // several 64 KiB flushes and many 384-byte chunks
 constexpr std::size_t kProtectedSize = 32 + kDataSize;
 
-struct WritingOperation {
-  const char* name;
-  // Runs the operation from the folder's prepared inputs into output.
-  std::function<void(CRijndaelCipher&, const TempDir&, const std::string& output)> run;
-  std::size_t outputSize;
-  bool streamMessages;  // the stream pair reports "Cannot write File", the others a FileError
-};
-
-// How GoogleTest shows the case in its output (the default would dump its bytes).
-inline void PrintTo(const WritingOperation& c, std::ostream* os) { *os << c.name; }
-
-const WritingOperation kOperations[] = {
-    {"EncryptToFile",
-     [](CRijndaelCipher& c, const TempDir&, const std::string& out) {
-       const Bytes data = PatternBytes(kDataSize);
-       c.EncryptToFile(data.data(), static_cast<std::int32_t>(data.size()), out);
-     },
-     kProtectedSize, false},
-    {"EncryptFile",
-     [](CRijndaelCipher& c, const TempDir& d, const std::string& out) {
-       c.EncryptFile(d.File("plain"), out);
-     },
-     kProtectedSize, false},
-    {"DecryptFile",
-     [](CRijndaelCipher& c, const TempDir& d, const std::string& out) {
-       c.DecryptFile(d.File("protected"), out);
-     },
-     kProtectedSize, false},
-    {"EncryptFileStream",
-     [](CRijndaelCipher& c, const TempDir& d, const std::string& out) {
-       c.EncryptFileStream(d.File("plain"), out);
-     },
-     kProtectedSize, true},
-    {"DecryptFileStream",
-     [](CRijndaelCipher& c, const TempDir& d, const std::string& out) {
-       c.DecryptFileStream(d.File("protected"), out);
-     },
-     kDataSize, true},
-};
-
 class WriteFailureTest : public ::testing::TestWithParam<WritingOperation> {
  protected:
   void SetUp() override {
@@ -112,7 +72,8 @@ TEST_P(WriteFailureTest, RoomForExactlyTheOutputIsEnough) {
   EXPECT_EQ(ReadFile(dir.File("output")).size(), op.outputSize);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryWritingOperation, WriteFailureTest, ::testing::ValuesIn(kOperations),
+INSTANTIATE_TEST_SUITE_P(EveryWritingOperation, WriteFailureTest,
+                         ::testing::ValuesIn(WritingOperations(kDataSize)),
                          [](const ::testing::TestParamInfo<WritingOperation>& info) {
                            return info.param.name;
                          });

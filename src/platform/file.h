@@ -35,8 +35,6 @@ class ExclusiveReader {
 
   // Size in bytes. Throws FileError(kSize) when it cannot be read.
   std::uint64_t Size();
-  // Reads exactly n bytes. Throws FileError(kRead) on failure or when the file ends first.
-  void ReadExactly(void* buffer, std::size_t n);
   // Reads up to n bytes; returns how many were read, 0 at the end. Throws FileError(kRead).
   std::size_t ReadSome(void* buffer, std::size_t n);
   // Throws FileError(kClose) when the close fails.

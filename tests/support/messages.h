@@ -10,6 +10,9 @@ namespace vantry::test {
 inline constexpr const char* kNotInitializedText =
     "Sealkit ERROR: Encryption/Decryption Object not Initialized!";
 inline constexpr const char* kIllegalBlockSizeText = "Illegal Block Size!";
+inline constexpr const char* kIndistinctKeyMessage =
+    "Sealkit ERROR: the key data holds a byte other than zero after a zero byte; the key check "
+    "ends at the first zero byte and could not tell this key from others!";
 
 // "Sealkit ERROR: File <name> cannot be Correctly Decrypted!"
 std::string CannotDecrypt(const std::string& name);

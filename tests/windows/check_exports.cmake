@@ -14,7 +14,8 @@ set(expected_c_names
 # the classes and functions declared in include/vantry/.
 set(public_components 12CBlockCipher 15CRijndaelCipher 4CSHA 9FileError 13GetMachineKey
     10ByteReader 10ByteWriter 14OpenFileReader 23OpenStandardInputReader
-    24OpenStandardOutputWriter 16CreateFileWriter 13EncryptStream 13DecryptStream)
+    24OpenStandardOutputWriter 16CreateFileWriter 13EncryptStream 13DecryptStream
+    11CipherError 9KeyCipher 16OpenMemoryReader)
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

@@ -20,7 +20,8 @@
 #include "operands.h"
 #include "progress.h"
 #include "secret.h"
-#include "vantry/machine_key.h"
+#include "vantry/cipher_error.h"
+#include "vantry/keying.h"
 #include "vantry/rijndael_cipher.h"
 #include "vantry/streams.h"
 
@@ -34,33 +35,22 @@ constexpr std::size_t kLoadTrailer = 32;
 // library's memory operations do.
 constexpr std::size_t kMaxInMemory =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-const char kIllegalBlockSize[] = "Illegal Block Size!";
-// The library's text for a key check digest that does not match, which it keeps for its hosts:
-// "Sealkit ERROR: File NAME cannot be Correctly Decrypted!". The tool says it its own way.
-const char kWrongKeyPrefix[] = "Sealkit ERROR: File ";
-const char kWrongKeySuffix[] = " cannot be Correctly Decrypted!";
-
-bool IsWrongKeyText(const std::string& text) {
-  const std::string prefix = kWrongKeyPrefix;
-  const std::string suffix = kWrongKeySuffix;
-  return text.size() >= prefix.size() + suffix.size() &&
-         text.compare(0, prefix.size(), prefix) == 0 &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 }  // namespace
 
-// Keys cipher from the options and the key: a key text goes through the entry points' 32-byte
-// buffer (characters up to the first NUL, zero bytes after), raw key data is given as it is.
+// Keys cipher from the options and the key through the library's one keying: a key text as
+// the entry points take it, raw key data as it is.
 void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key) {
-  std::vector<unsigned char> chain(kVantryChainBlock, kVantryChainBlock + sizeof kVantryChainBlock);
-  chain.resize(static_cast<std::size_t>(options.blockSize), 0);
+  KeyParameters parameters;
+  parameters.keyLength = options.keySize;
+  parameters.blockSize = options.blockSize;
+  parameters.mode = options.mode;
+  parameters.padding = options.padding;
   if (options.iv) {
-    chain = *options.iv;
+    parameters.chainBlock = options.iv->data();
   }
   if (key.rawData) {
-    cipher.SetKey(key.bytes.data(), static_cast<std::int32_t>(key.bytes.size()), chain.data(),
-                  options.keySize, options.blockSize, options.mode, options.padding);
+    vantry::KeyCipher(cipher, vantry::KeySource::kRawBytes, key.bytes.data(), key.bytes.size(),
+                      parameters);
     return;
   }
   std::string machineText;
@@ -68,13 +58,7 @@ void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMateria
     machineText = MachineKeyText();
   }
   const std::string& text = key.machineKey ? machineText : key.text;
-  unsigned char buffer[kVantryKeyBufferSize] = {};
-  for (std::size_t i = 0; i < sizeof buffer && i < text.size() && text[i] != '\0'; ++i) {
-    buffer[i] = static_cast<unsigned char>(text[i]);
-  }
-  cipher.SetKey(buffer, kVantryKeyBufferSize, chain.data(), options.keySize, options.blockSize,
-                options.mode, options.padding);
-  Wipe(buffer, sizeof buffer);
+  vantry::KeyCipher(cipher, vantry::KeySource::kText, text.data(), text.size(), parameters);
   WipeString(machineText);
 }
 
@@ -153,22 +137,6 @@ class StrippingWriter : public ByteWriter {
   std::uint64_t m_heldZeros = 0;
 };
 
-class MemoryReader : public ByteReader {
- public:
-  explicit MemoryReader(const SecretBuffer& buffer) : m_buffer(buffer) {}
-  std::size_t ReadSome(void* buffer, std::size_t n) override {
-    const std::size_t part = std::min(n, m_buffer.size() - m_at);
-    std::copy(m_buffer.data() + m_at, m_buffer.data() + m_at + part,
-              static_cast<unsigned char*>(buffer));
-    m_at += part;
-    return part;
-  }
-
- private:
-  const SecretBuffer& m_buffer;
-  std::size_t m_at = 0;
-};
-
 void ReadWhole(ByteReader& input, const std::string& operand, SecretBuffer* whole) {
   for (;;) {
     constexpr std::size_t kStep = 1 << 20;
@@ -230,11 +198,12 @@ int RunStream(const Options& options, Direction direction) {
     WatchedReader watchedInput(*opened, progress);
     ByteReader* source = &watchedInput;
     SecretBuffer whole;
-    MemoryReader wholeInput(whole);
+    std::unique_ptr<ByteReader> wholeInput;
     if (options.inMemory) {
       ReadWhole(watchedInput, input, &whole);
       opened.reset();
-      source = &wholeInput;
+      wholeInput = OpenMemoryReader(whole.data(), whole.size());
+      source = wholeInput.get();
     }
     // The machine key is no secret from the users of this machine: its files are kept from
     // them as plain text is.
@@ -249,14 +218,14 @@ int RunStream(const Options& options, Direction direction) {
     } else {
       try {
         DecryptStream(cipher, *source, PrintableName(input), sink);
-      } catch (const std::runtime_error& e) {
-        if (std::string(e.what()) == kIllegalBlockSize) {
+      } catch (const CipherError& e) {
+        if (e.kind() == CipherError::Kind::kIllegalBlockSize) {
           throw std::runtime_error("cannot decrypt " + OperandName(input) +
                                    ": the file is damaged or cut (its cipher text is not whole "
                                    "blocks: " +
-                                   kIllegalBlockSize + ")");
+                                   e.what() + ")");
         }
-        if (IsWrongKeyText(e.what())) {
+        if (e.kind() == CipherError::Kind::kWrongKey) {
           const bool chosen = options.command == Command::kDecrypt;
           throw std::runtime_error(
               "cannot decrypt " + OperandName(input) +

@@ -49,40 +49,9 @@ TEST(AesNiRoundKeys, ConvertedKeysHoldTheExpansionInBlockOrder) {
   }
 }
 
-// FIPS-197 Appendix C: one block under each key length.
-struct BlockCase {
-  const char* key;
-  const char* cipherText;
-};
-const char kAppendixCPlainText[] = "00112233445566778899aabbccddeeff";
-const BlockCase kAppendixC[] = {
-    {"000102030405060708090a0b0c0d0e0f", "69c4e0d86a7b0430d8cdb78070b4c55a"},
-    {"000102030405060708090a0b0c0d0e0f1011121314151617", "dda97ca4864cdfe06eaf70a0ec0d7191"},
-    {"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
-     "8ea2b7ca516745bfeafc49904b496089"},
-};
-
-TEST(AesNiBlock, Fips197AppendixC) {
-  REQUIRE_AES_NI();
-  for (const auto& c : kAppendixC) {
-    SCOPED_TRACE(c.key);
-    const ReferenceSchedule s = MakeReferenceSchedule(FromHex(c.key));
-    const Bytes plain = FromHex(kAppendixCPlainText);
-    const Bytes cipher = FromHex(c.cipherText);
-    Bytes out(16);
-    aes_ni::EncryptBlock(s.encKeys, s.rounds, plain.data(), out.data());
-    EXPECT_EQ(ToHex(out), c.cipherText);
-    aes_ni::DecryptBlock(s.decKeys, s.rounds, cipher.data(), out.data());
-    EXPECT_EQ(ToHex(out), kAppendixCPlainText);
-    // The same block in place.
-    Bytes block = plain;
-    aes_ni::EncryptBlock(s.encKeys, s.rounds, block.data(), block.data());
-    EXPECT_EQ(ToHex(block), c.cipherText);
-    aes_ni::DecryptBlock(s.decKeys, s.rounds, block.data(), block.data());
-    EXPECT_EQ(ToHex(block), kAppendixCPlainText);
-  }
-}
-
+// The FIPS-197 examples and the NIST CAVP files run through these kernels once, as the AES-NI
+// path of CRijndaelCipher (rijndael_block_test.cpp, rijndael_cavp_test.cpp); here: what only
+// the kernels' own interface shows.
 TEST(AesNiBlock, RefusesARoundCountOtherThan10_12_14) {
   REQUIRE_AES_NI();
   const ReferenceSchedule s = MakeReferenceSchedule(Bytes(16, 0));
@@ -103,66 +72,6 @@ TEST(AesNiBlock, RefusesARoundCountOtherThan10_12_14) {
                  std::invalid_argument);
   }
 }
-
-// The NIST CAVP vectors: known-answer sets of one block and multi-block messages of 1 to 10
-// blocks, in the three modes, through the multi-block kernels.
-struct VectorFile {
-  const char* name;
-  Mode mode;
-};
-
-// How GoogleTest shows the case in its output (the default would dump its bytes).
-inline void PrintTo(const VectorFile& c, std::ostream* os) { *os << c.name; }
-
-std::string PrintVectorFile(const testing::TestParamInfo<VectorFile>& info) {
-  std::string name = info.param.name;
-  return name.substr(0, name.find('.'));
-}
-
-class AesNiNistVectors : public testing::TestWithParam<VectorFile> {};
-
-TEST_P(AesNiNistVectors, EveryRecord) {
-  REQUIRE_AES_NI();
-  const VectorFile& file = GetParam();
-  const auto records = ReadRsp(DataPath(std::string("aes/") + file.name), "COUNT");
-  ASSERT_FALSE(records.empty());
-  for (const auto& record : records) {
-    SCOPED_TRACE(record.section + " COUNT " + record.at("COUNT"));
-    const ReferenceSchedule s = MakeReferenceSchedule(FromHex(record.at("KEY")));
-    const Bytes iv = record.has("IV") ? FromHex(record.at("IV")) : Bytes(16, 0);
-    const Bytes plain = FromHex(record.at("PLAINTEXT"));
-    const Bytes cipher = FromHex(record.at("CIPHERTEXT"));
-    if (record.section == "ENCRYPT") {
-      EXPECT_EQ(ToHex(RunKernel(s, file.mode, true, iv, plain)), ToHex(cipher));
-    } else {
-      EXPECT_EQ(ToHex(RunKernel(s, file.mode, false, iv, cipher)), ToHex(plain));
-    }
-  }
-}
-
-std::vector<VectorFile> AllVectorFiles() {
-  std::vector<VectorFile> files;
-  static std::vector<std::string> names;  // keeps the c_str() of the entries alive
-  if (names.empty()) {
-    for (const char* mode : {"ECB", "CBC", "CFB128"}) {
-      for (const char* kind : {"GFSbox", "KeySbox", "VarKey", "VarTxt", "MMT"}) {
-        for (const char* bits : {"128", "192", "256"}) {
-          names.push_back(std::string(mode) + kind + bits + ".rsp");
-        }
-      }
-    }
-  }
-  for (const auto& name : names) {
-    const Mode mode = name.rfind("ECB", 0) == 0   ? Mode::kEcb
-                      : name.rfind("CBC", 0) == 0 ? Mode::kCbc
-                                                  : Mode::kCfb;
-    files.push_back({name.c_str(), mode});
-  }
-  return files;
-}
-
-INSTANTIATE_TEST_SUITE_P(Cavp, AesNiNistVectors, testing::ValuesIn(AllVectorFiles()),
-                         PrintVectorFile);
 
 // The grouped kernels against one block at a time, for block counts around the groups of
 // eight and four, at every key length; in place and out of place; nothing written past the

@@ -14,13 +14,6 @@ using posix::RetryOnInterrupt;
 using posix::ThrowFileError;
 using Cause = FileError::Cause;
 
-// The end of a file has no errno; "No data available" says best what happened.
-#ifdef ENODATA
-constexpr int kEndOfFileError = ENODATA;
-#else
-constexpr int kEndOfFileError = EIO;
-#endif
-
 // Larger reads are split: read(2) need not accept counts above SSIZE_MAX, and Linux caps a
 // single transfer a little below 2 GiB anyway.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
@@ -136,18 +129,6 @@ std::size_t ExclusiveReader::ReadSome(void* buffer, std::size_t n) {
     ThrowFileError(Cause::kRead, m_fileName, errno);
   }
   return static_cast<std::size_t>(got);
-}
-
-void ExclusiveReader::ReadExactly(void* buffer, std::size_t n) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    const std::size_t got = ReadSome(bytes + done, n - done);
-    if (got == 0) {
-      ThrowFileError(Cause::kRead, m_fileName, kEndOfFileError);
-    }
-    done += got;
-  }
 }
 
 void ExclusiveReader::Close() {

@@ -47,9 +47,6 @@ TEST(ExclusiveReaderPosixTest, FailuresCarryTheSystemsText) {
     // A refused open keeps no descriptor: a host retrying a held file would run out of them.
     EXPECT_EQ(OpenDescriptors(), open) << c.name;
   }
-  Bytes buffer(5);
-  EXPECT_EQ(ExpectFileError([&] { holder.ReadExactly(buffer.data(), 5); }, Cause::kRead, file).what,
-            "cannot read file " + file + ": No data available");
 }
 
 }  // namespace

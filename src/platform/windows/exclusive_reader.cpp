@@ -70,19 +70,6 @@ std::size_t ExclusiveReader::ReadSome(void* buffer, std::size_t n) {
   return got;
 }
 
-void ExclusiveReader::ReadExactly(void* buffer, std::size_t n) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    const std::size_t got = ReadSome(bytes + done, n - done);
-    if (got == 0) {
-      // ReadFile reports the end of a file as success with nothing read.
-      ThrowFileError(Cause::kRead, m_fileName, ERROR_HANDLE_EOF);
-    }
-    done += got;
-  }
-}
-
 void ExclusiveReader::Close() {
   if (!m_open) {
     return;

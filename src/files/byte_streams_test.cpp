@@ -1,7 +1,5 @@
-// BufferedFileOutput: what arrives in the file, in pieces of any size around the buffer's
-// capacity, and that nothing arrives without Commit.
-#include "files/buffered_file_output.h"
-
+// The library's buffered atomic file writer: what arrives in the file, in pieces of any size
+// around the buffer's capacity, and that nothing arrives without Commit.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -9,11 +7,16 @@
 #include <vector>
 
 #include "files/files_test_util.h"
+#include "files/protected_core.h"
 
 namespace vantry::test {
 namespace {
 
-constexpr std::size_t kCap = BufferedFileOutput::kCapacity;
+constexpr std::size_t kCap = std::size_t{64} * 1024;  // the writer's buffer
+
+std::unique_ptr<ByteWriter> Writer(const std::string& name) {
+  return OpenAtomicFileWriter(name, platform::OutputContents::kProtected);
+}
 
 struct AppendPattern {
   const char* name;
@@ -23,27 +26,27 @@ struct AppendPattern {
 // How GoogleTest shows the case in its output (the default would dump its bytes).
 inline void PrintTo(const AppendPattern& c, std::ostream* os) { *os << c.name; }
 
-class BufferedFileOutputTest : public ::testing::TestWithParam<AppendPattern> {};
+class FileWriterTest : public ::testing::TestWithParam<AppendPattern> {};
 
-TEST_P(BufferedFileOutputTest, CommittedFileHoldsEveryPieceInOrder) {
+TEST_P(FileWriterTest, CommittedFileHoldsEveryPieceInOrder) {
   TempDir dir;
   Bytes expected;
   {
-    BufferedFileOutput output(dir.File("out"));
+    const auto output = Writer(dir.File("out"));
     std::uint64_t seed = 0;
     for (std::size_t piece : GetParam().pieces) {
       const Bytes bytes = PatternBytes(piece, ++seed);
-      output.Append(bytes.data(), bytes.size());
+      output->Write(bytes.data(), bytes.size());
       expected = Concat(expected, bytes);
     }
-    output.Commit();
+    output->Commit();
   }
   EXPECT_EQ(ReadFile(dir.File("out")), expected);
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Pieces, BufferedFileOutputTest,
+    Pieces, FileWriterTest,
     ::testing::Values(AppendPattern{"Nothing", {}}, AppendPattern{"Empty", {0}},
                       AppendPattern{"OneByte", {1}}, AppendPattern{"CapacityLessOne", {kCap - 1}},
                       AppendPattern{"Capacity", {kCap}},
@@ -54,19 +57,19 @@ INSTANTIATE_TEST_SUITE_P(
                       AppendPattern{"Chunks", std::vector<std::size_t>(1000, 384)}),
     [](const ::testing::TestParamInfo<AppendPattern>& info) { return info.param.name; });
 
-TEST(BufferedFileOutputAbandonTest, WithoutCommitTheTargetStaysAsItWas) {
+TEST(FileWriterAbandonTest, WithoutCommitTheTargetStaysAsItWas) {
   TempDir dir;
   const Bytes previous = PatternBytes(100, 2);
   WriteFile(dir.File("out"), previous);
   {
-    BufferedFileOutput output(dir.File("out"));
+    const auto output = Writer(dir.File("out"));
     const Bytes bytes = PatternBytes(3 * kCap);
-    output.Append(bytes.data(), bytes.size());
+    output->Write(bytes.data(), bytes.size());
   }
   EXPECT_EQ(ReadFile(dir.File("out")), previous);
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out"});
 
-  { BufferedFileOutput output(dir.File("new")); }
+  { const auto output = Writer(dir.File("new")); }
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out"});
 }
 
