@@ -302,4 +302,8 @@ int RunMachineKey() {
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+void KeyProtectedCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key) {
+  KeyCipher(cipher, options, key);
+}
+
 }  // namespace vantry::tool

@@ -4,6 +4,8 @@
 #define VANTRY_TOOL_COMMANDS_H_
 
 #include "command_line.h"
+#include "key_source.h"
+#include "vantry/rijndael_cipher.h"
 
 namespace vantry::tool {
 
@@ -16,6 +18,9 @@ int RunMachineKey();
 int RunEncrypt(const Options& options);
 int RunDecrypt(const Options& options);
 int RunVerify(const Options& options);
+
+// Keys cipher as save and load (or, with cipher options, encrypt and decrypt) key theirs.
+void KeyProtectedCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key);
 
 }  // namespace vantry::tool
 

@@ -1,0 +1,258 @@
+#include "seal_commands.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "console.h"
+#include "key_source.h"
+#include "operands.h"
+#include "secret.h"
+#include "vantry/machine_key.h"
+#include "vantry/rijndael_cipher.h"
+#include "vantry/sealed.h"
+#include "vantry/streams.h"
+
+namespace vantry::tool {
+namespace {
+
+// A sealed file's key from the command line: the account's secret unless --machine-secret or a
+// key option says otherwise; a key text is a passphrase, taken whole.
+SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
+  if (choice.source == KeySource::kMachine) {
+    return machineSecret ? SealedKey::MachineSecret() : SealedKey::AccountSecret();
+  }
+  KeyMaterial key;
+  ObtainKey(choice, confirm, 0, &key);
+  if (key.rawData) {
+    if (key.bytes.size() != 32) {
+      throw std::runtime_error("a sealed file's raw key is 32 bytes (64 hexadecimal digits), not " +
+                               std::to_string(key.bytes.size()));
+    }
+    return SealedKey::Raw(key.bytes.data(), key.bytes.size());
+  }
+  return SealedKey::Passphrase(key.text);
+}
+
+// What the user reads for a failure of a sealed-file command.
+std::string Describe(const std::exception& failure) {
+  if (StopSignal() != 0) {
+    return "interrupted by " + SignalName(StopSignal());
+  }
+  if (const auto* sealed = dynamic_cast<const SealedError*>(&failure)) {
+    if (sealed->kind() == SealedError::Kind::kNotSealed) {
+      return std::string(sealed->what()) +
+             "; a protected file is read with 'vantry load' (or 'vantry decrypt')";
+    }
+    return sealed->what();
+  }
+  return DescribeFailure(failure);
+}
+
+// A stop signal ends the run at the next read or write; the output is then abandoned.
+class StopAwareReader : public ByteReader {
+ public:
+  explicit StopAwareReader(ByteReader& inner) : m_inner(inner) {}
+  std::size_t ReadSome(void* buffer, std::size_t n) override {
+    if (StopSignal() != 0) {
+      throw std::runtime_error("interrupted");
+    }
+    return m_inner.ReadSome(buffer, n);
+  }
+
+ private:
+  ByteReader& m_inner;
+};
+
+// Discards what it is given: verify authenticates a sealed file without writing it anywhere.
+class CountingSink : public ByteWriter {
+ public:
+  void Write(const void*, std::size_t n) override { count += n; }
+  void Commit() override {}
+  std::uint64_t count = 0;
+};
+
+// Encrypts whole blocks as they come, after the key check digest: the push-side twin of
+// EncryptStream for the plain text DecryptStream hands on (whole blocks, fill included), so a
+// rekeyed file has the length of the original.
+class ProtectingWriter : public ByteWriter {
+ public:
+  ProtectingWriter(CRijndaelCipher& cipher, ByteWriter& output)
+      : m_cipher(cipher), m_output(output) {
+    unsigned char digest[32];
+    static_cast<CBlockCipher&>(cipher).GetKeyDigest(digest);
+    m_output.Write(digest, sizeof digest);
+    m_cipher.ResetChainBlock();
+  }
+  ~ProtectingWriter() override { WipeBytes(m_buffer); }
+  void Write(const void* data, std::size_t n) override {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    m_buffer.assign(bytes, bytes + n);
+    Flush(false);
+  }
+  void Commit() override {
+    Flush(true);
+    m_output.Commit();
+  }
+
+ private:
+  void Flush(bool last) {
+    m_pending.insert(m_pending.end(), m_buffer.begin(), m_buffer.end());
+    WipeBytes(m_buffer);
+    std::size_t whole =
+        m_pending.size() - m_pending.size() % static_cast<std::size_t>(kVantryBlockSize);
+    if (last && whole < m_pending.size()) {
+      m_pending.resize(whole + static_cast<std::size_t>(kVantryBlockSize), 0);
+      whole = m_pending.size();
+    }
+    if (whole > 0) {
+      m_cipher.Encrypt(m_pending.data(), m_pending.data(), whole);
+      m_output.Write(m_pending.data(), whole);
+      Wipe(m_pending.data(), whole);
+      m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(whole));
+    }
+  }
+
+  CRijndaelCipher& m_cipher;
+  ByteWriter& m_output;
+  std::vector<unsigned char> m_buffer;
+  std::vector<unsigned char> m_pending;
+};
+
+void CheckDistinct(const std::string& input, const std::string& output) {
+  std::error_code error;
+  if (input != "-" && output != "-" && std::filesystem::equivalent(input, output, error) &&
+      !error) {
+    throw std::runtime_error(OperandName(input) + " is both INPUT and OUTPUT");
+  }
+}
+
+enum class Direction { kSeal, kUnseal };
+
+int RunSealed(const Options& options, Direction direction) {
+  const std::string& input = options.operands[0];
+  const std::string& output = options.operands[1];
+  CheckOutput(output, options.force);
+  CheckDistinct(input, output);
+  const bool seal = direction == Direction::kSeal;
+  try {
+    const SealedKey key = SealedKeyFor(options.key, options.machineSecret, seal);
+    std::unique_ptr<ByteReader> opened = OpenInput(input);
+    StopAwareReader reader(*opened);
+    std::unique_ptr<ByteWriter> writer =
+        OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText);
+    if (seal) {
+      SealStream(key, reader, *writer);
+    } else {
+      UnsealStream(key, reader, OperandName(input), *writer);
+    }
+    // A named OUTPUT appears only now, after the last segment verified.
+    writer->Commit();
+  } catch (const std::exception& e) {
+    throw std::runtime_error(Describe(e));
+  }
+  return 0;
+}
+
+bool StartsSealed(const std::string& operand) {
+  if (operand == "-") {
+    return false;
+  }
+  unsigned char first[8] = {};
+  try {
+    return LooksSealed(first, OpenInput(operand)->ReadFull(first, sizeof first));
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+int RunSeal(const Options& options) { return RunSealed(options, Direction::kSeal); }
+
+int RunUnseal(const Options& options) { return RunSealed(options, Direction::kUnseal); }
+
+int RunRekey(const Options& options) {
+  const std::string& input = options.operands[0];
+  const std::string& output = options.operands[1];
+  CheckOutput(output, options.force);
+  CheckDistinct(input, output);
+  if (StartsSealed(input)) {
+    throw std::runtime_error(OperandName(input) +
+                             " is a sealed file; rekey reads protected files (unseal it and seal "
+                             "it again: vantry unseal ... - | vantry seal - ...)");
+  }
+  try {
+    KeyMaterial oldKey;
+    ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
+    CRijndaelCipher oldCipher;
+    KeyProtectedCipher(oldCipher, options, oldKey);
+    std::unique_ptr<ByteReader> opened = OpenInput(input);
+    StopAwareReader reader(*opened);
+    std::unique_ptr<ByteWriter> writer = OpenOutput(output, OutputKind::kProtected);
+    if (options.seal) {
+      const SealedKey newKey = SealedKeyFor(options.newKey, options.machineSecret, true);
+      SealingWriter sealing(newKey, *writer);
+      DecryptStream(oldCipher, reader, OperandName(input), sealing);
+      sealing.Commit();
+    } else {
+      KeyMaterial newKey;
+      ObtainKey(options.newKey, true, kVantryKeyLength, &newKey);
+      CRijndaelCipher newCipher;
+      KeyProtectedCipher(newCipher, options, newKey);
+      ProtectingWriter protecting(newCipher, *writer);
+      DecryptStream(oldCipher, reader, OperandName(input), protecting);
+      protecting.Commit();
+    }
+  } catch (const std::exception& e) {
+    throw std::runtime_error(Describe(e));
+  }
+  return 0;
+}
+
+int RunVerifyFiles(const Options& options) {
+  int failures = 0;
+  std::unique_ptr<SealedKey> sealedKey;
+  for (const std::string& file : options.operands) {
+    try {
+      if (StartsSealed(file)) {
+        if (!sealedKey) {
+          KeyChoice choice = options.key;
+          choice.whole = true;
+          sealedKey.reset(new SealedKey(SealedKeyFor(choice, options.machineSecret, false)));
+        }
+        CountingSink sink;
+        UnsealStream(*sealedKey, *OpenInput(file), OperandName(file), sink);
+        std::printf("%s: authentic sealed file, %llu bytes\n", PrintableName(file).c_str(),
+                    static_cast<unsigned long long>(sink.count));
+      } else {
+        Options one = options;
+        one.operands = {file};
+        RunVerify(one);
+      }
+    } catch (const std::exception& e) {
+      ++failures;
+      std::fflush(stdout);
+      std::fprintf(stderr, "vantry: error: %s\n", Describe(e).c_str());
+    }
+  }
+  if (failures > 0 && options.operands.size() > 1) {
+    std::fprintf(stderr, "vantry: %d of %zu files failed verification\n", failures,
+                 options.operands.size());
+  }
+  return std::fflush(stdout) == 0 && failures == 0 ? 0 : 1;
+}
+
+void ExplainSealedInput(const Options& options) {
+  if (!options.operands.empty() && StartsSealed(options.operands[0])) {
+    throw std::runtime_error(OperandName(options.operands[0]) +
+                             " is a sealed file: read it with 'vantry unseal'");
+  }
+}
+
+}  // namespace vantry::tool
