@@ -31,7 +31,7 @@ enum class SealedKeyKind : std::uint8_t {
   kMachineSecret = 4,  // this machine's secret (created by root on first use)
 };
 
-const char* SealedKeyKindName(SealedKeyKind kind) noexcept;
+VANTRY_API const char* SealedKeyKindName(SealedKeyKind kind) noexcept;
 
 // PBKDF2's iteration count for new files, and the most a file may ask for when it is read (so
 // that a hostile header cannot make an unseal run for many minutes).

@@ -22,7 +22,8 @@ const char* const kEntryPoints[] = {
     "LoadVantryWithKey2", "FreeVantryBuffer",
     // The C interface.
     "vantry_save", "vantry_load", "vantry_free", "vantry_last_error", "vantry_last_system_error",
-    "vantry_status_text", "vantry_version", "vantry_version_number"};
+    "vantry_status_text", "vantry_version", "vantry_version_number", "vantry_seal",
+    "vantry_unseal"};
 
 class SharedLibrary {
  public:
@@ -102,7 +103,8 @@ TEST(SharedLibrary, EntryPointsWorkThroughLoadedPointers) {
 // machine_key.h and streams.h.
 bool IsPublicClassSymbol(const std::string& name) {
   static const char* const kClasses[] = {"12CBlockCipher", "15CRijndaelCipher", "4CSHA",
-                                         "9FileError",     "10ByteReader",      "10ByteWriter"};
+                                         "9FileError",     "10ByteReader",      "10ByteWriter",
+                                         "9SealedKey",     "11SealedError",     "13SealingWriter"};
   for (const char* c : kClasses) {
     for (const char* prefix :
          {"_ZN6vantry", "_ZNK6vantry", "_ZTIN6vantry", "_ZTSN6vantry", "_ZTVN6vantry"}) {
@@ -111,13 +113,10 @@ bool IsPublicClassSymbol(const std::string& name) {
       }
     }
   }
-  static const char* const kFunctions[] = {"GetMachineKey",
-                                           "OpenFileReader",
-                                           "OpenStandardInputReader",
-                                           "OpenStandardOutputWriter",
-                                           "CreateFileWriter",
-                                           "EncryptStream",
-                                           "DecryptStream"};
+  static const char* const kFunctions[] = {
+      "GetMachineKey",    "OpenFileReader", "OpenStandardInputReader", "OpenStandardOutputWriter",
+      "CreateFileWriter", "EncryptStream",  "DecryptStream",           "SealStream",
+      "UnsealStream",     "LooksSealed",    "SealedKeyKindName"};
   for (const std::string function : kFunctions) {
     if (name.rfind("_ZN6vantry" + std::to_string(function.size()) + function, 0) == 0) {
       return true;
