@@ -3,8 +3,6 @@
 // Windows 10, so HKDF is built from its HMAC exactly as RFC 5869 states it.
 #include "platform/sealing_crypto.h"
 
-#include <bcrypt.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,6 +10,8 @@
 
 #include "platform/secure_wipe.h"
 #include "platform/windows/win32.h"
+// bcrypt.h needs the types of windows.h (through win32.h) first.
+#include <bcrypt.h>
 
 namespace vantry::platform::sealing {
 namespace {
