@@ -6,7 +6,9 @@
 #include <new>
 #include <string>
 
+#include "platform/name_encoding.h"
 #include "platform/secure_wipe.h"
+#include "platform/vector_registers.h"
 #include "vantry/file_error.h"
 #include "vantry/sealed.h"
 #include "vantry/vantry_c.h"
@@ -204,6 +206,10 @@ extern "C" {
 
 int vantry_seal(const char* name, const void* data, size_t length, int key_kind, const void* key,
                 size_t key_length) {
+  // As the other functions: names are UTF-8, and no key or plain text stays in the vector
+  // registers the host's code runs on next.
+  vantry::platform::VectorRegisterClearer registerClearer;
+  const vantry::platform::ScopedNameEncoding utf8(vantry::platform::NameEncoding::kUtf8);
   return vantry::Guard([&] {
     vantry::RequireName(name);
     if (data == nullptr && length != 0) {
@@ -226,6 +232,8 @@ int vantry_unseal(const char* name, int key_kind, const void* key, size_t key_le
   if (length != nullptr) {
     *length = 0;
   }
+  vantry::platform::VectorRegisterClearer registerClearer;
+  const vantry::platform::ScopedNameEncoding utf8(vantry::platform::NameEncoding::kUtf8);
   return vantry::Guard([&] {
     vantry::RequireName(name);
     if (data == nullptr || length == nullptr) {

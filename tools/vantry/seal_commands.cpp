@@ -1,5 +1,6 @@
 #include "seal_commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -79,11 +80,12 @@ class CountingSink : public ByteWriter {
 
 // Encrypts whole blocks as they come, after the key check digest: the push-side twin of
 // EncryptStream for the plain text DecryptStream hands on (whole blocks, fill included), so a
-// rekeyed file has the length of the original.
+// rekeyed file has the length of the original. Pieces are encrypted into one fixed buffer,
+// which is wiped when the writer goes.
 class ProtectingWriter : public ByteWriter {
  public:
   ProtectingWriter(CRijndaelCipher& cipher, ByteWriter& output)
-      : m_cipher(cipher), m_output(output) {
+      : m_cipher(cipher), m_output(output), m_buffer(kPiece) {
     unsigned char digest[32];
     static_cast<CBlockCipher&>(cipher).GetKeyDigest(digest);
     m_output.Write(digest, sizeof digest);
@@ -92,36 +94,42 @@ class ProtectingWriter : public ByteWriter {
   ~ProtectingWriter() override { WipeBytes(m_buffer); }
   void Write(const void* data, std::size_t n) override {
     const auto* bytes = static_cast<const unsigned char*>(data);
-    m_buffer.assign(bytes, bytes + n);
-    Flush(false);
+    while (n > 0) {
+      const std::size_t part = std::min(n, kPiece - m_held);
+      std::copy_n(bytes, part, m_buffer.data() + m_held);
+      m_held += part;
+      bytes += part;
+      n -= part;
+      if (m_held == kPiece) {
+        Flush();
+      }
+    }
   }
   void Commit() override {
-    Flush(true);
+    // The fill of a short last block, as the cipher's zero padding would add it.
+    const std::size_t block = static_cast<std::size_t>(kVantryBlockSize);
+    while (m_held % block != 0) {
+      m_buffer[m_held++] = 0;
+    }
+    Flush();
     m_output.Commit();
   }
 
  private:
-  void Flush(bool last) {
-    m_pending.insert(m_pending.end(), m_buffer.begin(), m_buffer.end());
-    WipeBytes(m_buffer);
-    std::size_t whole =
-        m_pending.size() - m_pending.size() % static_cast<std::size_t>(kVantryBlockSize);
-    if (last && whole < m_pending.size()) {
-      m_pending.resize(whole + static_cast<std::size_t>(kVantryBlockSize), 0);
-      whole = m_pending.size();
-    }
-    if (whole > 0) {
-      m_cipher.Encrypt(m_pending.data(), m_pending.data(), whole);
-      m_output.Write(m_pending.data(), whole);
-      Wipe(m_pending.data(), whole);
-      m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(whole));
+  static constexpr std::size_t kPiece = 64 * 1024;  // a multiple of every block size
+
+  void Flush() {
+    if (m_held > 0) {
+      m_cipher.Encrypt(m_buffer.data(), m_buffer.data(), m_held);
+      m_output.Write(m_buffer.data(), m_held);
+      m_held = 0;
     }
   }
 
   CRijndaelCipher& m_cipher;
   ByteWriter& m_output;
   std::vector<unsigned char> m_buffer;
-  std::vector<unsigned char> m_pending;
+  std::size_t m_held = 0;
 };
 
 void CheckDistinct(const std::string& input, const std::string& output) {
