@@ -29,6 +29,10 @@ enum class SealedKeyKind : std::uint8_t {
   kRawKey = 2,         // 32 bytes given by the caller
   kAccountSecret = 3,  // this account's secret (created on first use)
   kMachineSecret = 4,  // this machine's secret (created by root on first use)
+  // On Windows the account's and machine's keys are the data protection API's: a random file
+  // key, wrapped by CryptProtectData (user or local-machine scope), stored in the header.
+  kWindowsAccount = 5,
+  kWindowsMachine = 6,
 };
 
 VANTRY_API const char* SealedKeyKindName(SealedKeyKind kind) noexcept;
@@ -48,6 +52,8 @@ class VANTRY_API SealedKey {
                               std::uint32_t iterations = kSealedDefaultIterations);
   // Exactly 32 bytes.
   static SealedKey Raw(const void* key, std::size_t size);
+  // This account's or machine's key: the secret file on POSIX (kinds 3, 4), the data
+  // protection API on Windows (kinds 5, 6).
   static SealedKey AccountSecret();
   static SealedKey MachineSecret();
 

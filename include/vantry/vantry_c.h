@@ -158,14 +158,16 @@ enum vantry_sealed_status_values {
 
 /* Keys of sealed files. */
 enum vantry_sealed_key_kinds {
-  /* This account's secret: 32 random bytes in a file only the account can read, created on
-   * first use (key NULL, key_length 0). */
+  /* This account's key (key NULL, key_length 0): on POSIX 32 random bytes in a file only the
+   * account can read, created on first use; on Windows a random key per file wrapped by the
+   * data protection API (CryptProtectData, user scope). */
   VANTRY_SEALED_ACCOUNT = 0,
   /* A passphrase: all key_length bytes, through PBKDF2-HMAC-SHA256 (600,000 iterations). */
   VANTRY_SEALED_PASSPHRASE = 1,
   /* A raw key of exactly VANTRY_SEALED_RAW_KEY_LENGTH bytes, any values. */
   VANTRY_SEALED_RAW = 2,
-  /* This machine's secret, created by root on first use (key NULL, key_length 0). */
+  /* This machine's key (key NULL, key_length 0): on POSIX a secret file created by root on
+   * first use; on Windows the data protection API's local-machine scope. */
   VANTRY_SEALED_MACHINE = 3
 };
 

@@ -1,5 +1,6 @@
 #include "sealed/sealed_format.h"
 
+#include "platform/data_protection.h"
 #include "platform/secret_file.h"
 #include "platform/secure_wipe.h"
 #include "vantry/file_error.h"
@@ -26,6 +27,10 @@ const char* KindPhrase(SealedKeyKind kind) {
       return "an account's secret";
     case SealedKeyKind::kMachineSecret:
       return "a machine's secret";
+    case SealedKeyKind::kWindowsAccount:
+      return "Windows' data protection for an account";
+    case SealedKeyKind::kWindowsMachine:
+      return "Windows' data protection for a machine";
   }
   return "an unknown kind of key";
 }
@@ -62,6 +67,9 @@ int ParameterSize(std::uint8_t kind) noexcept {
     case SealedKeyKind::kAccountSecret:
     case SealedKeyKind::kMachineSecret:
       return static_cast<int>(kSecretIdSize);
+    case SealedKeyKind::kWindowsAccount:
+    case SealedKeyKind::kWindowsMachine:
+      return kVariableSize;
   }
   return -1;
 }
@@ -86,9 +94,15 @@ std::vector<unsigned char> EncodeHeaderBody(const Header& header) {
   out.push_back(kVersion);
   const auto kind = static_cast<std::uint8_t>(header.kind);
   out.push_back(kind);
-  PutBigEndian(out, static_cast<std::uint32_t>(ParameterSize(kind)), 2);
+  const int size = ParameterSize(kind);
+  PutBigEndian(out,
+               static_cast<std::uint32_t>(size == kVariableSize ? header.blob.size()
+                                                                : static_cast<std::size_t>(size)),
+               2);
   if (header.kind == SealedKeyKind::kPassphrase) {
     PutBigEndian(out, header.iterations, 4);
+  } else if (size == kVariableSize) {
+    out.insert(out.end(), header.blob.begin(), header.blob.end());
   } else if (header.kind != SealedKeyKind::kRawKey) {
     out.insert(out.end(), header.secretId, header.secretId + kSecretIdSize);
   }
@@ -119,8 +133,19 @@ void SegmentNonce(const unsigned char prefix[kPrefixSize], std::uint32_t index, 
   nonce[11] = last ? 1 : 0;
 }
 
+bool IsAccountOrMachine(SealedKeyKind kind) {
+  return kind != SealedKeyKind::kPassphrase && kind != SealedKeyKind::kRawKey;
+}
+
 void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::string& fileName,
                  unsigned char out[32]) {
+  // A file of the other system's account or machine kind is another account's, whatever else.
+  if (!sealing && header.kind != key.kind() && IsAccountOrMachine(header.kind) &&
+      IsAccountOrMachine(key.kind())) {
+    throw SealedError(SealedError::Kind::kOtherAccount,
+                      fileName + " was sealed for an account or machine of another system, with " +
+                          KindPhrase(header.kind));
+  }
   if (!sealing && header.kind != key.kind()) {
     throw SealedError(SealedError::Kind::kWrongKind, fileName + " was sealed with " +
                                                          KindPhrase(header.kind) + ", not " +
@@ -164,6 +189,25 @@ void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::
         platform::SecureWipe(out, 32);
         throw SealedError(SealedError::Kind::kOtherAccount,
                           fileName + " was sealed for another " + whose);
+      }
+      return;
+    }
+    case SealedKeyKind::kWindowsAccount:
+    case SealedKeyKind::kWindowsMachine: {
+      const bool machine = key.kind() == SealedKeyKind::kWindowsMachine;
+      if (sealing) {
+        sc::RandomBytes(out, 32);
+        try {
+          header.blob = platform::ProtectKey(out, machine);
+        } catch (const std::runtime_error& e) {
+          platform::SecureWipe(out, 32);
+          throw SealedError(SealedError::Kind::kSecretUnavailable, e.what());
+        }
+      } else if (!platform::UnprotectKey(header.blob, machine, out)) {
+        throw SealedError(SealedError::Kind::kOtherAccount,
+                          fileName + " was sealed for another " +
+                              (machine ? "machine" : "account") +
+                              " (its key's protection does not open here)");
       }
       return;
     }

@@ -30,13 +30,17 @@ inline constexpr std::size_t kFixedSize = sizeof kMagic + 1 + 1 + 2;
 inline constexpr std::size_t kTrailerSize =
     kSaltSize + kPrefixSize + kCheckSize + kDigestSize + kMacSize;
 
-// The parameters' length for a key kind, or -1 for a kind this version does not know.
+// The parameters' length for a key kind, kVariableSize for the data protection kinds (a blob
+// of 1 to kMaxBlobSize bytes), or -1 for a kind this version does not know.
+inline constexpr int kVariableSize = -2;
+inline constexpr std::size_t kMaxBlobSize = 4096;
 int ParameterSize(std::uint8_t kind) noexcept;
 
 struct Header {
   SealedKeyKind kind = SealedKeyKind::kRawKey;
   std::uint32_t iterations = 0;                // kPassphrase
   unsigned char secretId[kSecretIdSize] = {};  // kAccountSecret, kMachineSecret
+  std::vector<unsigned char> blob;             // kWindowsAccount, kWindowsMachine
   unsigned char salt[kSaltSize] = {};
   unsigned char prefix[kPrefixSize] = {};
   unsigned char keyCheck[kCheckSize] = {};

@@ -1,6 +1,7 @@
 // The public key and error types of sealed files.
 #include <utility>
 
+#include "platform/data_protection.h"
 #include "platform/secure_wipe.h"
 #include "vantry/sealed.h"
 
@@ -25,6 +26,10 @@ const char* SealedKeyKindName(SealedKeyKind kind) noexcept {
       return "account secret";
     case SealedKeyKind::kMachineSecret:
       return "machine secret";
+    case SealedKeyKind::kWindowsAccount:
+      return "Windows account protection";
+    case SealedKeyKind::kWindowsMachine:
+      return "Windows machine protection";
   }
   return "unknown";
 }
@@ -51,9 +56,17 @@ SealedKey SealedKey::Raw(const void* key, std::size_t size) {
   return SealedKey(SealedKeyKind::kRawKey, std::string(static_cast<const char*>(key), size), 0);
 }
 
-SealedKey SealedKey::AccountSecret() { return SealedKey(SealedKeyKind::kAccountSecret, {}, 0); }
+SealedKey SealedKey::AccountSecret() {
+  return SealedKey(platform::HasDataProtection() ? SealedKeyKind::kWindowsAccount
+                                                 : SealedKeyKind::kAccountSecret,
+                   {}, 0);
+}
 
-SealedKey SealedKey::MachineSecret() { return SealedKey(SealedKeyKind::kMachineSecret, {}, 0); }
+SealedKey SealedKey::MachineSecret() {
+  return SealedKey(platform::HasDataProtection() ? SealedKeyKind::kWindowsMachine
+                                                 : SealedKeyKind::kMachineSecret,
+                   {}, 0);
+}
 
 SealedKey::SealedKey(const SealedKey& other) = default;
 

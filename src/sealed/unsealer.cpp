@@ -54,13 +54,17 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
                                                      "; this version of Vantry reads version " +
                                                      std::to_string(sealed::kVersion));
   }
-  const int parameterSize = sealed::ParameterSize(bytes[9]);
-  if (parameterSize < 0) {
+  const int known = sealed::ParameterSize(bytes[9]);
+  if (known == -1) {
     throw SealedError(Kind::kUnsupportedVersion,
                       name + " uses key kind " + std::to_string(bytes[9]) +
                           ", which this version of Vantry does not know");
   }
-  if (BigEndian(&bytes[10], 2) != static_cast<std::uint32_t>(parameterSize)) {
+  const std::uint32_t stated = BigEndian(&bytes[10], 2);
+  const bool fits = known == sealed::kVariableSize ? stated >= 1 && stated <= sealed::kMaxBlobSize
+                                                   : stated == static_cast<std::uint32_t>(known);
+  const int parameterSize = static_cast<int>(stated);
+  if (!fits) {
     throw SealedError(Kind::kDamaged, name + " is damaged: its header's parameter length is wrong",
                       -1, 0);
   }
@@ -85,6 +89,8 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
   const unsigned char* p = bytes.data() + sealed::kFixedSize;
   if (header.kind == SealedKeyKind::kPassphrase) {
     header.iterations = BigEndian(p, 4);
+  } else if (known == sealed::kVariableSize) {
+    header.blob.assign(p, p + parameterSize);
   } else if (header.kind != SealedKeyKind::kRawKey) {
     std::memcpy(header.secretId, p, sealed::kSecretIdSize);
   }
