@@ -95,11 +95,11 @@ Bytes Join(std::initializer_list<Bytes> parts) {
   return out;
 }
 // A header field changed with its keyless digest made right again, as an attacker would.
-Bytes ForgeHeader(Bytes b, std::size_t at) {
+Bytes ForgeHeader(Bytes b, std::size_t at, std::size_t digestAt = 67) {
   b[at] ^= 0x01;
   unsigned char digest[32];
-  platform::sealing::Sha256(b.data(), 67, digest);
-  std::copy_n(digest, 8, b.begin() + 67);
+  platform::sealing::Sha256(b.data(), digestAt, digest);
+  std::copy_n(digest, 8, b.begin() + static_cast<std::ptrdiff_t>(digestAt));
   return b;
 }
 
@@ -132,6 +132,12 @@ TEST(SealedStreamTest, EachDamageIsReportedAndNothingUnverifiedIsWritten) {
       {"MAC", Flip(f, 100), key, K::kDamaged, "header does not authenticate", 0},
       {"forged salt", ForgeHeader(f, 12), key, K::kWrongKey, "the key does not match f", 0},
       {"forged prefix", ForgeHeader(f, 28), key, K::kDamaged, "header does not authenticate", 0},
+      // 17,377,216 iterations asked for: refused before any PBKDF2 work.
+      {"hostile PBKDF2 cost",
+       ForgeHeader(ReadFile(std::string(VANTRY_TEST_DATA_DIR) + "/sealed/passphrase-100.vts"), 12,
+                   71),
+       SealedKey::Passphrase("correct horse battery staple"), K::kDamaged,
+       "asks for 17377216 PBKDF2 iterations", 0},
       {"cut in header", Cut(f, 50), key, K::kTruncated, "ends inside its header", 0},
       {"header only", header, key, K::kTruncated, "ends after its header", 0},
       {"segment 1 text", Flip(f, SegmentAt(1) + 5), key, K::kDamaged,
