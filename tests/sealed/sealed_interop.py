@@ -3,7 +3,8 @@
 `cryptography`, checked against the vantry tool in both directions.
 
   sealed_interop.py VANTRY_TOOL      seals with Python and unseals with the tool, and back,
-                                     for raw keys and passphrases over every boundary length
+                                     for raw keys (every boundary length), passphrases and
+                                     the account secret the tool created
   sealed_interop.py --make-vectors DIR x
                                      writes the known-answer files DIR/vectors.txt names
                                      (the C++ tests compare the library's output with them)
@@ -22,7 +23,7 @@ from cryptography.hazmat.primitives.kdf.hkdf import HKDF
 from cryptography.hazmat.primitives.kdf.pbkdf2 import PBKDF2HMAC
 
 MAGIC = b"\x89VTYS\r\n\x1a"
-PASSPHRASE, RAW = 1, 2
+PASSPHRASE, RAW, ACCOUNT = 1, 2, 3
 SEGMENT = 65536
 TAG = 16
 
@@ -41,7 +42,9 @@ def seal(kind, key, plain, salt=None, prefix=None, iterations=600000):
     salt = salt if salt is not None else os.urandom(16)
     prefix = prefix if prefix is not None else os.urandom(7)
     ikm = key_material(kind, key, salt, iterations)
-    params = struct.pack(">I", iterations) if kind == PASSPHRASE else b""
+    params = {PASSPHRASE: struct.pack(">I", iterations), RAW: b"",
+              ACCOUNT: HKDF(hashes.SHA256(), 16, None, b"vantry sealed v1 secret id").derive(key)
+              }[kind]
     body = MAGIC + bytes([1, kind]) + struct.pack(">H", len(params)) + params
     body += salt + prefix + hkdf(ikm, salt, b"key check")
     body += hashlib.sha256(body).digest()[:8]
@@ -93,10 +96,17 @@ def check_tool(tool):
     raw_file = os.path.join(work, "raw.hex")
     with open(raw_file, "w") as f:
         f.write(raw.hex())
-    env = dict(os.environ, VANTRY_TEST_PASSPHRASE="correct horse battery staple, all of it")
+    env = dict(os.environ, VANTRY_TEST_PASSPHRASE="correct horse battery staple, all of it",
+               XDG_DATA_HOME=os.path.join(work, "data"))
+    # The account's secret, created by the tool's first seal, read as the document says.
+    open(os.path.join(work, "empty"), "wb").close()
+    run(tool, ["seal", os.path.join(work, "empty"), os.path.join(work, "empty.vts")], env=env)
+    with open(os.path.join(work, "data", "vantry", "account-secret"), "rb") as f:
+        secret = f.read()
     keys = [(RAW, raw, ["--key-hex-file", raw_file], LENGTHS),
             (PASSPHRASE, env["VANTRY_TEST_PASSPHRASE"].encode(),
-             ["--key-env", "VANTRY_TEST_PASSPHRASE"], [0, 65537])]
+             ["--key-env", "VANTRY_TEST_PASSPHRASE"], [0, 65537]),
+            (ACCOUNT, secret, [], [1, 65536])]
     failures = 0
     for kind, key, option, lengths in keys:
         for n in lengths:
