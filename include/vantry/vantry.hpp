@@ -39,6 +39,14 @@ enum class Status : int {
   kInvalidArgument = VANTRY_ERROR_INVALID_ARGUMENT,
   kOutOfMemory = VANTRY_ERROR_OUT_OF_MEMORY,
   kInternal = VANTRY_ERROR_INTERNAL,
+  // Sealed files.
+  kNotSealed = VANTRY_ERROR_NOT_SEALED,
+  kUnsupportedVersion = VANTRY_ERROR_UNSUPPORTED_VERSION,
+  kDamaged = VANTRY_ERROR_DAMAGED,
+  kTruncated = VANTRY_ERROR_TRUNCATED,
+  kOtherAccount = VANTRY_ERROR_OTHER_ACCOUNT,
+  kWrongKeyKind = VANTRY_ERROR_WRONG_KEY_KIND,
+  kSecretUnavailable = VANTRY_ERROR_SECRET_UNAVAILABLE,
 };
 
 namespace detail {
@@ -251,6 +259,57 @@ inline Buffer Load(const Name& name, const Key& key) {
   std::size_t size = 0;
   detail::ThrowIfFailed(
       vantry_load(name.c_str(), key.kind(), key.data(), key.size(), &data, &size));
+  return Buffer(data, size);
+}
+
+// ---- Sealed files (vantry_seal, vantry_unseal): authenticated, exact length. ----
+
+// The key of a sealed file; wiped when it goes.
+class SealedFileKey {
+ public:
+  static SealedFileKey Account() { return SealedFileKey(VANTRY_SEALED_ACCOUNT, {}); }
+  static SealedFileKey Machine() { return SealedFileKey(VANTRY_SEALED_MACHINE, {}); }
+  // Every byte of the passphrase counts.
+  static SealedFileKey Passphrase(std::string_view passphrase) {
+    return SealedFileKey(VANTRY_SEALED_PASSPHRASE, passphrase);
+  }
+  // Exactly VANTRY_SEALED_RAW_KEY_LENGTH bytes.
+  static SealedFileKey Raw(const void* bytes, std::size_t size) {
+    return SealedFileKey(VANTRY_SEALED_RAW,
+                         std::string_view(static_cast<const char*>(bytes), size));
+  }
+
+  int kind() const noexcept { return m_kind; }
+  const Key& bytes() const noexcept { return m_bytes; }
+
+ private:
+  SealedFileKey(int kind, std::string_view bytes) : m_kind(kind), m_bytes(Key::Text(bytes)) {}
+  int m_kind;
+  Key m_bytes;  // holds and wipes the bytes; its own kind is not used
+};
+
+// Seals size bytes at data as the file path. Throws vantry::Error.
+inline void Seal(const std::filesystem::path& path, const void* data, std::size_t size,
+                 const SealedFileKey& key) {
+  const std::string name = detail::Utf8Name(path);
+  detail::ThrowIfFailed(
+      vantry_seal(name.c_str(), data, size, key.kind(), key.bytes().data(), key.bytes().size()));
+}
+
+template <class Bytes, class = decltype(std::data(std::declval<const Bytes&>()))>
+void Seal(const std::filesystem::path& path, const Bytes& bytes, const SealedFileKey& key) {
+  static_assert(sizeof(*std::data(bytes)) == 1, "Seal takes containers of bytes");
+  Seal(path, std::data(bytes), std::size(bytes), key);
+}
+
+// The data of the sealed file path, all of it verified. Throws vantry::Error (status()
+// kDamaged, kTruncated, kWrongKey, kNotSealed, ...).
+inline Buffer Unseal(const std::filesystem::path& path, const SealedFileKey& key) {
+  const std::string name = detail::Utf8Name(path);
+  unsigned char* data = nullptr;
+  std::size_t size = 0;
+  detail::ThrowIfFailed(vantry_unseal(name.c_str(), key.kind(), key.bytes().data(),
+                                      key.bytes().size(), &data, &size));
   return Buffer(data, size);
 }
 

@@ -153,6 +153,59 @@ VANTRY_API const char* VANTRY_CALL vantry_status_text(int status) VANTRY_NOEXCEP
 VANTRY_API const char* VANTRY_CALL vantry_version(void) VANTRY_NOEXCEPT;
 VANTRY_API uint32_t VANTRY_CALL vantry_version_number(void) VANTRY_NOEXCEPT;
 
+/* ---- Sealed files ------------------------------------------------------------------------
+ * Authenticated files beside the protected ones (docs/sealed-format.md): AES-256-GCM in 64 KiB
+ * segments, the exact length kept, every change, reordering or cut detected and reported by its
+ * own status before any of the data is returned. Protected files stay for compatibility;
+ * sealed files are what new data should use. */
+
+/* Statuses of the sealed-file functions, beside those above (a wrong key is
+ * VANTRY_ERROR_WRONG_KEY). vantry_last_error() says more: which segment, which byte offset. */
+enum vantry_sealed_status_values {
+  /* The file does not start as a sealed file does (a protected file, for instance). */
+  VANTRY_ERROR_NOT_SEALED = 8,
+  /* A sealed file of a later version, or a key kind this library does not know. */
+  VANTRY_ERROR_UNSUPPORTED_VERSION = 9,
+  /* The header or a segment does not authenticate: the file was changed or damaged. */
+  VANTRY_ERROR_DAMAGED = 10,
+  /* The file ends before its last segment (or inside its header). */
+  VANTRY_ERROR_TRUNCATED = 11,
+  /* Sealed with another account's or machine's secret. */
+  VANTRY_ERROR_OTHER_ACCOUNT = 12,
+  /* Sealed with another kind of key (a passphrase where a raw key was given, ...). */
+  VANTRY_ERROR_WRONG_KEY_KIND = 13,
+  /* This account's or machine's secret cannot be read or created. */
+  VANTRY_ERROR_SECRET_UNAVAILABLE = 14
+};
+
+/* Keys of sealed files. */
+enum vantry_sealed_key_kinds {
+  /* This account's key (key NULL, key_length 0): on POSIX 32 random bytes in a file only the
+   * account can read, created on first use; on Windows a random key per file wrapped by the
+   * data protection API (CryptProtectData, user scope). */
+  VANTRY_SEALED_ACCOUNT = 0,
+  /* A passphrase: all key_length bytes, through PBKDF2-HMAC-SHA256 (600,000 iterations). */
+  VANTRY_SEALED_PASSPHRASE = 1,
+  /* A raw key of exactly VANTRY_SEALED_RAW_KEY_LENGTH bytes, any values. */
+  VANTRY_SEALED_RAW = 2,
+  /* This machine's key (key NULL, key_length 0): on POSIX a secret file created by root on
+   * first use; on Windows the data protection API's local-machine scope. */
+  VANTRY_SEALED_MACHINE = 3
+};
+
+#define VANTRY_SEALED_RAW_KEY_LENGTH 32
+
+/* Seals length bytes at data as the file name (UTF-8), which appears (or replaces an earlier
+ * one) only once all of it is on disk. Returns VANTRY_OK, VANTRY_ERROR_INVALID_ARGUMENT,
+ * VANTRY_ERROR_FILE, VANTRY_ERROR_SECRET_UNAVAILABLE, VANTRY_ERROR_OUT_OF_MEMORY. */
+VANTRY_API int vantry_seal(const char* name, const void* data, size_t length, int key_kind,
+                           const void* key, size_t key_length);
+
+/* Authenticates the sealed file name and returns its data in a new block (*data, *length) that
+ * the caller releases with vantry_free; nothing is returned unless the whole file verified. */
+VANTRY_API int vantry_unseal(const char* name, int key_kind, const void* key, size_t key_length,
+                             unsigned char** data, size_t* length);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -200,6 +200,11 @@ void Load(const char* name, int keyKind, const void* key, std::size_t keyLength,
 }
 
 }  // namespace
+
+// For the sealed files' functions (sealed_c_interface.cpp): the same per-thread record.
+void RecordLastError(int systemCode, const char* text) noexcept { Record(systemCode, text); }
+const char* SealedStatusText(int status) noexcept;
+
 }  // namespace vantry
 
 extern "C" {
@@ -261,7 +266,7 @@ const char* VANTRY_CALL vantry_status_text(int status) VANTRY_NOEXCEPT {
     case VANTRY_ERROR_INTERNAL:
       return "internal error";
     default:
-      return "unknown status";
+      return vantry::SealedStatusText(status);
   }
 }
 

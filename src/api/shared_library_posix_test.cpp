@@ -22,7 +22,8 @@ const char* const kEntryPoints[] = {
     "LoadVantryWithKey2", "FreeVantryBuffer",
     // The C interface.
     "vantry_save", "vantry_load", "vantry_free", "vantry_last_error", "vantry_last_system_error",
-    "vantry_status_text", "vantry_version", "vantry_version_number"};
+    "vantry_status_text", "vantry_version", "vantry_version_number", "vantry_seal",
+    "vantry_unseal"};
 
 class SharedLibrary {
  public:
@@ -103,7 +104,8 @@ TEST(SharedLibrary, EntryPointsWorkThroughLoadedPointers) {
 bool IsPublicClassSymbol(const std::string& name) {
   static const char* const kClasses[] = {"12CBlockCipher", "15CRijndaelCipher", "4CSHA",
                                          "9FileError",     "10ByteReader",      "10ByteWriter",
-                                         "11CipherError"};
+                                         "11CipherError",  "9SealedKey",        "11SealedError",
+                                         "13SealingWriter"};
   for (const char* c : kClasses) {
     for (const char* prefix :
          {"_ZN6vantry", "_ZNK6vantry", "_ZTIN6vantry", "_ZTSN6vantry", "_ZTVN6vantry"}) {
@@ -120,7 +122,11 @@ bool IsPublicClassSymbol(const std::string& name) {
                                            "OpenStandardOutputWriter",
                                            "CreateFileWriter",
                                            "EncryptStream",
-                                           "DecryptStream"};
+                                           "DecryptStream",
+                                           "SealStream",
+                                           "UnsealStream",
+                                           "LooksSealed",
+                                           "SealedKeyKindName"};
   for (const std::string function : kFunctions) {
     if (name.rfind("_ZN6vantry" + std::to_string(function.size()) + function, 0) == 0) {
       return true;

@@ -16,9 +16,13 @@ constexpr unsigned kLoad = Bit(Command::kLoad);
 constexpr unsigned kEncrypt = Bit(Command::kEncrypt);
 constexpr unsigned kDecrypt = Bit(Command::kDecrypt);
 constexpr unsigned kVerify = Bit(Command::kVerify);
+constexpr unsigned kSeal = Bit(Command::kSeal);
+constexpr unsigned kUnseal = Bit(Command::kUnseal);
+constexpr unsigned kRekey = Bit(Command::kRekey);
+constexpr unsigned kSealedCommands = kSeal | kUnseal | kRekey;
 constexpr unsigned kCipherCommands = kEncrypt | kDecrypt;
 constexpr unsigned kStreamCommands = kSave | kLoad | kCipherCommands;
-constexpr unsigned kKeyedCommands = kSave | kLoad | kCipherCommands | kVerify;
+constexpr unsigned kKeyedCommands = kSave | kLoad | kCipherCommands | kVerify | kSealedCommands;
 
 enum class Option {
   kKeyFile,
@@ -36,6 +40,12 @@ enum class Option {
   kIv,
   kProgress,
   kQuiet,
+  kMachineSecret,
+  kSealOutput,
+  kNewKeyFile,
+  kNewAskKey,
+  kNewKeyEnv,
+  kNewKeyHexFile,
 };
 
 struct OptionEntry {
@@ -49,9 +59,9 @@ constexpr OptionEntry kOptions[] = {
     {Option::kKeyFile, "--key-file", true, kKeyedCommands},
     {Option::kAskKey, "--ask-key", false, kKeyedCommands},
     {Option::kKeyEnv, "--key-env", true, kKeyedCommands},
-    {Option::kKeyHexFile, "--key-hex-file", true, kCipherCommands | kVerify},
-    {Option::kForce, "--force", false, kSave | kLoad | kCipherCommands},
-    {Option::kInPlace, "--in-place", false, kSave | kLoad | kCipherCommands},
+    {Option::kKeyHexFile, "--key-hex-file", true, kCipherCommands | kVerify | kSealedCommands},
+    {Option::kForce, "--force", false, kSave | kLoad | kCipherCommands | kSealedCommands},
+    {Option::kInPlace, "--in-place", false, kSave | kLoad | kCipherCommands | kSealedCommands},
     {Option::kStrip, "--strip", false, kLoad},
     {Option::kInMemory, "--in-memory", false, kCipherCommands},
     {Option::kBlockSize, "--block-size", true, kCipherCommands | kVerify},
@@ -61,6 +71,12 @@ constexpr OptionEntry kOptions[] = {
     {Option::kIv, "--iv", true, kCipherCommands},
     {Option::kProgress, "--progress", false, kStreamCommands},
     {Option::kQuiet, "--quiet", false, kStreamCommands},
+    {Option::kMachineSecret, "--machine-secret", false, kSealedCommands | kVerify},
+    {Option::kSealOutput, "--seal", false, kRekey},
+    {Option::kNewKeyFile, "--new-key-file", true, kRekey},
+    {Option::kNewAskKey, "--new-ask-key", false, kRekey},
+    {Option::kNewKeyEnv, "--new-key-env", true, kRekey},
+    {Option::kNewKeyHexFile, "--new-key-hex-file", true, kRekey},
 };
 
 // Each word a value of --mode and --padding may take, with the library's constant it stands
@@ -88,7 +104,13 @@ constexpr CommandEntry kCommands[] = {
     {Command::kDecrypt, "decrypt", 2, "INPUT and OUTPUT"},
     {Command::kVerify, "verify", 1, "FILE"},
     {Command::kMachineKey, "machine-key", 0, ""},
+    {Command::kSeal, "seal", 2, "INPUT and OUTPUT"},
+    {Command::kUnseal, "unseal", 2, "INPUT and OUTPUT"},
+    {Command::kRekey, "rekey", 2, "INPUT and OUTPUT"},
 };
+
+// verify takes any number of files, one at least.
+bool TakesManyOperands(Command command) { return command == Command::kVerify; }
 
 const CommandEntry& FindCommand(Command command) {
   for (const CommandEntry& entry : kCommands) {
@@ -111,6 +133,11 @@ const OptionEntry* FindOption(const std::string& name) {
 bool IsKeyOption(Option option) {
   return option == Option::kKeyFile || option == Option::kAskKey || option == Option::kKeyEnv ||
          option == Option::kKeyHexFile;
+}
+
+bool IsNewKeyOption(Option option) {
+  return option == Option::kNewKeyFile || option == Option::kNewAskKey ||
+         option == Option::kNewKeyEnv || option == Option::kNewKeyHexFile;
 }
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
@@ -176,6 +203,13 @@ class Parser {
       }
       m_keyOption = entry.name;
     }
+    if (IsNewKeyOption(entry.option)) {
+      if (m_newKeyOption != nullptr) {
+        Fail(std::string("options ") + m_newKeyOption + " and " + entry.name +
+             " both give the new key; give one");
+      }
+      m_newKeyOption = entry.name;
+    }
     switch (entry.option) {
       case Option::kKeyFile:
         m_options.key = {KeySource::kFile, value};
@@ -223,6 +257,24 @@ class Parser {
         m_options.progress = mode;
         break;
       }
+      case Option::kMachineSecret:
+        m_options.machineSecret = true;
+        break;
+      case Option::kSealOutput:
+        m_options.seal = true;
+        break;
+      case Option::kNewKeyFile:
+        m_options.newKey = {KeySource::kFile, value};
+        break;
+      case Option::kNewAskKey:
+        m_options.newKey = {KeySource::kAsk, ""};
+        break;
+      case Option::kNewKeyEnv:
+        m_options.newKey = {KeySource::kEnvironment, value};
+        break;
+      case Option::kNewKeyHexFile:
+        m_options.newKey = {KeySource::kHexFile, value};
+        break;
       case Option::kIv: {
         auto bytes = ParseHex(value);
         if (!bytes || bytes->empty()) {
@@ -254,12 +306,35 @@ class Parser {
     Fail(std::string("option ") + name + " must be " + list + ", not '" + value + "'");
   }
 
-  void Check() const {
+  void Check() {
+    // A sealed file takes the whole key text, and its raw keys as they are.
+    m_options.key.whole = m_command == Command::kSeal || m_command == Command::kUnseal;
+    m_options.newKey.whole = m_options.seal;
+    if (m_options.machineSecret && m_keyOption != nullptr && m_command != Command::kRekey) {
+      Fail(std::string("options --machine-secret and ") + m_keyOption +
+           " both give the key; give one");
+    }
+    if (m_options.machineSecret && m_command == Command::kRekey &&
+        (!m_options.seal || m_newKeyOption != nullptr)) {
+      Fail(
+          "option --machine-secret of rekey names the new key of a sealed OUTPUT (--seal) and "
+          "excludes the --new-key options");
+    }
+    const bool newKeyFromStdin = (m_options.newKey.source == KeySource::kFile ||
+                                  m_options.newKey.source == KeySource::kHexFile) &&
+                                 m_options.newKey.argument == "-";
+    const bool keyFromStdin0 =
+        (m_options.key.source == KeySource::kFile || m_options.key.source == KeySource::kHexFile) &&
+        m_options.key.argument == "-";
+    if (newKeyFromStdin &&
+        (keyFromStdin0 || (!m_options.operands.empty() && m_options.operands[0] == "-"))) {
+      Fail("standard input cannot give the new key and also the key or INPUT");
+    }
     const CommandEntry& entry = FindCommand(m_command);
     if (m_options.operands.size() < entry.operandCount) {
       Fail(std::string(entry.name) + " needs " + entry.operandNames);
     }
-    if (m_options.operands.size() > entry.operandCount) {
+    if (m_options.operands.size() > entry.operandCount && !TakesManyOperands(m_command)) {
       Fail("too many arguments for " + std::string(entry.name) + ": '" +
            m_options.operands[entry.operandCount] + "'");
     }
@@ -281,6 +356,7 @@ class Parser {
   Options m_options;
   unsigned m_seen = 0;
   const char* m_keyOption = nullptr;
+  const char* m_newKeyOption = nullptr;
 };
 
 }  // namespace

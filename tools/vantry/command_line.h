@@ -10,7 +10,17 @@
 
 namespace vantry::tool {
 
-enum class Command { kSave, kLoad, kEncrypt, kDecrypt, kVerify, kMachineKey };
+enum class Command {
+  kSave,
+  kLoad,
+  kEncrypt,
+  kDecrypt,
+  kVerify,
+  kMachineKey,
+  kSeal,
+  kUnseal,
+  kRekey
+};
 
 // Where the key comes from. Keys are never command-line arguments: they would show in process
 // lists and shell histories.
@@ -19,6 +29,9 @@ enum class KeySource { kMachine, kFile, kAsk, kEnvironment, kHexFile };
 struct KeyChoice {
   KeySource source = KeySource::kMachine;
   std::string argument;  // file path, "-" or variable name
+  // For a sealed file: the whole key text counts (NUL bytes included) and raw key data is
+  // taken as it is, so the protected file's warnings and refusals about them do not apply.
+  bool whole = false;
 };
 
 // Progress on standard error: by default only on a terminal and for runs of a few seconds.
@@ -38,6 +51,11 @@ struct Options {
   int mode = 0;
   int padding = 0;
   std::optional<std::vector<unsigned char>> iv;
+  // Sealed files: the machine's secret instead of the account's (the default key).
+  bool machineSecret = false;
+  // rekey: the new key, and whether OUTPUT is a sealed file.
+  KeyChoice newKey;
+  bool seal = false;
 };
 
 // What the command line asks for.

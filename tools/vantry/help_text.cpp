@@ -14,6 +14,17 @@ const char kKeyHexOption[] =
     "  --key-hex-file PATH raw key data in hexadecimal in PATH ('-': standard input),\n"
     "                      repeated to fill the key size when shorter\n";
 
+const char kSealedKeyOptions[] =
+    "Key (one of these; without any, this account's secret, created on first use in\n"
+    "$XDG_DATA_HOME/vantry or ~/.local/share/vantry, readable by its owner alone):\n"
+    "  --key-file PATH     a passphrase: the content of PATH ('-': standard input), less one\n"
+    "                      trailing line end; every byte of it counts\n"
+    "  --ask-key           ask for the passphrase on the terminal, without echo\n"
+    "  --key-env NAME      the passphrase is the value of the environment variable NAME\n"
+    "  --key-hex-file PATH a raw 32-byte key, 64 hexadecimal digits in PATH\n"
+    "  --machine-secret    this machine's secret (/var/lib/vantry, created by root)\n"
+    "A passphrase goes through PBKDF2-HMAC-SHA256 with 600,000 iterations and a random salt.\n";
+
 const char kKeyNotes[] =
     "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
 
@@ -61,8 +72,13 @@ std::string ToolHelp() {
          "  load INPUT OUTPUT     read the protected file INPUT back, as the library's load does\n"
          "  encrypt INPUT OUTPUT  protect INPUT with chosen cipher parameters\n"
          "  decrypt INPUT OUTPUT  read a file protected with chosen cipher parameters back\n"
-         "  verify FILE           tell whether FILE was protected with the key, decrypting\n"
-         "                        nothing\n"
+         "  verify FILE...        tell whether each FILE was protected with the key, decrypting\n"
+         "                        nothing; a sealed FILE is authenticated whole\n"
+         "  seal INPUT OUTPUT     seal INPUT as the authenticated file OUTPUT (sealed files keep\n"
+         "                        the exact length and detect any change; prefer them)\n"
+         "  unseal INPUT OUTPUT   read the sealed file INPUT back\n"
+         "  rekey INPUT OUTPUT    the protected file INPUT under a new key, or sealed (--seal),\n"
+         "                        with no plain text on disk\n"
          "  machine-key           print the machine key, the default key of every command\n"
          "\n"
          "Keys never appear on the command line: they come from the machine, a file, the\n"
@@ -119,17 +135,56 @@ std::string CommandHelp(Command command) {
     }
     case Command::kVerify:
       return std::string(
-                 "Usage: vantry verify [OPTIONS] FILE\n"
+                 "Usage: vantry verify [OPTIONS] FILE...\n"
                  "\n"
-                 "Compares the key check digest at the start of the protected FILE ('-': standard\n"
+                 "Compares the key check digest at the start of each protected FILE ('-': "
+                 "standard\n"
                  "input) with the digest of the key and cipher parameters, decrypting nothing.\n"
-                 "Exit status 0 when they match, 1 when they do not, 2 when the check could not\n"
-                 "be made (FILE or the key cannot be read).\n"
+                 "A sealed FILE is authenticated whole instead, with the key options of unseal.\n"
+                 "Each FILE that fails is named on standard error. Exit status 0 when all match,\n"
+                 "1 when any does not (and every FILE could be checked), 2 when any could not be\n"
+                 "checked (FILE or the key cannot be read).\n"
                  "The digest covers the key bytes up to the first zero byte and, only when there\n"
                  "is none, the parameters: with a key text shorter than the key size, files made\n"
                  "with other parameters match too.\n"
                  "\n") +
              kKeyTextOptions + kKeyHexOption + kCipherKeyNotes + "\n" + kCipherOptions;
+    case Command::kSeal:
+    case Command::kUnseal:
+      return std::string(command == Command::kSeal
+                             ? "Usage: vantry seal [OPTIONS] INPUT OUTPUT\n"
+                               "\n"
+                               "Seals INPUT as OUTPUT: AES-256-GCM in 64 KiB segments under a\n"
+                               "key derived from the key given, with a header that names the\n"
+                               "kind of key (docs/sealed-format.md). Any change, reordering or\n"
+                               "cut of the file is detected on unseal; the exact length is kept.\n"
+                             : "Usage: vantry unseal [OPTIONS] INPUT OUTPUT\n"
+                               "\n"
+                               "Authenticates the sealed file INPUT and writes its data to\n"
+                               "OUTPUT. A named OUTPUT appears only once every segment has\n"
+                               "verified. To standard output each segment is written once it\n"
+                               "has verified: after a failure (exit status 1) what was written\n"
+                               "is a verified beginning of the data, not all of it.\n") +
+             kSealedKeyOptions + "\nOutput:\n" + kOutputNotes;
+    case Command::kRekey:
+      return std::string(
+                 "Usage: vantry rekey [OPTIONS] INPUT OUTPUT\n"
+                 "\n"
+                 "Reads the protected file INPUT (as load does) and writes it as OUTPUT under a\n"
+                 "new key, in one stream: the plain text is never on disk, and OUTPUT has the\n"
+                 "length of INPUT. With --seal OUTPUT is a sealed file holding what 'vantry\n"
+                 "decrypt' gives: the data and the zero bytes that filled its last block.\n"
+                 "\n") +
+             kKeyTextOptions +
+             "\nNew key (one of these; without any, the machine key, or with\n"
+             "--seal the account's secret):\n"
+             "  --new-key-file PATH, --new-ask-key, --new-key-env NAME\n"
+             "                      as the key options above\n"
+             "  --new-key-hex-file PATH  with --seal: a raw 32-byte key in hexadecimal\n"
+             "  --seal              OUTPUT is a sealed file\n"
+             "  --machine-secret    with --seal: the machine's secret instead of the account's\n"
+             "\nOutput:\n" +
+             kOutputNotes;
     case Command::kMachineKey:
       return "Usage: vantry machine-key\n"
              "\n"

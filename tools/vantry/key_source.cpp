@@ -16,11 +16,16 @@ namespace vantry::tool {
 namespace {
 
 // Checks a key text and warns about what makes it weaker than it looks.
-void RequireText(const std::string& text, const std::string& where, int keyLength) {
+void RequireText(const std::string& text, const std::string& where, int keyLength,
+                 bool whole = false) {
   // An empty text keys the cipher with zero bytes only: no protection at all, and far more
   // often an empty file or an unset variable than a choice.
   if (text.empty()) {
     throw std::runtime_error("the key text from " + where + " is empty");
+  }
+  // A sealed file's passphrase is taken whole, bytes as given.
+  if (whole) {
+    return;
   }
   const std::size_t nul = text.find('\0');
   // The key buffer ends at the first NUL: such a text is the empty key, whatever follows.
@@ -101,12 +106,12 @@ void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial
       if (choice.argument == "-" && IsTerminal(stdin)) {
         // Typed at the terminal: without echo, as --ask-key reads it.
         key->text = ReadHiddenLine("Key: ", kMaxKeyBytes);
-        RequireText(key->text, "the terminal", keyLength);
+        RequireText(key->text, "the terminal", keyLength, choice.whole);
         break;
       }
       ReadKeyFile(choice.argument, &key->text);
       DropOneLineEnd(key->text);
-      RequireText(key->text, OperandName(choice.argument), keyLength);
+      RequireText(key->text, OperandName(choice.argument), keyLength, choice.whole);
       break;
     }
     case KeySource::kEnvironment: {
@@ -117,12 +122,12 @@ void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial
       }
       key->text = value;
       RequireText(key->text, "the environment variable " + PrintableName(choice.argument),
-                  keyLength);
+                  keyLength, choice.whole);
       break;
     }
     case KeySource::kAsk: {
       key->text = ReadHiddenLine("Key: ", kMaxKeyBytes);
-      RequireText(key->text, "the terminal", keyLength);
+      RequireText(key->text, "the terminal", keyLength, choice.whole);
       if (confirm) {
         std::string again = ReadHiddenLine("Repeat the key: ", kMaxKeyBytes);
         const bool same = again == key->text;
@@ -149,7 +154,7 @@ void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial
       }
       // The key check digest covers the key bytes up to the first zero byte: with a zero byte
       // first it covers none of them, and any other such key would pass it.
-      if (key->bytes[0] == 0) {
+      if (key->bytes[0] == 0 && !choice.whole) {
         throw std::runtime_error("the key data in " + OperandName(choice.argument) +
                                  " starts with a zero byte, which leaves the key check nothing "
                                  "of the key");

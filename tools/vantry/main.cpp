@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "console.h"
 #include "help_text.h"
+#include "seal_commands.h"
 
 namespace vantry::tool {
 namespace {
@@ -20,15 +21,25 @@ int Run(const Options& options) {
     case Command::kSave:
       return RunSave(options);
     case Command::kLoad:
-      return RunLoad(options);
+    case Command::kDecrypt:
+      try {
+        return options.command == Command::kLoad ? RunLoad(options) : RunDecrypt(options);
+      } catch (const std::exception&) {
+        ExplainSealedInput(options);
+        throw;
+      }
     case Command::kEncrypt:
       return RunEncrypt(options);
-    case Command::kDecrypt:
-      return RunDecrypt(options);
     case Command::kVerify:
-      return RunVerify(options);
+      return RunVerifyFiles(options);
     case Command::kMachineKey:
       return RunMachineKey();
+    case Command::kSeal:
+      return RunSeal(options);
+    case Command::kUnseal:
+      return RunUnseal(options);
+    case Command::kRekey:
+      return RunRekey(options);
   }
   return kExitUsage;
 }

@@ -1,0 +1,218 @@
+#include "sealed/sealed_format.h"
+
+#include "platform/data_protection.h"
+#include "platform/secret_file.h"
+#include "platform/secure_wipe.h"
+#include "vantry/file_error.h"
+
+namespace vantry::sealed {
+namespace sc = platform::sealing;
+namespace {
+
+const char kLabelPrefix[] = "vantry sealed v1 ";
+
+void PutBigEndian(std::vector<unsigned char>& out, std::uint32_t value, int bytes) {
+  for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+    out.push_back(static_cast<unsigned char>(value >> shift));
+  }
+}
+
+const char* KindPhrase(SealedKeyKind kind) {
+  switch (kind) {
+    case SealedKeyKind::kPassphrase:
+      return "a passphrase";
+    case SealedKeyKind::kRawKey:
+      return "a raw key";
+    case SealedKeyKind::kAccountSecret:
+      return "an account's secret";
+    case SealedKeyKind::kMachineSecret:
+      return "a machine's secret";
+    case SealedKeyKind::kWindowsAccount:
+      return "Windows' data protection for an account";
+    case SealedKeyKind::kWindowsMachine:
+      return "Windows' data protection for a machine";
+  }
+  return "an unknown kind of key";
+}
+
+// The account's or machine's secret; missing is false unless creating.
+bool ReadSecret(SealedKeyKind kind, bool create, unsigned char out[32]) {
+  const auto scope = kind == SealedKeyKind::kMachineSecret ? platform::SecretScope::kMachine
+                                                           : platform::SecretScope::kAccount;
+  const char* whose = scope == platform::SecretScope::kMachine ? "machine" : "account";
+  try {
+    return platform::ReadSecretFile(platform::SecretFilePath(scope), create, out);
+  } catch (const platform::SecretFileError& e) {
+    throw SealedError(SealedError::Kind::kSecretUnavailable, e.what());
+  } catch (const FileError& e) {
+    throw SealedError(SealedError::Kind::kSecretUnavailable,
+                      std::string("cannot use this ") + whose + "'s secret: " + e.what());
+  }
+}
+
+}  // namespace
+
+FileKeys::~FileKeys() {
+  platform::SecureWipe(check, sizeof check);
+  platform::SecureWipe(mac, sizeof mac);
+  platform::SecureWipe(payload, sizeof payload);
+}
+
+int ParameterSize(std::uint8_t kind) noexcept {
+  switch (static_cast<SealedKeyKind>(kind)) {
+    case SealedKeyKind::kPassphrase:
+      return 4;
+    case SealedKeyKind::kRawKey:
+      return 0;
+    case SealedKeyKind::kAccountSecret:
+    case SealedKeyKind::kMachineSecret:
+      return static_cast<int>(kSecretIdSize);
+    case SealedKeyKind::kWindowsAccount:
+    case SealedKeyKind::kWindowsMachine:
+      return kVariableSize;
+  }
+  return -1;
+}
+
+void DeriveFileKeys(const unsigned char keyMaterial[32], const unsigned char salt[kSaltSize],
+                    FileKeys& keys) {
+  const std::string prefix = kLabelPrefix;
+  sc::HkdfSha256(keyMaterial, 32, salt, kSaltSize, prefix + "key check", keys.check,
+                 sizeof keys.check);
+  sc::HkdfSha256(keyMaterial, 32, salt, kSaltSize, prefix + "header", keys.mac, sizeof keys.mac);
+  sc::HkdfSha256(keyMaterial, 32, salt, kSaltSize, prefix + "payload", keys.payload,
+                 sizeof keys.payload);
+}
+
+void SecretId(const unsigned char secret[32], unsigned char id[kSecretIdSize]) {
+  sc::HkdfSha256(secret, 32, nullptr, 0, std::string(kLabelPrefix) + "secret id", id,
+                 kSecretIdSize);
+}
+
+std::vector<unsigned char> EncodeHeaderBody(const Header& header) {
+  std::vector<unsigned char> out(kMagic, kMagic + sizeof kMagic);
+  out.push_back(kVersion);
+  const auto kind = static_cast<std::uint8_t>(header.kind);
+  out.push_back(kind);
+  const int size = ParameterSize(kind);
+  PutBigEndian(out,
+               static_cast<std::uint32_t>(size == kVariableSize ? header.blob.size()
+                                                                : static_cast<std::size_t>(size)),
+               2);
+  if (header.kind == SealedKeyKind::kPassphrase) {
+    PutBigEndian(out, header.iterations, 4);
+  } else if (size == kVariableSize) {
+    out.insert(out.end(), header.blob.begin(), header.blob.end());
+  } else if (header.kind != SealedKeyKind::kRawKey) {
+    out.insert(out.end(), header.secretId, header.secretId + kSecretIdSize);
+  }
+  out.insert(out.end(), header.salt, header.salt + kSaltSize);
+  out.insert(out.end(), header.prefix, header.prefix + kPrefixSize);
+  out.insert(out.end(), header.keyCheck, header.keyCheck + kCheckSize);
+  return out;
+}
+
+void SealHeader(std::vector<unsigned char>& body, const unsigned char macKey[32]) {
+  unsigned char digest[sc::kDigestSize];
+  sc::Sha256(body.data(), body.size(), digest);
+  body.insert(body.end(), digest, digest + kDigestSize);
+  unsigned char mac[kMacSize];
+  sc::HmacSha256(macKey, body.data(), body.size(), mac);
+  body.insert(body.end(), mac, mac + kMacSize);
+}
+
+void SegmentNonce(const unsigned char prefix[kPrefixSize], std::uint32_t index, bool last,
+                  unsigned char nonce[sc::kNonceSize]) {
+  for (std::size_t i = 0; i < kPrefixSize; ++i) {
+    nonce[i] = prefix[i];
+  }
+  nonce[7] = static_cast<unsigned char>(index >> 24);
+  nonce[8] = static_cast<unsigned char>(index >> 16);
+  nonce[9] = static_cast<unsigned char>(index >> 8);
+  nonce[10] = static_cast<unsigned char>(index);
+  nonce[11] = last ? 1 : 0;
+}
+
+bool IsAccountOrMachine(SealedKeyKind kind) {
+  return kind != SealedKeyKind::kPassphrase && kind != SealedKeyKind::kRawKey;
+}
+
+void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::string& fileName,
+                 unsigned char out[32]) {
+  // A file of the other system's account or machine kind is another account's, whatever else.
+  if (!sealing && header.kind != key.kind() && IsAccountOrMachine(header.kind) &&
+      IsAccountOrMachine(key.kind())) {
+    throw SealedError(SealedError::Kind::kOtherAccount,
+                      fileName + " was sealed for an account or machine of another system, with " +
+                          KindPhrase(header.kind));
+  }
+  if (!sealing && header.kind != key.kind()) {
+    throw SealedError(SealedError::Kind::kWrongKind, fileName + " was sealed with " +
+                                                         KindPhrase(header.kind) + ", not " +
+                                                         KindPhrase(key.kind()));
+  }
+  switch (key.kind()) {
+    case SealedKeyKind::kPassphrase: {
+      if (sealing) {
+        header.iterations = key.iterations();
+      } else if (header.iterations == 0 || header.iterations > kSealedMaxIterations) {
+        throw SealedError(SealedError::Kind::kDamaged,
+                          fileName + " asks for " + std::to_string(header.iterations) +
+                              " PBKDF2 iterations, outside 1 to " +
+                              std::to_string(kSealedMaxIterations) + ": it is damaged or hostile",
+                          -1, 0);
+      }
+      sc::Pbkdf2Sha256(key.material().data(), key.material().size(), header.salt, kSaltSize,
+                       header.iterations, out);
+      return;
+    }
+    case SealedKeyKind::kRawKey:
+      for (std::size_t i = 0; i < 32; ++i) {
+        out[i] = static_cast<unsigned char>(key.material()[i]);
+      }
+      return;
+    case SealedKeyKind::kAccountSecret:
+    case SealedKeyKind::kMachineSecret: {
+      const char* whose = key.kind() == SealedKeyKind::kMachineSecret ? "machine" : "account";
+      if (!ReadSecret(key.kind(), sealing, out)) {
+        throw SealedError(SealedError::Kind::kOtherAccount, fileName + " was sealed for another " +
+                                                                whose + " (this " + whose +
+                                                                " has no sealing secret yet)");
+      }
+      unsigned char id[kSecretIdSize];
+      SecretId(out, id);
+      if (sealing) {
+        for (std::size_t i = 0; i < kSecretIdSize; ++i) {
+          header.secretId[i] = id[i];
+        }
+      } else if (!sc::EqualInConstantTime(id, header.secretId, kSecretIdSize)) {
+        platform::SecureWipe(out, 32);
+        throw SealedError(SealedError::Kind::kOtherAccount,
+                          fileName + " was sealed for another " + whose);
+      }
+      return;
+    }
+    case SealedKeyKind::kWindowsAccount:
+    case SealedKeyKind::kWindowsMachine: {
+      const bool machine = key.kind() == SealedKeyKind::kWindowsMachine;
+      if (sealing) {
+        sc::RandomBytes(out, 32);
+        try {
+          header.blob = platform::ProtectKey(out, machine);
+        } catch (const std::runtime_error& e) {
+          platform::SecureWipe(out, 32);
+          throw SealedError(SealedError::Kind::kSecretUnavailable, e.what());
+        }
+      } else if (!platform::UnprotectKey(header.blob, machine, out)) {
+        throw SealedError(SealedError::Kind::kOtherAccount,
+                          fileName + " was sealed for another " +
+                              (machine ? "machine" : "account") +
+                              " (its key's protection does not open here)");
+      }
+      return;
+    }
+  }
+  throw SealedError(SealedError::Kind::kInvalidKey, "unknown key kind");
+}
+
+}  // namespace vantry::sealed

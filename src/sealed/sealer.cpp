@@ -1,0 +1,123 @@
+#include "sealed/sealer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/secure_wipe.h"
+
+namespace vantry::sealed {
+namespace sc = platform::sealing;
+
+Sealer::Sealer(const SealedKey& key, ByteWriter& output, const FixedRandomness* fixed)
+    : m_output(output), m_buffer(kChunkSize) {
+  Header header;
+  header.kind = key.kind();
+  if (fixed != nullptr) {
+    std::memcpy(header.salt, fixed->salt, kSaltSize);
+    std::memcpy(header.prefix, fixed->prefix, kPrefixSize);
+  } else {
+    sc::RandomBytes(header.salt, kSaltSize);
+    sc::RandomBytes(header.prefix, kPrefixSize);
+  }
+  std::memcpy(m_prefix, header.prefix, kPrefixSize);
+  unsigned char material[32];
+  FileKeys keys;
+  try {
+    KeyMaterial(key, header, true, std::string(), material);
+    DeriveFileKeys(material, header.salt, keys);
+  } catch (...) {
+    platform::SecureWipe(material, sizeof material);
+    throw;
+  }
+  platform::SecureWipe(material, sizeof material);
+  std::memcpy(header.keyCheck, keys.check, kCheckSize);
+  std::vector<unsigned char> bytes = EncodeHeaderBody(header);
+  SealHeader(bytes, keys.mac);
+  m_aead.reset(new sc::AesGcm(keys.payload));
+  m_output.Write(bytes.data(), bytes.size());
+}
+
+Sealer::~Sealer() { platform::SecureWipe(m_buffer.data(), m_buffer.size()); }
+
+void Sealer::Write(const void* data, std::size_t n) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  while (n > 0) {
+    // A full segment is sealed only when more data shows it is not the last.
+    if (m_held == kSegmentSize) {
+      SealSegment(false);
+    }
+    const std::size_t take = std::min(n, kSegmentSize - m_held);
+    std::memcpy(m_buffer.data() + m_held, p, take);
+    m_held += take;
+    p += take;
+    n -= take;
+  }
+}
+
+void Sealer::Finish() {
+  if (!m_finished) {
+    SealSegment(true);
+    m_finished = true;
+  }
+}
+
+void Sealer::SealSegment(bool last) {
+  // The counter is 32 bits: 2^32 segments of 64 KiB (256 TiB) is the most one file holds.
+  if (m_index > 0xFFFFFFFFu) {
+    throw SealedError(SealedError::Kind::kInvalidKey,
+                      "a sealed file holds at most 2^32 segments (256 TiB)");
+  }
+  unsigned char nonce[sc::kNonceSize];
+  SegmentNonce(m_prefix, static_cast<std::uint32_t>(m_index), last, nonce);
+  unsigned char* b = m_buffer.data();
+  m_aead->Seal(nonce, b, m_held, b, b + m_held);
+  m_output.Write(b, m_held + kTagSize);
+  m_held = 0;
+  ++m_index;
+}
+
+void SealStreamWith(const SealedKey& key, ByteReader& input, ByteWriter& output,
+                    const FixedRandomness* fixed) {
+  Sealer sealer(key, output, fixed);
+  std::vector<unsigned char> piece(kSegmentSize);
+  struct Wiper {
+    std::vector<unsigned char>& v;
+    ~Wiper() { platform::SecureWipe(v.data(), v.size()); }
+  } wiper{piece};
+  for (;;) {
+    const std::size_t got = input.ReadSome(piece.data(), piece.size());
+    if (got == 0) {
+      break;
+    }
+    sealer.Write(piece.data(), got);
+  }
+  sealer.Finish();
+}
+
+}  // namespace vantry::sealed
+
+namespace vantry {
+
+void SealStream(const SealedKey& key, ByteReader& input, ByteWriter& output) {
+  sealed::SealStreamWith(key, input, output, nullptr);
+}
+
+struct SealingWriter::State {
+  State(const SealedKey& key, ByteWriter& out) : output(out), sealer(key, out) {}
+  ByteWriter& output;
+  sealed::Sealer sealer;
+};
+
+SealingWriter::SealingWriter(const SealedKey& key, ByteWriter& output)
+    : m_state(new State(key, output)) {}
+
+SealingWriter::~SealingWriter() { delete m_state; }
+
+void SealingWriter::Write(const void* data, std::size_t n) { m_state->sealer.Write(data, n); }
+
+void SealingWriter::Commit() {
+  m_state->sealer.Finish();
+  m_state->output.Commit();
+}
+
+}  // namespace vantry

@@ -1,0 +1,53 @@
+// Sealing as a push: the header goes out when the Sealer is made, each full segment as soon as
+// more data shows it is not the last, and the last (short, full, or empty only for empty data)
+// at Finish. At most one segment is held, so memory is fixed.
+#ifndef VANTRY_SEALED_SEALER_H_
+#define VANTRY_SEALED_SEALER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/sealing_crypto.h"
+#include "sealed/sealed_format.h"
+#include "vantry/sealed.h"
+#include "vantry/streams.h"
+
+namespace vantry::sealed {
+
+// The random salt and nonce prefix given instead (known-answer vectors).
+struct FixedRandomness {
+  const unsigned char* salt;    // kSaltSize bytes
+  const unsigned char* prefix;  // kPrefixSize bytes
+};
+
+class Sealer {
+ public:
+  Sealer(const SealedKey& key, ByteWriter& output, const FixedRandomness* fixed = nullptr);
+  ~Sealer();
+  Sealer(const Sealer&) = delete;
+  Sealer& operator=(const Sealer&) = delete;
+
+  void Write(const void* data, std::size_t n);
+  // Seals the last segment. Does not commit output.
+  void Finish();
+
+ private:
+  void SealSegment(bool last);
+
+  ByteWriter& m_output;
+  std::unique_ptr<platform::sealing::AesGcm> m_aead;
+  unsigned char m_prefix[kPrefixSize];
+  std::vector<unsigned char> m_buffer;  // kChunkSize: plain text, then cipher text and tag
+  std::size_t m_held = 0;
+  std::uint64_t m_index = 0;
+  bool m_finished = false;
+};
+
+void SealStreamWith(const SealedKey& key, ByteReader& input, ByteWriter& output,
+                    const FixedRandomness* fixed);
+
+}  // namespace vantry::sealed
+
+#endif  // VANTRY_SEALED_SEALER_H_

@@ -1,0 +1,210 @@
+// Unsealing: the header is parsed and authenticated in full before the payload is touched, and
+// each segment's plain text is passed on only after its tag verified. A failure is classified
+// by what still authenticates: a last segment that opens as a middle one means the file was cut
+// at a segment boundary, a middle one that opens as the last means data was appended.
+#include <cstring>
+#include <vector>
+
+#include "platform/sealing_crypto.h"
+#include "platform/secure_wipe.h"
+#include "sealed/sealed_format.h"
+#include "vantry/sealed.h"
+
+namespace vantry {
+namespace {
+namespace sc = platform::sealing;
+using sealed::kChunkSize;
+using sealed::kTagSize;
+using Kind = SealedError::Kind;
+
+std::uint32_t BigEndian(const unsigned char* p, int bytes) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < bytes; ++i) {
+    value = (value << 8) | p[i];
+  }
+  return value;
+}
+
+class Buffer {
+ public:
+  explicit Buffer(std::size_t n) : m_bytes(n) {}
+  ~Buffer() { platform::SecureWipe(m_bytes.data(), m_bytes.size()); }
+  unsigned char* data() { return m_bytes.data(); }
+
+ private:
+  std::vector<unsigned char> m_bytes;
+};
+
+// Reads and authenticates the header; returns its size, fills prefix and the payload key.
+std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::string& name,
+                       unsigned char prefix[sealed::kPrefixSize],
+                       unsigned char payloadKey[sc::kKeySize]) {
+  std::vector<unsigned char> bytes(sealed::kFixedSize);
+  const std::size_t got = input.ReadFull(bytes.data(), sealed::kFixedSize);
+  if (got < sizeof sealed::kMagic ||
+      std::memcmp(bytes.data(), sealed::kMagic, sizeof sealed::kMagic) != 0) {
+    throw SealedError(Kind::kNotSealed, name + " is not a sealed file");
+  }
+  if (got < sealed::kFixedSize) {
+    throw SealedError(Kind::kTruncated, name + " is truncated: it ends inside its header");
+  }
+  if (bytes[8] != sealed::kVersion) {
+    throw SealedError(Kind::kUnsupportedVersion, name + " is a sealed file of version " +
+                                                     std::to_string(bytes[8]) +
+                                                     "; this version of Vantry reads version " +
+                                                     std::to_string(sealed::kVersion));
+  }
+  const int known = sealed::ParameterSize(bytes[9]);
+  if (known == -1) {
+    throw SealedError(Kind::kUnsupportedVersion,
+                      name + " uses key kind " + std::to_string(bytes[9]) +
+                          ", which this version of Vantry does not know");
+  }
+  const std::uint32_t stated = BigEndian(&bytes[10], 2);
+  const bool fits = known == sealed::kVariableSize ? stated >= 1 && stated <= sealed::kMaxBlobSize
+                                                   : stated == static_cast<std::uint32_t>(known);
+  const int parameterSize = static_cast<int>(stated);
+  if (!fits) {
+    throw SealedError(Kind::kDamaged, name + " is damaged: its header's parameter length is wrong",
+                      -1, 0);
+  }
+  const std::size_t size =
+      sealed::kFixedSize + static_cast<std::size_t>(parameterSize) + sealed::kTrailerSize;
+  bytes.resize(size);
+  if (input.ReadFull(bytes.data() + sealed::kFixedSize, size - sealed::kFixedSize) !=
+      size - sealed::kFixedSize) {
+    throw SealedError(Kind::kTruncated, name + " is truncated: it ends inside its header");
+  }
+  // The keyless digest tells accidental damage from a wrong key: without it a changed salt
+  // would read as a wrong key.
+  const std::size_t bodySize = size - sealed::kDigestSize - sealed::kMacSize;
+  unsigned char digest[sc::kDigestSize];
+  sc::Sha256(bytes.data(), bodySize, digest);
+  if (std::memcmp(digest, bytes.data() + bodySize, sealed::kDigestSize) != 0) {
+    throw SealedError(Kind::kDamaged, name + " is damaged: its header does not match its check", -1,
+                      0);
+  }
+  sealed::Header header;
+  header.kind = static_cast<SealedKeyKind>(bytes[9]);
+  const unsigned char* p = bytes.data() + sealed::kFixedSize;
+  if (header.kind == SealedKeyKind::kPassphrase) {
+    header.iterations = BigEndian(p, 4);
+  } else if (known == sealed::kVariableSize) {
+    header.blob.assign(p, p + parameterSize);
+  } else if (header.kind != SealedKeyKind::kRawKey) {
+    std::memcpy(header.secretId, p, sealed::kSecretIdSize);
+  }
+  p += parameterSize;
+  std::memcpy(header.salt, p, sealed::kSaltSize);
+  p += sealed::kSaltSize;
+  std::memcpy(prefix, p, sealed::kPrefixSize);
+  p += sealed::kPrefixSize;
+  const unsigned char* keyCheck = p;
+
+  unsigned char material[32];
+  sealed::FileKeys keys;
+  try {
+    sealed::KeyMaterial(key, header, false, name, material);
+    sealed::DeriveFileKeys(material, header.salt, keys);
+  } catch (...) {
+    platform::SecureWipe(material, sizeof material);
+    throw;
+  }
+  platform::SecureWipe(material, sizeof material);
+  if (!sc::EqualInConstantTime(keys.check, keyCheck, sealed::kCheckSize)) {
+    throw SealedError(Kind::kWrongKey, header.kind == SealedKeyKind::kPassphrase
+                                           ? "the passphrase does not match " + name
+                                           : "the key does not match " + name);
+  }
+  unsigned char mac[sc::kDigestSize];
+  sc::HmacSha256(keys.mac, bytes.data(), size - sealed::kMacSize, mac);
+  if (!sc::EqualInConstantTime(mac, bytes.data() + size - sealed::kMacSize, sealed::kMacSize)) {
+    throw SealedError(Kind::kDamaged, name + " is damaged: its header does not authenticate", -1,
+                      0);
+  }
+  std::memcpy(payloadKey, keys.payload, sc::kKeySize);
+  return size;
+}
+
+[[noreturn]] void Damaged(const std::string& name, std::uint64_t index, std::uint64_t offset) {
+  throw SealedError(Kind::kDamaged,
+                    name + " is damaged at segment " + std::to_string(index + 1) +
+                        ", byte offset " + std::to_string(offset),
+                    static_cast<std::int64_t>(index + 1), static_cast<std::int64_t>(offset));
+}
+
+}  // namespace
+
+void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& inputName,
+                  ByteWriter& output) {
+  unsigned char prefix[sealed::kPrefixSize];
+  unsigned char payloadKey[sc::kKeySize];
+  std::uint64_t offset = ReadHeader(key, input, inputName, prefix, payloadKey);
+  sc::AesGcm aead(payloadKey);
+  platform::SecureWipe(payloadKey, sizeof payloadKey);
+
+  // One chunk and one byte of look-ahead: a full chunk is the last only if nothing follows.
+  Buffer buffer(kChunkSize);
+  Buffer spare(kChunkSize);
+  unsigned char* chunk = buffer.data();
+  std::size_t carried = 0;
+  unsigned char next = 0;
+  for (std::uint64_t index = 0;; ++index) {
+    if (carried != 0) {
+      chunk[0] = next;
+    }
+    const std::size_t have = carried + input.ReadFull(chunk + carried, kChunkSize - carried);
+    carried = have == kChunkSize ? input.ReadFull(&next, 1) : 0;
+    const bool last = carried == 0;
+    if (index > 0xFFFFFFFFu) {
+      Damaged(inputName, index, offset);
+    }
+    const auto counter = static_cast<std::uint32_t>(index);
+    if (have < kTagSize) {
+      if (have == 0 && index == 0) {
+        throw SealedError(Kind::kTruncated, inputName + " is truncated: it ends after its header");
+      }
+      Damaged(inputName, index, offset);
+    }
+    const std::size_t plainSize = have - kTagSize;
+    unsigned char nonce[sc::kNonceSize];
+    sealed::SegmentNonce(prefix, counter, last, nonce);
+    if (!aead.Open(nonce, chunk, plainSize, chunk + plainSize, spare.data())) {
+      // What the segment opens as instead says what happened to the file.
+      sealed::SegmentNonce(prefix, counter, !last, nonce);
+      const bool opensOtherwise =
+          (last ? have == kChunkSize : true) &&
+          aead.Open(nonce, chunk, plainSize, chunk + plainSize, spare.data());
+      if (opensOtherwise && last) {
+        throw SealedError(Kind::kTruncated, inputName + " is truncated: it ends after segment " +
+                                                std::to_string(index + 1) +
+                                                ", before its last segment");
+      }
+      if (opensOtherwise) {
+        throw SealedError(Kind::kDamaged,
+                          inputName + " is damaged: data follows its last segment at byte offset " +
+                              std::to_string(offset + have),
+                          static_cast<std::int64_t>(index + 2),
+                          static_cast<std::int64_t>(offset + have));
+      }
+      Damaged(inputName, index, offset);
+    }
+    // Only empty data has an empty last segment; any other is not what a sealer writes.
+    if (last && plainSize == 0 && index > 0) {
+      Damaged(inputName, index, offset);
+    }
+    output.Write(spare.data(), plainSize);
+    platform::SecureWipe(spare.data(), plainSize);
+    offset += have;
+    if (last) {
+      return;
+    }
+  }
+}
+
+bool LooksSealed(const void* firstBytes, std::size_t size) noexcept {
+  return firstBytes != nullptr && size >= sizeof sealed::kMagic &&
+         std::memcmp(firstBytes, sealed::kMagic, sizeof sealed::kMagic) == 0;
+}
+
+}  // namespace vantry

@@ -1,0 +1,294 @@
+#include "seal_commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "console.h"
+#include "key_source.h"
+#include "operands.h"
+#include "secret.h"
+#include "vantry/machine_key.h"
+#include "vantry/rijndael_cipher.h"
+#include "vantry/sealed.h"
+#include "vantry/streams.h"
+
+namespace vantry::tool {
+namespace {
+
+// A sealed file's key from the command line: the account's secret unless --machine-secret or a
+// key option says otherwise; a key text is a passphrase, taken whole.
+SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
+  if (choice.source == KeySource::kMachine) {
+    return machineSecret ? SealedKey::MachineSecret() : SealedKey::AccountSecret();
+  }
+  KeyMaterial key;
+  ObtainKey(choice, confirm, 0, &key);
+  if (key.rawData) {
+    if (key.bytes.size() != 32) {
+      throw std::runtime_error("a sealed file's raw key is 32 bytes (64 hexadecimal digits), not " +
+                               std::to_string(key.bytes.size()));
+    }
+    return SealedKey::Raw(key.bytes.data(), key.bytes.size());
+  }
+  return SealedKey::Passphrase(key.text);
+}
+
+// What the user reads for a failure of a sealed-file command.
+std::string Describe(const std::exception& failure) {
+  if (StopSignal() != 0) {
+    return "interrupted by " + SignalName(StopSignal());
+  }
+  if (const auto* sealed = dynamic_cast<const SealedError*>(&failure)) {
+    if (sealed->kind() == SealedError::Kind::kNotSealed) {
+      return std::string(sealed->what()) +
+             "; a protected file is read with 'vantry load' (or 'vantry decrypt')";
+    }
+    return sealed->what();
+  }
+  return DescribeFailure(failure);
+}
+
+// A stop signal ends the run at the next read or write; the output is then abandoned.
+class StopAwareReader : public ByteReader {
+ public:
+  explicit StopAwareReader(ByteReader& inner) : m_inner(inner) {}
+  std::size_t ReadSome(void* buffer, std::size_t n) override {
+    if (StopSignal() != 0) {
+      throw std::runtime_error("interrupted");
+    }
+    return m_inner.ReadSome(buffer, n);
+  }
+
+ private:
+  ByteReader& m_inner;
+};
+
+// Discards what it is given: verify authenticates a sealed file without writing it anywhere.
+class CountingSink : public ByteWriter {
+ public:
+  void Write(const void*, std::size_t n) override { count += n; }
+  void Commit() override {}
+  std::uint64_t count = 0;
+};
+
+// Encrypts whole blocks as they come, after the key check digest: the push-side twin of
+// EncryptStream for the plain text DecryptStream hands on (whole blocks, fill included), so a
+// rekeyed file has the length of the original. Pieces are encrypted into one fixed buffer,
+// which is wiped when the writer goes.
+class ProtectingWriter : public ByteWriter {
+ public:
+  ProtectingWriter(CRijndaelCipher& cipher, ByteWriter& output)
+      : m_cipher(cipher), m_output(output), m_buffer(kPiece) {
+    unsigned char digest[32];
+    static_cast<CBlockCipher&>(cipher).GetKeyDigest(digest);
+    m_output.Write(digest, sizeof digest);
+    m_cipher.ResetChainBlock();
+  }
+  ~ProtectingWriter() override { WipeBytes(m_buffer); }
+  void Write(const void* data, std::size_t n) override {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+      const std::size_t part = std::min(n, kPiece - m_held);
+      std::copy_n(bytes, part, m_buffer.data() + m_held);
+      m_held += part;
+      bytes += part;
+      n -= part;
+      if (m_held == kPiece) {
+        Flush();
+      }
+    }
+  }
+  void Commit() override {
+    // The fill of a short last block, as the cipher's zero padding would add it.
+    const std::size_t block = static_cast<std::size_t>(kVantryBlockSize);
+    while (m_held % block != 0) {
+      m_buffer[m_held++] = 0;
+    }
+    Flush();
+    m_output.Commit();
+  }
+
+ private:
+  static constexpr std::size_t kPiece = 64 * 1024;  // a multiple of every block size
+
+  void Flush() {
+    if (m_held > 0) {
+      m_cipher.Encrypt(m_buffer.data(), m_buffer.data(), m_held);
+      m_output.Write(m_buffer.data(), m_held);
+      m_held = 0;
+    }
+  }
+
+  CRijndaelCipher& m_cipher;
+  ByteWriter& m_output;
+  std::vector<unsigned char> m_buffer;
+  std::size_t m_held = 0;
+};
+
+void CheckDistinct(const std::string& input, const std::string& output) {
+  std::error_code error;
+  if (input != "-" && output != "-" && std::filesystem::equivalent(input, output, error) &&
+      !error) {
+    throw std::runtime_error(OperandName(input) + " is both INPUT and OUTPUT");
+  }
+}
+
+enum class Direction { kSeal, kUnseal };
+
+int RunSealed(const Options& options, Direction direction) {
+  const std::string& input = options.operands[0];
+  const std::string& output = options.operands[1];
+  CheckOutput(output, options.force);
+  CheckDistinct(input, output);
+  CheckReplaceable(output, options.inPlace);
+  const bool seal = direction == Direction::kSeal;
+  try {
+    const SealedKey key = SealedKeyFor(options.key, options.machineSecret, seal);
+    std::unique_ptr<ByteReader> opened = OpenInput(input);
+    StopAwareReader reader(*opened);
+    std::unique_ptr<ByteWriter> writer =
+        OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText);
+    if (seal) {
+      SealStream(key, reader, *writer);
+    } else {
+      UnsealStream(key, reader, OperandName(input), *writer);
+    }
+    // A named OUTPUT appears only now, after the last segment verified.
+    writer->Commit();
+  } catch (const std::exception& e) {
+    throw std::runtime_error(Describe(e));
+  }
+  return 0;
+}
+
+// Looks at the first bytes of a named file. Standard input, FIFOs and devices are not probed:
+// what was read from them would be gone for the command itself.
+bool StartsSealed(const std::string& operand) {
+  if (operand == "-" || IsStreamInput(operand)) {
+    return false;
+  }
+  unsigned char first[8] = {};
+  try {
+    return LooksSealed(first, OpenInput(operand)->ReadFull(first, sizeof first));
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+int RunSeal(const Options& options) { return RunSealed(options, Direction::kSeal); }
+
+int RunUnseal(const Options& options) { return RunSealed(options, Direction::kUnseal); }
+
+int RunRekey(const Options& options) {
+  const std::string& input = options.operands[0];
+  const std::string& output = options.operands[1];
+  CheckOutput(output, options.force);
+  CheckDistinct(input, output);
+  CheckReplaceable(output, options.inPlace);
+  if (StartsSealed(input)) {
+    throw std::runtime_error(OperandName(input) +
+                             " is a sealed file; rekey reads protected files (unseal it and seal "
+                             "it again: vantry unseal ... - | vantry seal - ...)");
+  }
+  try {
+    KeyMaterial oldKey;
+    ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
+    CRijndaelCipher oldCipher;
+    KeyCipher(oldCipher, options, oldKey);
+    std::unique_ptr<ByteReader> opened = OpenInput(input);
+    StopAwareReader reader(*opened);
+    // The machine key is no secret from the users of this machine: its files are owner-only.
+    const bool ownerOnly = !options.seal && options.newKey.source == KeySource::kMachine;
+    std::unique_ptr<ByteWriter> writer =
+        OpenOutput(output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected);
+    if (options.seal) {
+      const SealedKey newKey = SealedKeyFor(options.newKey, options.machineSecret, true);
+      SealingWriter sealing(newKey, *writer);
+      DecryptStream(oldCipher, reader, OperandName(input), sealing);
+      sealing.Commit();
+    } else {
+      KeyMaterial newKey;
+      ObtainKey(options.newKey, true, kVantryKeyLength, &newKey);
+      CRijndaelCipher newCipher;
+      KeyCipher(newCipher, options, newKey);
+      ProtectingWriter protecting(newCipher, *writer);
+      DecryptStream(oldCipher, reader, OperandName(input), protecting);
+      protecting.Commit();
+    }
+  } catch (const std::exception& e) {
+    throw std::runtime_error(Describe(e));
+  }
+  return 0;
+}
+
+int RunVerifyFiles(const Options& options) {
+  // The worst answer wins: 2 when any FILE could not be checked, else 1 when any does not
+  // match, else 0.
+  int status = 0;
+  int failures = 0;
+  std::unique_ptr<SealedKey> sealedKey;
+  for (const std::string& file : options.operands) {
+    int answer = 0;
+    try {
+      if (StartsSealed(file)) {
+        if (!sealedKey) {
+          KeyChoice choice = options.key;
+          choice.whole = true;
+          sealedKey.reset(new SealedKey(SealedKeyFor(choice, options.machineSecret, false)));
+        }
+        CountingSink sink;
+        UnsealStream(*sealedKey, *OpenInput(file), OperandName(file), sink);
+        std::printf("%s: authentic sealed file, %llu bytes\n", PrintableName(file).c_str(),
+                    static_cast<unsigned long long>(sink.count));
+      } else {
+        Options one = options;
+        one.operands = {file};
+        answer = RunVerify(one);
+      }
+    } catch (const SealedError& e) {
+      if (StopSignal() != 0) {
+        throw;
+      }
+      // The file was read and is not what this key sealed; only a secret that cannot be had
+      // means the check could not be made.
+      answer = e.kind() == SealedError::Kind::kSecretUnavailable ||
+                       e.kind() == SealedError::Kind::kInvalidKey
+                   ? 2
+                   : 1;
+      std::fflush(stdout);
+      std::fprintf(stderr, "vantry: error: %s\n", Describe(e).c_str());
+    } catch (const std::exception& e) {
+      if (StopSignal() != 0) {
+        throw;
+      }
+      answer = 2;
+      std::fflush(stdout);
+      std::fprintf(stderr, "vantry: error: %s\n", Describe(e).c_str());
+    }
+    failures += answer != 0 ? 1 : 0;
+    status = answer > status ? answer : status;
+  }
+  if (failures > 0 && options.operands.size() > 1) {
+    std::fprintf(stderr, "vantry: %d of %zu files failed verification\n", failures,
+                 options.operands.size());
+  }
+  return std::fflush(stdout) == 0 ? status : 2;
+}
+
+void ExplainSealedInput(const Options& options) {
+  if (!options.operands.empty() && StartsSealed(options.operands[0])) {
+    throw std::runtime_error(OperandName(options.operands[0]) +
+                             " is a sealed file: read it with 'vantry unseal'");
+  }
+}
+
+}  // namespace vantry::tool
