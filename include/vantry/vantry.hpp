@@ -288,24 +288,21 @@ class SealedFileKey {
   Key m_bytes;  // holds and wipes the bytes; its own kind is not used
 };
 
-// Seals size bytes at data as the file path. Throws vantry::Error.
-inline void Seal(const std::filesystem::path& path, const void* data, std::size_t size,
-                 const SealedFileKey& key) {
-  const std::string name = detail::Utf8Name(path);
+// Seals size bytes at data as the file name. Throws vantry::Error.
+inline void Seal(const Name& name, const void* data, std::size_t size, const SealedFileKey& key) {
   detail::ThrowIfFailed(
       vantry_seal(name.c_str(), data, size, key.kind(), key.bytes().data(), key.bytes().size()));
 }
 
 template <class Bytes, class = decltype(std::data(std::declval<const Bytes&>()))>
-void Seal(const std::filesystem::path& path, const Bytes& bytes, const SealedFileKey& key) {
+void Seal(const Name& name, const Bytes& bytes, const SealedFileKey& key) {
   static_assert(sizeof(*std::data(bytes)) == 1, "Seal takes containers of bytes");
-  Seal(path, std::data(bytes), std::size(bytes), key);
+  Seal(name, std::data(bytes), std::size(bytes), key);
 }
 
-// The data of the sealed file path, all of it verified. Throws vantry::Error (status()
+// The data of the sealed file name, all of it verified. Throws vantry::Error (status()
 // kDamaged, kTruncated, kWrongKey, kNotSealed, ...).
-inline Buffer Unseal(const std::filesystem::path& path, const SealedFileKey& key) {
-  const std::string name = detail::Utf8Name(path);
+inline Buffer Unseal(const Name& name, const SealedFileKey& key) {
   unsigned char* data = nullptr;
   std::size_t size = 0;
   detail::ThrowIfFailed(vantry_unseal(name.c_str(), key.kind(), key.bytes().data(),

@@ -198,13 +198,15 @@ enum vantry_sealed_key_kinds {
 /* Seals length bytes at data as the file name (UTF-8), which appears (or replaces an earlier
  * one) only once all of it is on disk. Returns VANTRY_OK, VANTRY_ERROR_INVALID_ARGUMENT,
  * VANTRY_ERROR_FILE, VANTRY_ERROR_SECRET_UNAVAILABLE, VANTRY_ERROR_OUT_OF_MEMORY. */
-VANTRY_API int vantry_seal(const char* name, const void* data, size_t length, int key_kind,
-                           const void* key, size_t key_length);
+VANTRY_API int VANTRY_CALL vantry_seal(const char* name, const void* data, size_t length,
+                                       int key_kind, const void* key,
+                                       size_t key_length) VANTRY_NOEXCEPT;
 
 /* Authenticates the sealed file name and returns its data in a new block (*data, *length) that
  * the caller releases with vantry_free; nothing is returned unless the whole file verified. */
-VANTRY_API int vantry_unseal(const char* name, int key_kind, const void* key, size_t key_length,
-                             unsigned char** data, size_t* length);
+VANTRY_API int VANTRY_CALL vantry_unseal(const char* name, int key_kind, const void* key,
+                                         size_t key_length, unsigned char** data,
+                                         size_t* length) VANTRY_NOEXCEPT;
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "api/c_guard.h"
 #include "files/whole_file.h"
 #include "platform/name_encoding.h"
 #include "platform/secure_wipe.h"
@@ -82,36 +83,6 @@ int StatusOfCipherError(CipherError::Kind kind) noexcept {
       return VANTRY_ERROR_INVALID_ARGUMENT;
     default:
       return VANTRY_ERROR_INTERNAL;
-  }
-}
-
-// Runs one call of the interface: its result, or the status of whatever it threw.
-template <class Body>
-int Guard(Body&& body) noexcept {
-  try {
-    body();
-    Record(0, "");
-    return VANTRY_OK;
-  } catch (const StatusError& e) {
-    Record(0, e.what());
-    return e.status();
-  } catch (const FileError& e) {
-    return FromFileError(e);
-  } catch (const CipherError& e) {
-    Record(0, e.what());
-    return StatusOfCipherError(e.kind());
-  } catch (const std::bad_alloc&) {
-    Record(0, "out of memory");
-    return VANTRY_ERROR_OUT_OF_MEMORY;
-  } catch (const std::invalid_argument& e) {
-    Record(0, e.what());
-    return VANTRY_ERROR_INVALID_ARGUMENT;
-  } catch (const std::exception& e) {
-    Record(0, e.what());
-    return VANTRY_ERROR_INTERNAL;
-  } catch (...) {
-    Record(0, "unknown failure");
-    return VANTRY_ERROR_INTERNAL;
   }
 }
 
@@ -201,9 +172,36 @@ void Load(const char* name, int keyKind, const void* key, std::size_t keyLength,
 
 }  // namespace
 
-// For the sealed files' functions (sealed_c_interface.cpp): the same per-thread record.
-void RecordLastError(int systemCode, const char* text) noexcept { Record(systemCode, text); }
-const char* SealedStatusText(int status) noexcept;
+int GuardCall(void (*body)(void*), void* context) noexcept {
+  try {
+    body(context);
+    Record(0, "");
+    return VANTRY_OK;
+  } catch (const StatusError& e) {
+    Record(0, e.what());
+    return e.status();
+  } catch (const FileError& e) {
+    return FromFileError(e);
+  } catch (const CipherError& e) {
+    Record(0, e.what());
+    return StatusOfCipherError(e.kind());
+  } catch (const SealedError& e) {
+    Record(0, e.what());
+    return StatusOfSealedError(e.kind());
+  } catch (const std::bad_alloc&) {
+    Record(0, "out of memory");
+    return VANTRY_ERROR_OUT_OF_MEMORY;
+  } catch (const std::invalid_argument& e) {
+    Record(0, e.what());
+    return VANTRY_ERROR_INVALID_ARGUMENT;
+  } catch (const std::exception& e) {
+    Record(0, e.what());
+    return VANTRY_ERROR_INTERNAL;
+  } catch (...) {
+    Record(0, "unknown failure");
+    return VANTRY_ERROR_INTERNAL;
+  }
+}
 
 }  // namespace vantry
 

@@ -33,8 +33,8 @@ Bytes Padded(Bytes data) {
 Bytes ToBytes(const Buffer& buffer) { return Bytes(buffer.begin(), buffer.end()); }
 
 // C++ hosts may call the C interface where nothing may throw (destructors, noexcept code).
-static_assert(noexcept(vantry_load(nullptr, 0, nullptr, 0, nullptr, nullptr)) &&
-              noexcept(vantry_free(nullptr, 0)) && noexcept(vantry_last_error()));
+static_assert(noexcept(vantry_load(nullptr, 0, nullptr, 0, nullptr, nullptr)) && noexcept(
+    vantry_free(nullptr, 0)) && noexcept(vantry_last_error()));
 
 TEST(CppInterfaceTest, SavesEveryContiguousContainerOfBytes) {
   TempDir dir;

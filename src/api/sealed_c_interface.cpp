@@ -4,8 +4,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 
+#include "api/c_guard.h"
+#include "files/protected_core.h"
 #include "platform/name_encoding.h"
 #include "platform/secure_wipe.h"
 #include "platform/vector_registers.h"
@@ -15,12 +18,7 @@
 
 namespace vantry {
 
-// c_interface.cpp: the thread's last error.
-void RecordLastError(int systemCode, const char* text) noexcept;
-
-namespace {
-
-int StatusOf(SealedError::Kind kind) noexcept {
+int StatusOfSealedError(SealedError::Kind kind) noexcept {
   switch (kind) {
     case SealedError::Kind::kNotSealed:
       return VANTRY_ERROR_NOT_SEALED;
@@ -44,49 +42,15 @@ int StatusOf(SealedError::Kind kind) noexcept {
   return VANTRY_ERROR_INTERNAL;
 }
 
-class Refusal : public std::exception {
- public:
-  explicit Refusal(const char* what) : m_what(what) {}
-  const char* what() const noexcept override { return m_what; }
-
- private:
-  const char* m_what;
-};
-
-template <class Body>
-int Guard(Body&& body) noexcept {
-  try {
-    body();
-    RecordLastError(0, "");
-    return VANTRY_OK;
-  } catch (const Refusal& e) {
-    RecordLastError(0, e.what());
-    return VANTRY_ERROR_INVALID_ARGUMENT;
-  } catch (const SealedError& e) {
-    RecordLastError(0, e.what());
-    return StatusOf(e.kind());
-  } catch (const FileError& e) {
-    RecordLastError(e.code().category() == std::system_category() ? e.code().value() : 0, e.what());
-    return VANTRY_ERROR_FILE;
-  } catch (const std::bad_alloc&) {
-    RecordLastError(0, "out of memory");
-    return VANTRY_ERROR_OUT_OF_MEMORY;
-  } catch (const std::exception& e) {
-    RecordLastError(0, e.what());
-    return VANTRY_ERROR_INTERNAL;
-  } catch (...) {
-    RecordLastError(0, "unknown failure");
-    return VANTRY_ERROR_INTERNAL;
-  }
-}
+namespace {
 
 SealedKey KeyOf(int kind, const void* key, std::size_t keyLength) {
   const bool secret = kind == VANTRY_SEALED_ACCOUNT || kind == VANTRY_SEALED_MACHINE;
   if (secret && (key != nullptr || keyLength != 0)) {
-    throw Refusal("an account or machine secret takes no key (NULL, 0)");
+    throw std::invalid_argument("an account or machine secret takes no key (NULL, 0)");
   }
   if (!secret && key == nullptr && keyLength != 0) {
-    throw Refusal("no key");
+    throw std::invalid_argument("no key");
   }
   switch (kind) {
     case VANTRY_SEALED_ACCOUNT:
@@ -99,34 +63,15 @@ SealedKey KeyOf(int kind, const void* key, std::size_t keyLength) {
     case VANTRY_SEALED_RAW:
       return SealedKey::Raw(key, keyLength);
     default:
-      throw Refusal("unknown sealed key kind");
+      throw std::invalid_argument("unknown sealed key kind");
   }
 }
 
 void RequireName(const char* name) {
   if (name == nullptr || name[0] == '\0') {
-    throw Refusal("no file name");
+    throw std::invalid_argument("no file name");
   }
 }
-
-class MemoryInput : public ByteReader {
- public:
-  MemoryInput(const void* data, std::size_t size)
-      : m_data(static_cast<const unsigned char*>(data)), m_left(size) {}
-  std::size_t ReadSome(void* buffer, std::size_t n) override {
-    const std::size_t part = n < m_left ? n : m_left;
-    if (part > 0) {
-      std::memcpy(buffer, m_data, part);
-    }
-    m_data += part;
-    m_left -= part;
-    return part;
-  }
-
- private:
-  const unsigned char* m_data;
-  std::size_t m_left;
-};
 
 // Grows by doubling into fresh blocks, wiping each block it leaves, so no stray copy of the
 // plain text stays in freed memory; wiped and freed unless released.
@@ -204,8 +149,8 @@ const char* SealedStatusText(int status) noexcept {
 
 extern "C" {
 
-int vantry_seal(const char* name, const void* data, size_t length, int key_kind, const void* key,
-                size_t key_length) {
+int VANTRY_CALL vantry_seal(const char* name, const void* data, size_t length, int key_kind,
+                            const void* key, size_t key_length) VANTRY_NOEXCEPT {
   // As the other functions: names are UTF-8, and no key or plain text stays in the vector
   // registers the host's code runs on next.
   vantry::platform::VectorRegisterClearer registerClearer;
@@ -213,19 +158,19 @@ int vantry_seal(const char* name, const void* data, size_t length, int key_kind,
   return vantry::Guard([&] {
     vantry::RequireName(name);
     if (data == nullptr && length != 0) {
-      throw vantry::Refusal("vantry_seal: no data");
+      throw std::invalid_argument("vantry_seal: no data");
     }
     const vantry::SealedKey sealedKey = vantry::KeyOf(key_kind, key, key_length);
     std::unique_ptr<vantry::ByteWriter> output =
         vantry::CreateFileWriter(name, vantry::OutputKind::kProtected);
-    vantry::MemoryInput input(data, length);
+    vantry::MemoryReader input(data, length);
     vantry::SealStream(sealedKey, input, *output);
     output->Commit();
   });
 }
 
-int vantry_unseal(const char* name, int key_kind, const void* key, size_t key_length,
-                  unsigned char** data, size_t* length) {
+int VANTRY_CALL vantry_unseal(const char* name, int key_kind, const void* key, size_t key_length,
+                              unsigned char** data, size_t* length) VANTRY_NOEXCEPT {
   if (data != nullptr) {
     *data = nullptr;
   }
@@ -237,7 +182,7 @@ int vantry_unseal(const char* name, int key_kind, const void* key, size_t key_le
   return vantry::Guard([&] {
     vantry::RequireName(name);
     if (data == nullptr || length == nullptr) {
-      throw vantry::Refusal("vantry_unseal: data and length are needed");
+      throw std::invalid_argument("vantry_unseal: data and length are needed");
     }
     const vantry::SealedKey sealedKey = vantry::KeyOf(key_kind, key, key_length);
     vantry::MemoryOutput output;

@@ -102,10 +102,9 @@ TEST(SharedLibrary, EntryPointsWorkThroughLoadedPointers) {
 // classes with their type information and dispatch tables, and the public free functions of
 // machine_key.h, keying.h and streams.h.
 bool IsPublicClassSymbol(const std::string& name) {
-  static const char* const kClasses[] = {"12CBlockCipher", "15CRijndaelCipher", "4CSHA",
-                                         "9FileError",     "10ByteReader",      "10ByteWriter",
-                                         "11CipherError",  "9SealedKey",        "11SealedError",
-                                         "13SealingWriter"};
+  static const char* const kClasses[] = {
+      "12CBlockCipher", "15CRijndaelCipher", "4CSHA",      "9FileError",    "10ByteReader",
+      "10ByteWriter",   "11CipherError",     "9SealedKey", "11SealedError", "13SealingWriter"};
   for (const char* c : kClasses) {
     for (const char* prefix :
          {"_ZN6vantry", "_ZNK6vantry", "_ZTIN6vantry", "_ZTSN6vantry", "_ZTVN6vantry"}) {

@@ -38,7 +38,8 @@ TEST_P(ChangedFileTest, SizeOtherThanTheFilesIsAReadErrorNamingIt) {
     DecryptProtectedFileOfSize(*cipher, file, GetParam());
   } catch (const FileError& e) {
     EXPECT_NE(std::string(e.what()).find(": the file changed size while it was read"),
-              std::string::npos) << e.what();
+              std::string::npos)
+        << e.what();
   }
 }
 

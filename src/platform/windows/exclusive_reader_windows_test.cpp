@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "support/file_errors.h"
 #include "platform/file.h"
 #include "platform/windows/held_file.h"
 #include "platform/windows/win32.h"
+#include "support/file_errors.h"
 #include "support/test_support.h"
 
 namespace vantry::platform {
