@@ -150,8 +150,11 @@ void Save(const char* name, const void* data, std::size_t length, int keyKind, c
                                                   " bytes are more than a protected file holds");
   }
   const platform::ScopedNameEncoding utf8(platform::NameEncoding::kUtf8);
-  cipher.EncryptToFile(static_cast<const unsigned char*>(data), static_cast<std::int32_t>(length),
-                       name);
+  // Every local user can compute the machine key: its files are kept owner-only.
+  EncryptToProtectedFile(cipher, static_cast<const unsigned char*>(data),
+                         static_cast<std::int32_t>(length), name,
+                         keyKind == VANTRY_KEY_MACHINE ? platform::OutputContents::kPlainText
+                                                       : platform::OutputContents::kProtected);
 }
 
 // The load of the six entry points (one locked read of the whole file, the key check, the

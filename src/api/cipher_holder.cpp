@@ -1,6 +1,7 @@
 #include "api/cipher_holder.h"
 
 #include "api/secret_text.h"
+#include "files/whole_file.h"
 #include "vantry/keying.h"
 
 namespace vantry {
@@ -18,9 +19,14 @@ CBlockCipher* CCipherHolder::GetCipher(const std::string& keyText) {
 }
 
 void CCipherHolder::SaveBuffer(const unsigned char* data, std::int32_t length, std::string keyText,
-                               std::string fileName) {
+                               std::string fileName, bool machineKey) {
   SecretTextWiper keyWiper(keyText);
-  GetCipher(keyText)->EncryptToFile(data, length, std::move(fileName));
+  CBlockCipher* cipher = GetCipher(keyText);
+  if (!machineKey) {
+    cipher->EncryptToFile(data, length, std::move(fileName));
+    return;
+  }
+  EncryptToProtectedFile(*m_pCipher, data, length, fileName, platform::OutputContents::kPlainText);
 }
 
 unsigned char* CCipherHolder::LoadBuffer(std::string fileName, std::int32_t* outLength,

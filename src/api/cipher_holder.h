@@ -38,9 +38,11 @@ class CCipherHolder {
   // The holder's cipher, created on first use and keyed again from keyText on every call.
   CBlockCipher* GetCipher(const std::string& keyText);
 
-  // Keys the cipher and writes length bytes at data as the protected file fileName.
+  // Keys the cipher and writes length bytes at data as the protected file fileName. A file of
+  // the machine key (machineKey) is created owner-only: that key is no secret from the
+  // machine's other users.
   void SaveBuffer(const unsigned char* data, std::int32_t length, std::string keyText,
-                  std::string fileName);
+                  std::string fileName, bool machineKey = false);
 
   // Keys the cipher and reads the protected file fileName into a new std::malloc block;
   // *outLength receives its length on success only.

@@ -28,11 +28,11 @@ void RequireOutLength(const std::int32_t* outLength) {
   }
 }
 
-void Save(const unsigned char* data, std::int32_t length, std::string fileName,
-          std::string keyText) {
+void Save(const unsigned char* data, std::int32_t length, std::string fileName, std::string keyText,
+          bool machineKey) {
   SecretTextWiper keyWiper(keyText);
   CCipherHolder holder;
-  holder.SaveBuffer(data, length, keyText, std::move(fileName));
+  holder.SaveBuffer(data, length, keyText, std::move(fileName), machineKey);
 }
 
 unsigned char* Load(std::string fileName, std::int32_t* outLength, std::string keyText) {
@@ -64,7 +64,7 @@ void SaveVantry(const unsigned char* data, std::int32_t length, const char* file
   vantry::platform::VectorRegisterClearer registerClearer;
   vantry::platform::ClearVectorRegisters();
   vantry::RequireData(data, length);
-  vantry::Save(data, length, vantry::NameOrEmpty(fileName), vantry::GetMachineKey());
+  vantry::Save(data, length, vantry::NameOrEmpty(fileName), vantry::GetMachineKey(), true);
 }
 
 unsigned char* LoadVantry(const char* fileName, std::int32_t* outLength) {
@@ -80,7 +80,8 @@ void SaveVantryWithKey(const unsigned char* data, std::int32_t length, std::stri
   vantry::platform::ClearVectorRegisters();
   vantry::SecretTextWiper keyWiper(key);
   vantry::RequireData(data, length);
-  vantry::Save(data, length, std::move(fileName), key.empty() ? vantry::GetMachineKey() : key);
+  vantry::Save(data, length, std::move(fileName), key.empty() ? vantry::GetMachineKey() : key,
+               key.empty());
 }
 
 unsigned char* LoadVantryWithKey(std::string fileName, std::int32_t* outLength, std::string key) {
@@ -96,7 +97,8 @@ void SaveVantryWithKey2(const unsigned char* data, std::int32_t length, const ch
   vantry::platform::VectorRegisterClearer registerClearer;
   vantry::platform::ClearVectorRegisters();
   vantry::RequireData(data, length);
-  vantry::Save(data, length, vantry::NameOrEmpty(fileName), vantry::KeyOrMachineKey(key));
+  vantry::Save(data, length, vantry::NameOrEmpty(fileName), vantry::KeyOrMachineKey(key),
+               key == nullptr);
 }
 
 unsigned char* LoadVantryWithKey2(const char* fileName, std::int32_t* outLength, const char* key) {

@@ -9,17 +9,22 @@
 
 namespace vantry {
 
-void CRijndaelCipher::EncryptToFile(const unsigned char* pData, std::int32_t iLength,
-                                    std::string fileName) {
-  if (pData == nullptr && iLength > 0) {
-    throw std::invalid_argument("EncryptToFile: no data for a length of " +
-                                std::to_string(iLength) + " bytes");
+void EncryptToProtectedFile(CRijndaelCipher& cipher, const unsigned char* data, std::int32_t length,
+                            const std::string& fileName, platform::OutputContents contents) {
+  if (data == nullptr && length > 0) {
+    throw std::invalid_argument("EncryptToFile: no data for a length of " + std::to_string(length) +
+                                " bytes");
   }
   // A negative length delivers nothing: the file is the header alone.
-  MemoryReader input(pData, static_cast<std::size_t>(std::max<std::int32_t>(iLength, 0)));
-  const auto output = OpenAtomicFileWriter(fileName, platform::OutputContents::kProtected);
-  EncryptProtected(*this, input, *output);
+  MemoryReader input(data, static_cast<std::size_t>(std::max<std::int32_t>(length, 0)));
+  const auto output = OpenAtomicFileWriter(fileName, contents);
+  EncryptProtected(cipher, input, *output);
   output->Commit();
+}
+
+void CRijndaelCipher::EncryptToFile(const unsigned char* pData, std::int32_t iLength,
+                                    std::string fileName) {
+  EncryptToProtectedFile(*this, pData, iLength, fileName, platform::OutputContents::kProtected);
 }
 
 unsigned char* CRijndaelCipher::DecryptFromFile(std::string fileName, std::int32_t* pOutLength) {

@@ -11,9 +11,16 @@
 #include <string>
 
 #include "files/secret_block.h"
+#include "platform/file.h"
 #include "vantry/rijndael_cipher.h"
 
 namespace vantry {
+
+// Writes length bytes at data as the protected file fileName through the atomic writer, as
+// EncryptToFile does (which passes kProtected). kPlainText makes a new file owner-only: the
+// library's saves under the machine key use it, since every local user can compute that key.
+void EncryptToProtectedFile(CRijndaelCipher& cipher, const unsigned char* data, std::int32_t length,
+                            const std::string& fileName, platform::OutputContents contents);
 
 // Reads the plain file fileName, opened with no sharing, to its end into a new block of exactly
 // what it held. Throws FileError: kOpen, kSize (also for 2 GiB or more), kRead, kClose.
