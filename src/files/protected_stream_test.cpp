@@ -10,38 +10,11 @@
 
 #include "files/files_test_util.h"
 #include "support/bad_files.h"
+#include "support/memory_streams.h"
 #include "vantry/streams.h"
 
 namespace vantry::test {
 namespace {
-
-// Over the library's memory reader: hands out its bytes at most step at a time, as a pipe does.
-class MemoryReader : public ByteReader {
- public:
-  explicit MemoryReader(Bytes bytes, std::size_t step = SIZE_MAX)
-      : m_bytes(std::move(bytes)),
-        m_reader(OpenMemoryReader(m_bytes.data(), m_bytes.size())),
-        m_step(step) {}
-  std::size_t ReadSome(void* buffer, std::size_t n) override {
-    return m_reader->ReadSome(buffer, std::min(n, m_step));
-  }
-
- private:
-  Bytes m_bytes;
-  std::unique_ptr<ByteReader> m_reader;
-  std::size_t m_step;
-};
-
-class MemoryWriter : public ByteWriter {
- public:
-  void Write(const void* data, std::size_t n) override {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    written.insert(written.end(), bytes, bytes + n);
-  }
-  void Commit() override { committed = true; }
-  Bytes written;
-  bool committed = false;
-};
 
 Bytes Encrypted(CRijndaelCipher& cipher, const Bytes& data, std::size_t step = SIZE_MAX) {
   MemoryReader input(data, step);

@@ -7,40 +7,11 @@
 #include <string>
 
 #include "sealed/sealer.h"
+#include "support/memory_streams.h"
 #include "support/test_support.h"
 #include "vantry/sealed.h"
 
 namespace vantry::test {
-
-// Hands out its bytes at most step at a time, as a pipe does.
-class MemoryReader : public ByteReader {
- public:
-  explicit MemoryReader(Bytes bytes, std::size_t step = SIZE_MAX)
-      : m_bytes(std::move(bytes)), m_step(step) {}
-  std::size_t ReadSome(void* buffer, std::size_t n) override {
-    const std::size_t part = std::min({n, m_step, m_bytes.size() - m_at});
-    std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at), part,
-                static_cast<unsigned char*>(buffer));
-    m_at += part;
-    return part;
-  }
-
- private:
-  Bytes m_bytes;
-  std::size_t m_step;
-  std::size_t m_at = 0;
-};
-
-class MemoryWriter : public ByteWriter {
- public:
-  void Write(const void* data, std::size_t n) override {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    written.insert(written.end(), bytes, bytes + n);
-  }
-  void Commit() override { committed = true; }
-  Bytes written;
-  bool committed = false;
-};
 
 inline Bytes Pattern(std::size_t n) {
   Bytes b(n);

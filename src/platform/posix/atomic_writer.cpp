@@ -19,6 +19,7 @@ namespace {
 
 using posix::RetryOnInterrupt;
 using posix::ThrowFileError;
+using posix::Descriptor;
 using Cause = FileError::Cause;
 
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
@@ -41,33 +42,6 @@ constexpr off_t kSmallFolderBytes = 32 * 1024;
 // O_NONBLOCK: a FIFO that slipped in after the examination must not leave us waiting for a
 // reader. Nothing is ever read through the target's descriptor, so the flag does no harm.
 constexpr int kTargetFlags = O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : m_fd(fd) {}
-  ~Descriptor() {
-    if (m_fd >= 0) {
-      ::close(m_fd);
-    }
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_fd; }
-  void reset(int fd) {
-    if (m_fd >= 0) {
-      ::close(m_fd);
-    }
-    m_fd = fd;
-  }
-  int release() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-  }
-
- private:
-  int m_fd;
-};
 
 // Splits a path into its folder ("" for the current one) and its last component.
 void SplitPath(const std::string& path, std::string* folder, std::string* base) {

@@ -4,6 +4,7 @@
 #define VANTRY_PLATFORM_POSIX_DESCRIPTOR_H_
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -12,6 +13,34 @@
 #include "vantry/file_error.h"
 
 namespace vantry::platform::posix {
+
+// Owns one descriptor, closed when it goes, however the scope ends.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : m_fd(fd) {}
+  ~Descriptor() {
+    if (m_fd >= 0) {
+      ::close(m_fd);
+    }
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return m_fd; }
+  void reset(int fd) {
+    if (m_fd >= 0) {
+      ::close(m_fd);
+    }
+    m_fd = fd;
+  }
+  int release() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+  }
+
+ private:
+  int m_fd;
+};
 
 [[noreturn]] inline void ThrowFileError(FileError::Cause cause, const std::string& name,
                                         int error) {

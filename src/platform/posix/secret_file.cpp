@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/posix/descriptor.h"
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
 #include "vantry/file_error.h"
@@ -15,25 +16,8 @@
 namespace vantry::platform {
 namespace {
 
-[[noreturn]] void ThrowSystem(FileError::Cause cause, const std::string& name, int code) {
-  throw FileError(cause, name, std::error_code(code, std::system_category()));
-}
-
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) {
-      ::close(m_fd);
-    }
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
+using posix::Descriptor;
+using posix::ThrowFileError;
 
 std::string Parent(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -50,22 +34,22 @@ void MakeFolders(const std::string& path) {
     MakeFolders(Parent(path));
   }
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    ThrowSystem(FileError::Cause::kCreate, path, errno);
+    ThrowFileError(FileError::Cause::kCreate, path, errno);
   }
 }
 
 // False when path does not exist; throws when it exists but is not a secret to trust.
 bool ReadExisting(const std::string& path, unsigned char out[kSecretSize]) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) {
       return false;
     }
-    ThrowSystem(FileError::Cause::kOpen, path, errno);
+    ThrowFileError(FileError::Cause::kOpen, path, errno);
   }
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) {
-    ThrowSystem(FileError::Cause::kSize, path, errno);
+    ThrowFileError(FileError::Cause::kSize, path, errno);
   }
   if (!S_ISREG(st.st_mode) || st.st_size != static_cast<off_t>(kSecretSize)) {
     throw SecretFileError("the secret file " + path + " is not a 32-byte regular file");
@@ -82,7 +66,7 @@ bool ReadExisting(const std::string& path, unsigned char out[kSecretSize]) {
     }
     if (n <= 0) {
       SecureWipe(out, kSecretSize);
-      ThrowSystem(FileError::Cause::kRead, path, n < 0 ? errno : EIO);
+      ThrowFileError(FileError::Cause::kRead, path, n < 0 ? errno : EIO);
     }
     got += static_cast<std::size_t>(n);
   }
@@ -90,9 +74,9 @@ bool ReadExisting(const std::string& path, unsigned char out[kSecretSize]) {
 }
 
 void WriteTemporary(const std::string& temp, const unsigned char secret[kSecretSize]) {
-  Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.get() < 0) {
-    ThrowSystem(FileError::Cause::kCreate, temp, errno);
+    ThrowFileError(FileError::Cause::kCreate, temp, errno);
   }
   std::size_t done = 0;
   while (done < kSecretSize) {
@@ -101,12 +85,12 @@ void WriteTemporary(const std::string& temp, const unsigned char secret[kSecretS
       continue;
     }
     if (n <= 0) {
-      ThrowSystem(FileError::Cause::kWrite, temp, n < 0 ? errno : EIO);
+      ThrowFileError(FileError::Cause::kWrite, temp, n < 0 ? errno : EIO);
     }
     done += static_cast<std::size_t>(n);
   }
   if (::fsync(fd.get()) != 0) {
-    ThrowSystem(FileError::Cause::kClose, temp, errno);
+    ThrowFileError(FileError::Cause::kClose, temp, errno);
   }
 }
 
@@ -162,7 +146,7 @@ bool ReadSecretFile(const std::string& path, bool create, unsigned char out[kSec
     // link, not rename: it refuses an existing name, so a secret once published is never
     // replaced, whoever races to create it.
     if (::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST) {
-      ThrowSystem(FileError::Cause::kReplace, path, errno);
+      ThrowFileError(FileError::Cause::kReplace, path, errno);
     }
     ::unlink(temp.c_str());
   } catch (...) {
@@ -170,12 +154,12 @@ bool ReadSecretFile(const std::string& path, bool create, unsigned char out[kSec
     ::unlink(temp.c_str());
     throw;
   }
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) {
     ::fsync(dir.get());
   }
   if (!ReadExisting(path, out)) {
-    ThrowSystem(FileError::Cause::kOpen, path, ENOENT);
+    ThrowFileError(FileError::Cause::kOpen, path, ENOENT);
   }
   return true;
 }
