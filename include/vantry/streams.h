@@ -79,6 +79,16 @@ VANTRY_API std::unique_ptr<ByteReader> OpenMemoryReader(const void* data, std::s
 VANTRY_API std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName,
                                                         OutputKind kind);
 
+// Whether a writer may fall back to rewriting an existing target in place when the target's
+// folder refuses a temporary file (POSIX; see README, "Failures and what stays on disk"):
+// a failure part way then leaves the target cut, so a program that asks its user first passes
+// kRefused, and the writer fails with FileError(kCreate) and the system's code instead.
+enum class InPlaceRewrite { kAllowed, kRefused };
+
+// CreateFileWriter with the choice above (the two-argument form allows it).
+VANTRY_API std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName,
+                                                        OutputKind kind, InPlaceRewrite inPlace);
+
 // Standard output, as bytes. A stream cannot be taken back: what was passed on before a
 // failure stays passed on; abandoned, the writer drops (and wipes) only what it still buffers.
 // Errors name it "standard output"; a closed pipe is FileError(kWrite) with EPIPE (the caller

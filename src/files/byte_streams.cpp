@@ -66,8 +66,9 @@ class PieceWriter : public ByteWriter {
 
 class FileWriter final : public PieceWriter {
  public:
-  FileWriter(const std::string& targetName, platform::OutputContents contents)
-      : m_writer(targetName, contents) {}
+  FileWriter(const std::string& targetName, platform::OutputContents contents,
+             bool allowInPlace = true)
+      : m_writer(targetName, contents, allowInPlace) {}
 
  private:
   void Deliver(const unsigned char* data, std::size_t n) override { m_writer.Write(data, n); }
@@ -128,9 +129,16 @@ std::unique_ptr<ByteWriter> OpenAtomicFileWriter(const std::string& targetName,
 }
 
 std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, OutputKind kind) {
-  return OpenAtomicFileWriter(targetName, kind == OutputKind::kPlainText
-                                              ? platform::OutputContents::kPlainText
-                                              : platform::OutputContents::kProtected);
+  return CreateFileWriter(targetName, kind, InPlaceRewrite::kAllowed);
+}
+
+std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, OutputKind kind,
+                                             InPlaceRewrite inPlace) {
+  return std::make_unique<FileWriter>(targetName,
+                                      kind == OutputKind::kPlainText
+                                          ? platform::OutputContents::kPlainText
+                                          : platform::OutputContents::kProtected,
+                                      inPlace == InPlaceRewrite::kAllowed);
 }
 
 std::unique_ptr<ByteWriter> OpenStandardOutputWriter() {

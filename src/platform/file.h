@@ -87,8 +87,11 @@ class AtomicWriter {
   // naming the target when the folder cannot be opened, the target is refused (see above),
   // cannot be opened for writing or is held by another exclusive opener, or the temporary
   // cannot be created.
+  // With allowInPlace false, a folder that refuses the temporary fails the writer with
+  // FileError(kCreate) and the system's code instead of the in-place rewrite below.
   explicit AtomicWriter(const std::string& targetName,
-                        OutputContents contents = OutputContents::kProtected);
+                        OutputContents contents = OutputContents::kProtected,
+                        bool allowInPlace = true);
   // Without a successful Commit: removes the temporary file and leaves an existing target
   // untouched (in place: as far as it was written).
   ~AtomicWriter();
@@ -129,6 +132,7 @@ class AtomicWriter {
   std::string m_targetBase;
   std::string m_tempBase;
   bool m_inPlace = false;
+  bool m_allowInPlace = true;
   bool m_truncated = false;
   unsigned m_finalMode = 0;  // POSIX: the mode the output gets at Commit
 };

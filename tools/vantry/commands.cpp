@@ -208,8 +208,8 @@ int RunStream(const Options& options, Direction direction) {
     // The machine key is no secret from the users of this machine: its files are kept from
     // them as plain text is.
     const bool ownerOnly = !encrypt || key.machineKey;
-    std::unique_ptr<ByteWriter> created =
-        OpenOutput(output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected);
+    std::unique_ptr<ByteWriter> created = OpenOutput(
+        output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
     WatchedWriter watchedOutput(*created);
     StrippingWriter stripping(watchedOutput);
     ByteWriter& sink = options.strip ? static_cast<ByteWriter&>(stripping) : watchedOutput;

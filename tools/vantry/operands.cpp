@@ -159,11 +159,14 @@ std::unique_ptr<ByteReader> OpenInput(const std::string& operand) {
   return OpenFileReader(operand);
 }
 
-std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind) {
+std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind, bool inPlace) {
   if (operand == "-") {
     return OpenStandardOutputWriter();
   }
-  return CreateFileWriter(operand, kind);
+  // Not only checked up front (CheckReplaceable): a folder whose permissions change after that
+  // check still cannot make the writer cut OUTPUT without --in-place.
+  return CreateFileWriter(operand, kind,
+                          inPlace ? InPlaceRewrite::kAllowed : InPlaceRewrite::kRefused);
 }
 
 std::string DescribeFailure(const std::exception& failure) {

@@ -31,7 +31,7 @@ void CheckReplaceable(const std::string& operand, bool inPlace);
 // A FIFO or character device is read as standard input is, as it comes and without a lock;
 // anything else through the library's file reader.
 std::unique_ptr<ByteReader> OpenInput(const std::string& operand);
-std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind);
+std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind, bool inPlace);
 
 // The user's message for a failure: a FileError as "cannot read 'name': <the system's text>"
 // (a file held by another program said to be in use), anything else as its text.

@@ -154,7 +154,7 @@ int RunSealed(const Options& options, Direction direction) {
     std::unique_ptr<ByteReader> opened = OpenInput(input);
     StopAwareReader reader(*opened);
     std::unique_ptr<ByteWriter> writer =
-        OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText);
+        OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
     if (seal) {
       SealStream(key, reader, *writer);
     } else {
@@ -208,8 +208,8 @@ int RunRekey(const Options& options) {
     StopAwareReader reader(*opened);
     // The machine key is no secret from the users of this machine: its files are owner-only.
     const bool ownerOnly = !options.seal && options.newKey.source == KeySource::kMachine;
-    std::unique_ptr<ByteWriter> writer =
-        OpenOutput(output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected);
+    std::unique_ptr<ByteWriter> writer = OpenOutput(
+        output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
     if (options.seal) {
       const SealedKey newKey = SealedKeyFor(options.newKey, options.machineSecret, true);
       SealingWriter sealing(newKey, *writer);

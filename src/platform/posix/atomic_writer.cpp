@@ -17,9 +17,9 @@
 namespace vantry::platform {
 namespace {
 
+using posix::Descriptor;
 using posix::RetryOnInterrupt;
 using posix::ThrowFileError;
-using posix::Descriptor;
 using Cause = FileError::Cause;
 
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
@@ -415,13 +415,15 @@ int SyncFolder(int folder) {
 
 }  // namespace
 
-AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents)
+AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents,
+                           bool allowInPlace)
     : m_targetName(targetName),
       m_target(-1),
       m_temp(-1),
       m_contents(contents),
       m_createdTarget(false),
-      m_committed(false) {
+      m_committed(false),
+      m_allowInPlace(allowInPlace) {
   // Whatever fails from here on, a lack of memory included, releases what is held so far: the
   // destructor of an object whose constructor threw never runs.
   try {
@@ -479,7 +481,7 @@ void AtomicWriter::Open(OutputContents contents) {
       if (errno == EEXIST) {
         continue;
       }
-      if ((errno == EACCES || errno == EPERM) && target >= 0) {
+      if ((errno == EACCES || errno == EPERM) && target >= 0 && m_allowInPlace) {
         // The folder refuses new files but the target itself is writable: rewrite it in place.
         m_inPlace = true;
         return;

@@ -93,6 +93,12 @@ TEST(AtomicWriterPosixTest, AReadOnlyDirectoryRefusesNewTargetsAndRewritesWritab
       SCOPED_TRACE(name);
       EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(name); }, Cause::kCreate, name).code, EACCES);
     }
+    // A caller that did not ask for the in-place rewrite gets the folder's refusal instead.
+    EXPECT_EQ(ExpectFileError([&] { AtomicWriter w(existing, OutputContents::kProtected, false); },
+                              Cause::kCreate, existing)
+                  .code,
+              EACCES);
+    EXPECT_EQ(test::ReadFile(existing), (Bytes{7, 7}));
     AtomicWriter writer(existing);
     EXPECT_TRUE(writer.InPlace());
     EXPECT_EQ(writer.TempName(), "");

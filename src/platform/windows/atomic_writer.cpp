@@ -336,13 +336,16 @@ bool ReplaceExisting(const std::wstring& target, const std::wstring& temp) {
 // What the output holds makes no difference here: a new file gets the access control list
 // its folder hands down, like any file its owner creates there, and a replaced one keeps its
 // own (ReplaceFile). Narrowing either would lock out users the folder's owner meant to let in.
-AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents)
+// Windows never rewrites a target in place: allowInPlace changes nothing here.
+AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents,
+                           bool allowInPlace)
     : m_targetName(targetName),
       m_target(kNoHandle),
       m_temp(kNoHandle),
       m_contents(contents),
       m_createdTarget(false),
-      m_committed(false) {
+      m_committed(false),
+      m_allowInPlace(allowInPlace) {
   const std::wstring wideName = windows::WideOrThrow(targetName, Cause::kCreate);
   OwnerOnlyAccess ownerOnly;
   SECURITY_ATTRIBUTES* security = nullptr;
