@@ -135,6 +135,9 @@ class AtomicWriter {
   bool m_allowInPlace = true;
   bool m_truncated = false;
   unsigned m_finalMode = 0;  // POSIX: the mode the output gets at Commit
+  // POSIX: bytes written so far, and how far write-back has been started on them.
+  std::uint64_t m_written = 0;
+  std::uint64_t m_writeBackStarted = 0;
 };
 
 // True when both names denote the same existing file (after links, case, relative paths).
