@@ -8,7 +8,8 @@ Speed, medians of N alternating runs on a file of --size-mib MiB (default 256):
   seal:   `vantry seal --key-hex-file` against `age -e -r` (an X25519 identity file), each
           output then made durable the way vantry's writer makes its own (fsync of the file,
           rename over the target, fsync of the folder), and against a durable plain copy;
-  unseal: `vantry unseal --key-hex-file` against `age -d -i`, outputs made durable likewise.
+  unseal: `vantry unseal --key-hex-file` against `age -d -i`, outputs made durable likewise;
+  save, load: `vantry save`/`load --key-file` (protected files), against the copy only.
 Every output is removed before each run, outside the timed part, so no side pays for freeing
 an earlier file. Memory: the peak resident set (GNU time's %M) of seal and unseal of --rss-mib
 MiB (default 1024).
@@ -64,6 +65,8 @@ def main():
     p = lambda name: os.path.join(work, name)
     with open(p("key.hex"), "w") as f:
         f.write(os.urandom(32).hex())
+    with open(p("key.txt"), "w") as f:
+        f.write(os.urandom(8).hex())
     subprocess.run(["age-keygen", "-o", p("age.id")], check=True, capture_output=True)
     recipient = subprocess.run(["age-keygen", "-y", p("age.id")], check=True,
                                capture_output=True, text=True).stdout.strip()
@@ -71,6 +74,7 @@ def main():
         for _ in range(args.size_mib):
             f.write(os.urandom(1 << 20))
     key = ["--key-hex-file", p("key.hex")]
+    text_key = ["--key-file", p("key.txt")]
     cases = {
         "seal": (lambda: timed([v, "seal"] + key + [p("plain"), p("v.vts")], p("v.vts")),
                  lambda: timed(["age", "-e", "-r", recipient, "-o", p("a.age"), p("plain")],
@@ -79,9 +83,14 @@ def main():
                                  p("v.out")),
                    lambda: timed(["age", "-d", "-i", p("age.id"), "-o", p("a.out"), p("a.age")],
                                  p("a.out"))),
+        "save": (lambda: timed([v, "save"] + text_key + [p("plain"), p("v.vty")], p("v.vty")),
+                 None),
+        "load": (lambda: timed([v, "load"] + text_key + [p("v.vty"), p("v.load")], p("v.load")),
+                 None),
         "plain copy": (None, lambda: timed(["cp", p("plain"), p("copy")], p("copy"))),
     }
-    outputs = {"seal": ("v.vts", "a.age"), "unseal": ("v.out", "a.out"), "plain copy": ("copy",)}
+    outputs = {"seal": ("v.vts", "a.age"), "unseal": ("v.out", "a.out"), "save": ("v.vty",),
+               "load": ("v.load",), "plain copy": ("copy",)}
     times = {name: ([], []) for name in cases}
     for _ in range(args.runs):
         for name, (ours, theirs) in cases.items():
@@ -90,8 +99,9 @@ def main():
                     os.remove(p(f))
             if ours:
                 times[name][0].append(ours())
-            times[name][1].append(theirs())
-    median = {name: (statistics.median(a) if a else None, statistics.median(b))
+            if theirs:
+                times[name][1].append(theirs())
+    median = {name: (statistics.median(a) if a else None, statistics.median(b) if b else None)
               for name, (a, b) in times.items()}
     mib = args.size_mib
     copy = median["plain copy"][1]
@@ -100,6 +110,9 @@ def main():
         ours, age = median[name]
         print(f"  {name:7s} vantry {ours:6.3f}  age {age:6.3f}  ratio {ours / age:4.2f}"
               f"  durable copy {copy:6.3f}  ratio {ours / copy:4.2f}")
+    for name in ("save", "load"):
+        ours = median[name][0]
+        print(f"  {name:7s} vantry {ours:6.3f}  durable copy {copy:6.3f}  ratio {ours / copy:4.2f}")
     with open(p("big"), "wb") as f:
         for _ in range(args.rss_mib):
             f.write(os.urandom(1 << 20))
