@@ -100,7 +100,8 @@ std::string SecretFilePath(SecretScope scope) {
   if (scope == SecretScope::kMachine) {
     return "/var/lib/vantry/machine-secret";
   }
-  // The base directory specification ignores a relative XDG_DATA_HOME.
+  // A relative XDG_DATA_HOME is not to be trusted as a place for data: it is ignored, as the
+  // freedesktop.org base directory rules say.
   const char* data = std::getenv("XDG_DATA_HOME");
   if (data != nullptr && data[0] == '/') {
     return std::string(data) + "/vantry/account-secret";
