@@ -111,14 +111,15 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
     throw;
   }
   platform::SecureWipe(material, sizeof material);
-  if (!sc::EqualInConstantTime(keys.check, keyCheck, sealed::kCheckSize)) {
+  if (!platform::EqualInConstantTime(keys.check, keyCheck, sealed::kCheckSize)) {
     throw SealedError(Kind::kWrongKey, header.kind == SealedKeyKind::kPassphrase
                                            ? "the passphrase does not match " + name
                                            : "the key does not match " + name);
   }
   unsigned char mac[sc::kDigestSize];
   sc::HmacSha256(keys.mac, bytes.data(), size - sealed::kMacSize, mac);
-  if (!sc::EqualInConstantTime(mac, bytes.data() + size - sealed::kMacSize, sealed::kMacSize)) {
+  if (!platform::EqualInConstantTime(mac, bytes.data() + size - sealed::kMacSize,
+                                     sealed::kMacSize)) {
     throw SealedError(Kind::kDamaged, name + " is damaged: its header does not authenticate", -1,
                       0);
   }
