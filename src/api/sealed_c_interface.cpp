@@ -8,7 +8,7 @@
 #include <string>
 
 #include "api/c_guard.h"
-#include "files/protected_core.h"
+#include "files/byte_streams.h"
 #include "platform/name_encoding.h"
 #include "platform/secure_wipe.h"
 #include "platform/vector_registers.h"
@@ -17,30 +17,6 @@
 #include "vantry/vantry_c.h"
 
 namespace vantry {
-
-int StatusOfSealedError(SealedError::Kind kind) noexcept {
-  switch (kind) {
-    case SealedError::Kind::kNotSealed:
-      return VANTRY_ERROR_NOT_SEALED;
-    case SealedError::Kind::kUnsupportedVersion:
-      return VANTRY_ERROR_UNSUPPORTED_VERSION;
-    case SealedError::Kind::kWrongKey:
-      return VANTRY_ERROR_WRONG_KEY;
-    case SealedError::Kind::kWrongKind:
-      return VANTRY_ERROR_WRONG_KEY_KIND;
-    case SealedError::Kind::kOtherAccount:
-      return VANTRY_ERROR_OTHER_ACCOUNT;
-    case SealedError::Kind::kDamaged:
-      return VANTRY_ERROR_DAMAGED;
-    case SealedError::Kind::kTruncated:
-      return VANTRY_ERROR_TRUNCATED;
-    case SealedError::Kind::kSecretUnavailable:
-      return VANTRY_ERROR_SECRET_UNAVAILABLE;
-    case SealedError::Kind::kInvalidKey:
-      return VANTRY_ERROR_INVALID_ARGUMENT;
-  }
-  return VANTRY_ERROR_INTERNAL;
-}
 
 namespace {
 
@@ -123,28 +99,6 @@ class MemoryOutput : public ByteWriter {
 };
 
 }  // namespace
-
-const char* SealedStatusText(int status) noexcept {
-  switch (status) {
-    case VANTRY_ERROR_NOT_SEALED:
-      return "not a sealed file";
-    case VANTRY_ERROR_UNSUPPORTED_VERSION:
-      return "sealed file of an unsupported version";
-    case VANTRY_ERROR_DAMAGED:
-      return "sealed file damaged";
-    case VANTRY_ERROR_TRUNCATED:
-      return "sealed file truncated";
-    case VANTRY_ERROR_OTHER_ACCOUNT:
-      return "sealed for another account or machine";
-    case VANTRY_ERROR_WRONG_KEY_KIND:
-      return "sealed with another kind of key";
-    case VANTRY_ERROR_SECRET_UNAVAILABLE:
-      return "the account's or machine's secret is unavailable";
-    default:
-      return "unknown status";
-  }
-}
-
 }  // namespace vantry
 
 extern "C" {
