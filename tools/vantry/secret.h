@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/secure_wipe.h"
+
 namespace vantry::tool {
 
-// Overwrites n bytes with zeros in a way the optimiser keeps.
-void Wipe(void* p, std::size_t n) noexcept;
+// The library's wiping (compiled into the tool from its one source, as the memory locking is).
+using platform::SecureWipe;
+using platform::WipeString;
 
-// Wipes everything the string's buffer holds, up to its capacity, and empties it.
-void WipeString(std::string& s) noexcept;
+// Wipes everything the vector's buffer holds, up to its capacity, and empties it.
 void WipeBytes(std::vector<unsigned char>& bytes) noexcept;
 
 // A growing block of bytes whose earlier blocks are wiped when it moves to a larger one, and
