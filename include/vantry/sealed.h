@@ -36,6 +36,9 @@ enum class SealedKeyKind : std::uint8_t {
   kWindowsMachine = 6,
 };
 
+// A short name of the kind for a host to show ("passphrase", "raw key", "account secret", ...;
+// "unknown" for a number outside the enumeration). The library's own messages word the kinds
+// in sentences of their own; this is for hosts, and part of the library's exported interface.
 VANTRY_API const char* SealedKeyKindName(SealedKeyKind kind) noexcept;
 
 // PBKDF2's iteration count for new files, and the most a file may ask for when it is read (so
