@@ -80,7 +80,9 @@ bool IsHeldByAnother(const std::error_code& error) {
 UnlockedInput::UnlockedInput(const std::string& name) : m_name(name), m_handle(0) {
   std::wstring wide;
   DWORD error = NO_ERROR;
-  windows::ToWideIn(NameEncoding::kUtf8, name, &wide, &error);
+  if (!windows::ToWideIn(NameEncoding::kUtf8, name, &wide, &error)) {
+    ThrowFileError(FileError::Cause::kOpen, name, error);
+  }
   const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
