@@ -64,26 +64,19 @@ void KeyCipherForOptions(CRijndaelCipher& cipher, const Options& options, const 
 
 namespace {
 
-[[noreturn]] void ThrowInterrupted() {
-  throw std::runtime_error("interrupted by " + SignalName(StopSignal()));
-}
-
 // A stop signal ends the run at the next read or write: the output is then abandoned, which
 // leaves an earlier file as it was.
 class WatchedReader : public ByteReader {
  public:
   WatchedReader(ByteReader& inner, Progress& progress) : m_inner(inner), m_progress(progress) {}
   std::size_t ReadSome(void* buffer, std::size_t n) override {
-    if (StopSignal() != 0) {
-      ThrowInterrupted();
-    }
     const std::size_t got = m_inner.ReadSome(buffer, n);
     m_progress.Count(got);
     return got;
   }
 
  private:
-  ByteReader& m_inner;
+  StopCheckingReader m_inner;
   Progress& m_progress;
 };
 
@@ -91,15 +84,11 @@ class WatchedWriter : public ByteWriter {
  public:
   explicit WatchedWriter(ByteWriter& inner) : m_inner(inner) {}
   void Write(const void* data, std::size_t n) override {
-    if (StopSignal() != 0) {
-      ThrowInterrupted();
-    }
+    StopIfSignalled();
     m_inner.Write(data, n);
   }
   void Commit() override {
-    if (StopSignal() != 0) {
-      ThrowInterrupted();
-    }
+    StopIfSignalled();
     m_inner.Commit();
   }
 
