@@ -20,7 +20,6 @@
 #ifndef VANTRY_PLATFORM_TRUSTED_PATH_H_
 #define VANTRY_PLATFORM_TRUSTED_PATH_H_
 
-#include <cstddef>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -44,27 +43,15 @@ class UntrustedPathError : public std::runtime_error {
 // (a stop signal), or return to go on waiting.
 using InterruptCheck = std::function<void()>;
 
-// An open file that passed the judgment above. Regular files, FIFOs and character devices are
-// accepted (a key may come through a pipe); a FIFO is opened blocking, as a reader of a stream
-// waits for its writer. A character device is the kernel's, so only its owner is judged.
-class TrustedFile {
- public:
-  // what names the file in messages ("the key file"). Throws UntrustedPathError as above, and
-  // FileError(kOpen) naming path when it cannot be opened or is a folder.
-  TrustedFile(const std::string& path, const std::string& what, Exposure exposure,
-              const InterruptCheck& interrupted = {});
-  ~TrustedFile();
-  TrustedFile(const TrustedFile&) = delete;
-  TrustedFile& operator=(const TrustedFile&) = delete;
-
-  // Up to n bytes, 0 at the end. Throws FileError(kRead) naming the file.
-  std::size_t ReadSome(void* buffer, std::size_t n);
-
- private:
-  std::string m_path;
-  NativeHandle m_handle;
-  InterruptCheck m_interrupted;
-};
+// Opens path for reading once it passed the judgment above, and returns its descriptor, which
+// the caller closes. Regular files, FIFOs and character devices are accepted (a key may come
+// through a pipe); a FIFO is opened blocking, as a reader of a stream waits for its writer, and
+// interrupted() runs whenever a signal interrupts that wait. A character device is the
+// kernel's, so only its owner is judged. what names the file in messages ("the key file").
+// Throws UntrustedPathError as above, and FileError(kOpen) naming path when it cannot be opened
+// or is a folder. POSIX only: on Windows a key file is opened as any input is.
+NativeHandle OpenTrustedFile(const std::string& path, const std::string& what, Exposure exposure,
+                             const InterruptCheck& interrupted = {});
 
 // Throws UntrustedPathError unless folder and every folder above it, up to a trusted one, pass
 // the judgment above; FileError(kOpen) naming folder when it cannot be opened. what names what

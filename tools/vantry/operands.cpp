@@ -141,7 +141,7 @@ std::unique_ptr<ByteReader> OpenInput(const std::string& operand) {
     return OpenStandardInputReader();
   }
   if (IsStreamInput(operand)) {
-    return OpenUnlockedInput(operand);
+    return OpenUnlockedInput(operand, InputRole::kData);
   }
   return OpenFileReader(operand);
 }

@@ -26,9 +26,6 @@ using Cause = FileError::Cause;
 // As many links as Linux follows in one lookup before it gives up with ELOOP.
 constexpr int kMaxLinks = 40;
 
-// Larger reads are split: read(2) need not accept counts above SSIZE_MAX.
-constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
-
 // A name in quotes, control characters escaped: a planted name cannot fake a message line.
 std::string Quoted(const std::string& name) {
   std::string text = "'";
@@ -339,9 +336,8 @@ int ReopenBlocking(const TrustWalk& walk, int fd, const struct stat& judged,
 
 }  // namespace
 
-TrustedFile::TrustedFile(const std::string& path, const std::string& what, Exposure exposure,
-                         const InterruptCheck& interrupted)
-    : m_path(path), m_handle(-1), m_interrupted(interrupted) {
+NativeHandle OpenTrustedFile(const std::string& path, const std::string& what, Exposure exposure,
+                             const InterruptCheck& interrupted) {
   TrustWalk walk(path, what + " " + Quoted(path));
   std::string last;
   bool followed = false;
@@ -359,32 +355,13 @@ TrustedFile::TrustedFile(const std::string& path, const std::string& what, Expos
   }
   walk.RequireTrustedWay();
   if (S_ISFIFO(info.st_mode)) {
-    fd.reset(ReopenBlocking(walk, fd.release(), info, last, followed, path, interrupted));
-  } else {
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags == -1 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) == -1) {
-      ThrowFileError(Cause::kOpen, path, errno);
-    }
+    return ReopenBlocking(walk, fd.release(), info, last, followed, path, interrupted);
   }
-  m_handle = fd.release();
-}
-
-TrustedFile::~TrustedFile() { ::close(static_cast<int>(m_handle)); }
-
-std::size_t TrustedFile::ReadSome(void* buffer, std::size_t n) {
-  const std::size_t ask = n < kMaxTransfer ? n : kMaxTransfer;
-  for (;;) {
-    const ssize_t got = ::read(static_cast<int>(m_handle), buffer, ask);
-    if (got >= 0) {
-      return static_cast<std::size_t>(got);
-    }
-    if (errno != EINTR) {
-      ThrowFileError(Cause::kRead, m_path, errno);
-    }
-    if (m_interrupted) {
-      m_interrupted();
-    }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags == -1 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) == -1) {
+    ThrowFileError(Cause::kOpen, path, errno);
   }
+  return fd.release();
 }
 
 void RequireTrustedFolder(const std::string& folder, const std::string& what) {
