@@ -49,7 +49,8 @@ inline constexpr std::uint32_t kSealedMaxIterations = 10000000;
 // A key for sealing or unsealing. Secrets are wiped when the key goes.
 class VANTRY_API SealedKey {
  public:
-  // The whole passphrase, bytes as given (no length limit, NULs included). iterations applies
+  // The whole passphrase, bytes as given (no length limit, NULs included; not empty, which is
+  // SealedError kInvalidKey). iterations applies
   // to sealing and must lie between kSealedDefaultIterations and kSealedMaxIterations;
   // unsealing takes the file's own count.
   static SealedKey Passphrase(const std::string& passphrase,

@@ -62,8 +62,8 @@ enum vantry_status_values {
   /* The key matches, but the cipher text after the header is not a whole number of 16-byte
    * blocks: the file was cut short or grown. */
   VANTRY_ERROR_BLOCK_SIZE = 2,
-  /* The data to save is longer than VANTRY_MAX_DATA_LENGTH, or the file to load is 2 GiB or
-   * larger. */
+  /* The data to save is longer than VANTRY_MAX_DATA_LENGTH, or the file to load, or the data
+   * of the sealed file to unseal, is 2 GiB or larger. */
   VANTRY_ERROR_TOO_LARGE = 3,
   /* A file could not be opened, created, read, written or put in place: it does not exist, a
    * folder is missing, access is denied, another program holds it, the disk is full.
@@ -184,7 +184,8 @@ enum vantry_sealed_key_kinds {
    * account can read, created on first use; on Windows a random key per file wrapped by the
    * data protection API (CryptProtectData, user scope). */
   VANTRY_SEALED_ACCOUNT = 0,
-  /* A passphrase: all key_length bytes, through PBKDF2-HMAC-SHA256 (600,000 iterations). */
+  /* A passphrase: all key_length bytes, at least one, through PBKDF2-HMAC-SHA256 (600,000
+   * iterations). */
   VANTRY_SEALED_PASSPHRASE = 1,
   /* A raw key of exactly VANTRY_SEALED_RAW_KEY_LENGTH bytes, any values. */
   VANTRY_SEALED_RAW = 2,
@@ -203,7 +204,8 @@ VANTRY_API int VANTRY_CALL vantry_seal(const char* name, const void* data, size_
                                        size_t key_length) VANTRY_NOEXCEPT;
 
 /* Authenticates the sealed file name and returns its data in a new block (*data, *length) that
- * the caller releases with vantry_free; nothing is returned unless the whole file verified. */
+ * the caller releases with vantry_free; nothing is returned unless the whole file verified.
+ * Data of 2 GiB or more is VANTRY_ERROR_TOO_LARGE. */
 VANTRY_API int VANTRY_CALL vantry_unseal(const char* name, int key_kind, const void* key,
                                          size_t key_length, unsigned char** data,
                                          size_t* length) VANTRY_NOEXCEPT;

@@ -1,5 +1,7 @@
 // The C interface of sealed files: statuses instead of exceptions, the failure's text kept per
 // thread as for the rest of vantry_c.h.
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -28,6 +30,10 @@ SealedKey KeyOf(int kind, const void* key, std::size_t keyLength) {
   if (!secret && key == nullptr && keyLength != 0) {
     throw std::invalid_argument("no key");
   }
+  // No object is that large: the length is the caller's mistake, not a key to copy.
+  if (keyLength > static_cast<std::size_t>(PTRDIFF_MAX)) {
+    throw std::invalid_argument("a key of " + std::to_string(keyLength) + " bytes");
+  }
   switch (kind) {
     case VANTRY_SEALED_ACCOUNT:
       return SealedKey::AccountSecret();
@@ -49,10 +55,20 @@ void RequireName(const char* name) {
   }
 }
 
+// The most an unseal hands back: what vantry_load can, a block under 2 GiB, whose length a host
+// may keep in a signed 32-bit count.
+constexpr std::size_t kMaxUnsealedLength = 0x7fffffff;
+
 // The plain text of an unseal in secret memory, handed to the host once all of it verified.
 class MemoryOutput final : public ByteWriter {
  public:
-  void Write(const void* data, std::size_t n) override { m_buffer.Append(data, n); }
+  void Write(const void* data, std::size_t n) override {
+    if (n > kMaxUnsealedLength - m_buffer.size()) {
+      throw StatusError(VANTRY_ERROR_TOO_LARGE,
+                        "vantry_unseal: the file holds 2 GiB or more, more than a block holds");
+    }
+    m_buffer.Append(data, n);
+  }
   void Commit() override {}
   unsigned char* Release(std::size_t* size) {
     *size = m_buffer.size();

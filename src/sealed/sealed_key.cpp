@@ -28,6 +28,10 @@ SealedKey::SealedKey(SealedKeyKind kind, std::string material, std::uint32_t ite
     : m_kind(kind), m_material(std::move(material)), m_iterations(iterations) {}
 
 SealedKey SealedKey::Passphrase(const std::string& passphrase, std::uint32_t iterations) {
+  // An empty passphrase would seal a file that anyone opens.
+  if (passphrase.empty()) {
+    throw SealedError(SealedError::Kind::kInvalidKey, "a passphrase must not be empty");
+  }
   if (iterations < kSealedDefaultIterations || iterations > kSealedMaxIterations) {
     throw SealedError(SealedError::Kind::kInvalidKey,
                       "the PBKDF2 iteration count must lie between " +

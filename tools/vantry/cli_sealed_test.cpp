@@ -14,9 +14,10 @@ namespace {
 
 class CliSealed : public ::testing::Test {
  protected:
-  ToolResult Run(const std::vector<std::string>& args) {
+  ToolResult Run(const std::vector<std::string>& args, const std::string& input = "") {
     ToolRun run;
     run.args = args;
+    run.input = input;
     run.setEnv = {"XDG_DATA_HOME=" + m_dir.File("data"), "PASS=correct horse battery staple"};
     run.workingFolder = m_dir.path();
     return RunTool(run);
@@ -72,6 +73,9 @@ TEST_F(CliSealed, FailuresExitOneWithTheirMessageAndWriteNoPlainText) {
     EXPECT_FALSE(Exists("out")) << c.args[1];
   }
   EXPECT_EQ(ReadFile(File("earlier")), (Bytes{'o', 'l', 'd'}));
+  // A sealed stream is told apart by its first bytes, as a named file is.
+  EXPECT_EQ(Run({"verify", "-"}, Text(good)).out,
+            "-: authentic sealed file, " + std::to_string(plain.size()) + " bytes\n");
   // Standard output gets the first segment, which verified, and not one byte more.
   const ToolResult piped = Run({"unseal", "damaged.vts", "-"});
   EXPECT_EQ(piped.exitCode, 1);

@@ -24,10 +24,12 @@ using platform::StopIfSignalled;
 using platform::StopSignal;
 using platform::ThrowInterrupted;
 
+using platform::InputRole;
+
 // Opens name for reading without any lock (platform::UnlockedInput). For key files, which are
 // the user's own inputs and not protected files, and for stream inputs. Throws
-// FileError(kOpen / kRead) naming name.
-std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name);
+// FileError(kOpen / kRead) naming name, and for a key platform::UntrustedPathError.
+std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name, InputRole role);
 
 // Shows prompt on the terminal and reads one line from it with echo off; the line end is not
 // part of the result. Reads the terminal itself, not standard input, so input data can still

@@ -141,9 +141,21 @@ std::unique_ptr<ByteReader> OpenInput(const std::string& operand) {
     return OpenStandardInputReader();
   }
   if (IsStreamInput(operand)) {
-    return OpenUnlockedInput(operand);
+    return OpenUnlockedInput(operand, InputRole::kData);
   }
   return OpenFileReader(operand);
+}
+
+std::uint64_t KnownSize(const std::string& operand) {
+  if (operand == "-") {
+    return 0;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(operand, error)) {
+    return 0;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(operand, error);
+  return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
 std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind, bool inPlace) {

@@ -1,6 +1,8 @@
 #include "seal_commands.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -50,19 +52,27 @@ std::string Describe(const std::exception& failure) {
   return DescribeFailure(failure);
 }
 
-// A stop signal ends the run at the next read or write; the output is then abandoned.
-class StopAwareReader : public ByteReader {
+// The first bytes, read to tell a sealed file from a protected one, then the rest: a stream
+// cannot be read twice.
+class PrefixedReader : public ByteReader {
  public:
-  explicit StopAwareReader(ByteReader& inner) : m_inner(inner) {}
+  PrefixedReader(const unsigned char* prefix, std::size_t size, ByteReader& rest)
+      : m_prefix(prefix), m_size(size), m_rest(rest) {}
   std::size_t ReadSome(void* buffer, std::size_t n) override {
-    if (StopSignal() != 0) {
-      throw std::runtime_error("interrupted");
+    if (m_at == m_size) {
+      return m_rest.ReadSome(buffer, n);
     }
-    return m_inner.ReadSome(buffer, n);
+    const std::size_t part = std::min(n, m_size - m_at);
+    std::memcpy(buffer, m_prefix + m_at, part);
+    m_at += part;
+    return part;
   }
 
  private:
-  ByteReader& m_inner;
+  const unsigned char* m_prefix;
+  std::size_t m_size;
+  std::size_t m_at = 0;
+  ByteReader& m_rest;
 };
 
 enum class Direction { kSeal, kUnseal };
@@ -77,7 +87,7 @@ int RunSealed(const Options& options, Direction direction) {
   try {
     const SealedKey key = SealedKeyFor(options.key, options.machineSecret, seal);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopAwareReader reader(*opened);
+    StopCheckingReader reader(*opened);
     std::unique_ptr<ByteWriter> writer =
         OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
     if (seal) {
@@ -130,7 +140,7 @@ int RunRekey(const Options& options) {
     CRijndaelCipher oldCipher;
     KeyCipherForOptions(oldCipher, options, oldKey);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopAwareReader reader(*opened);
+    StopCheckingReader reader(*opened);
     // The machine key is no secret from the users of this machine: its files are owner-only.
     const bool ownerOnly = !options.seal && options.newKey.source == KeyOrigin::kMachine;
     std::unique_ptr<ByteWriter> writer = OpenOutput(
@@ -138,7 +148,7 @@ int RunRekey(const Options& options) {
     if (options.seal) {
       const SealedKey newKey = SealedKeyFor(options.newKey, options.machineSecret, true);
       SealingWriter sealing(newKey, *writer);
-      DecryptStream(oldCipher, reader, OperandName(input), sealing);
+      DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), sealing);
       sealing.Commit();
     } else {
       ObtainedKey newKey;
@@ -148,7 +158,7 @@ int RunRekey(const Options& options) {
       // Pushed into the library's encryptor: whole blocks in, so the rekeyed file has the
       // length of the original.
       const std::unique_ptr<ByteWriter> protecting = EncryptStream(newCipher, *writer);
-      DecryptStream(oldCipher, reader, OperandName(input), *protecting);
+      DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), *protecting);
       protecting->Commit();
     }
   } catch (const std::exception& e) {
@@ -166,20 +176,24 @@ int RunVerifyFiles(const Options& options) {
   for (const std::string& file : options.operands) {
     int answer = 0;
     try {
-      if (StartsSealed(file)) {
+      // Opened once and told apart by its first bytes, so a stream is judged as a file is.
+      std::unique_ptr<ByteReader> opened = OpenInput(file);
+      StopCheckingReader checked(*opened);
+      unsigned char first[8] = {};
+      const std::size_t got = checked.ReadFull(first, sizeof first);
+      PrefixedReader input(first, got, checked);
+      if (LooksSealed(first, got)) {
         if (!sealedKey) {
           KeyChoice choice = options.key;
           choice.whole = true;
           sealedKey.reset(new SealedKey(SealedKeyFor(choice, options.machineSecret, false)));
         }
         CountingWriter sink;
-        UnsealStream(*sealedKey, *OpenInput(file), OperandName(file), sink);
+        UnsealStream(*sealedKey, input, OperandName(file), sink);
         std::printf("%s: authentic sealed file, %llu bytes\n", PrintableName(file).c_str(),
                     static_cast<unsigned long long>(sink.count));
       } else {
-        Options one = options;
-        one.operands = {file};
-        answer = RunVerify(one);
+        answer = RunVerify(options, file, input);
       }
     } catch (const SealedError& e) {
       if (StopSignal() != 0) {
@@ -204,6 +218,8 @@ int RunVerifyFiles(const Options& options) {
     failures += answer != 0 ? 1 : 0;
     status = answer > status ? answer : status;
   }
+  // A stop signal ends the run as the signal, however far the files got.
+  StopIfSignalled();
   if (failures > 0 && options.operands.size() > 1) {
     std::fprintf(stderr, "vantry: %d of %zu files failed verification\n", failures,
                  options.operands.size());
