@@ -182,17 +182,15 @@ Slot MakeSlot(const SealedKey& key, const SlotHeader& header, const FileKey& fil
   return slot;
 }
 
-std::vector<Slot> MakeSlots(const std::vector<SealedKey>& keys, const SlotHeader& header,
-                            const FileKey& fileKey) {
-  if (keys.empty() || keys.size() > kMaxSlots) {
+void CheckSlotLimits(const std::vector<Slot>& slots) {
+  if (slots.empty() || slots.size() > kMaxSlots) {
     throw SealedError(Kind::kInvalidKey, "a sealed file takes 1 to " + std::to_string(kMaxSlots) +
-                                             " keys, not " + std::to_string(keys.size()));
+                                             " keys, not " + std::to_string(slots.size()));
   }
-  std::vector<Slot> slots;
   std::uint64_t cost = 0;
-  for (const SealedKey& key : keys) {
-    slots.push_back(MakeSlot(key, header, fileKey));
-    cost += FindSlotKind(slots.back().kind)->Cost(slots.back().parameters, std::string());
+  for (const Slot& slot : slots) {
+    const SlotKind* kind = FindSlotKind(slot.kind);
+    cost += kind != nullptr ? kind->Cost(slot.parameters, std::string()) : 0;
   }
   if (cost > kMaxStretching) {
     throw SealedError(Kind::kInvalidKey,
@@ -200,7 +198,47 @@ std::vector<Slot> MakeSlots(const std::vector<SealedKey>& keys, const SlotHeader
                           " PBKDF2 iterations in all; a reader accepts at most " +
                           std::to_string(kMaxStretching));
   }
+}
+
+std::vector<Slot> MakeSlots(const std::vector<SealedKey>& keys, const SlotHeader& header,
+                            const FileKey& fileKey) {
+  if (keys.empty() || keys.size() > kMaxSlots) {
+    throw SealedError(Kind::kInvalidKey, "a sealed file takes 1 to " + std::to_string(kMaxSlots) +
+                                             " keys, not " + std::to_string(keys.size()));
+  }
+  std::vector<Slot> slots;
+  for (const SealedKey& key : keys) {
+    slots.push_back(MakeSlot(key, header, fileKey));
+  }
+  CheckSlotLimits(slots);
   return slots;
+}
+
+std::vector<unsigned char> ReadHeaderStart(ByteReader& input, const std::string& name) {
+  std::vector<unsigned char> bytes(kFixedSize);
+  const std::size_t got = input.ReadFull(bytes.data(), kFixedSize);
+  if (got < sizeof kMagic || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
+    throw SealedError(Kind::kNotSealed, name + " is not a sealed file");
+  }
+  if (got < kFixedSize) {
+    throw SealedError(Kind::kTruncated, name + " is truncated: it ends inside its header");
+  }
+  if (bytes[8] != kVersion && bytes[8] != kSlotVersion) {
+    throw SealedError(Kind::kUnsupportedVersion,
+                      name + " is a sealed file of version " + std::to_string(bytes[8]) +
+                          "; this version of Vantry reads versions " + std::to_string(kVersion) +
+                          " and " + std::to_string(kSlotVersion));
+  }
+  return bytes;
+}
+
+const SealedKey& KeyOfKind(const std::vector<const SealedKey*>& keys, std::uint8_t kind) {
+  for (const SealedKey* key : keys) {
+    if (static_cast<std::uint8_t>(key->kind()) == kind) {
+      return *key;
+    }
+  }
+  return *keys.front();
 }
 
 std::vector<unsigned char> EncodeSlotHeader(SlotHeader& header, const FileKey& fileKey,
