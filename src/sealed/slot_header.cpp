@@ -1,7 +1,6 @@
 #include "sealed/slot_header.h"
 
 #include <cstring>
-#include <exception>
 
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
@@ -317,8 +316,6 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
   CheckCost(keys, header, name);
   bool anyOfTheseKinds = false;
   const char* otherOwner = nullptr;
-  // A key that cannot be used (a secret that cannot be read) leaves the other slots to try.
-  std::exception_ptr unusable;
   for (std::size_t i = 0; i < header.slots.size(); ++i) {
     const SlotKind* kind = FindSlotKind(header.slots[i].kind);
     for (const SealedKey* key : keys) {
@@ -326,15 +323,7 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
         continue;
       }
       anyOfTheseKinds = true;
-      SlotMatch match = SlotMatch::kNotThisKey;
-      try {
-        match = TrySlot(*key, *kind, header, i, bytes, name, fileKey);
-      } catch (const SealedError& e) {
-        if (e.kind() == Kind::kDamaged) {
-          throw;
-        }
-        unusable = unusable ? unusable : std::current_exception();
-      }
+      const SlotMatch match = TrySlot(*key, *kind, header, i, bytes, name, fileKey);
       if (match == SlotMatch::kOpened) {
         return;
       }
@@ -343,9 +332,6 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
   }
   if (!anyOfTheseKinds) {
     NoSlotOfTheseKinds(keys, header, name);
-  }
-  if (unusable) {
-    std::rethrow_exception(unusable);
   }
   if (otherOwner != nullptr) {
     throw SealedError(Kind::kOtherAccount,
