@@ -43,9 +43,6 @@ void HmacSha256(const unsigned char key[kKeySize], const void* data, std::size_t
 // SHA-256 of data.
 void Sha256(const void* data, std::size_t size, unsigned char out[kDigestSize]);
 
-// Compares n bytes in a time that does not depend on where they differ.
-bool EqualInConstantTime(const void* a, const void* b, std::size_t n) noexcept;
-
 // X25519 (RFC 7748) for sealing to a public key. Windows' CNG as the Wine test system has it
 // offers no X25519, so there these throw NotAvailable and HasX25519 is false.
 inline constexpr std::size_t kX25519Size = 32;

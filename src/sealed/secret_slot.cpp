@@ -38,7 +38,7 @@ class SecretKind final : public SlotKind {
     }
     unsigned char id[kSecretIdSize];
     SecretId(material, id);
-    if (!sc::EqualInConstantTime(id, parameters.data(), kSecretIdSize)) {
+    if (!platform::EqualInConstantTime(id, parameters.data(), kSecretIdSize)) {
       platform::SecureWipe(material, kSlotMaterialSize);
       return SlotMatch::kOtherSecret;
     }

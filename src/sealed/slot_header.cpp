@@ -141,7 +141,7 @@ SlotMatch TrySlot(const SealedKey& key, const SlotKind& kind, const SlotHeader& 
   }
   unsigned char check[kSlotCheckSize];
   SlotKeys(material.bytes, header.salt, slot, check, wrapKey.bytes);
-  if (!sc::EqualInConstantTime(check, slot.check, kSlotCheckSize)) {
+  if (!platform::EqualInConstantTime(check, slot.check, kSlotCheckSize)) {
     return SlotMatch::kNotThisKey;
   }
   const std::string slotName = "its slot " + std::to_string(index + 1);
@@ -152,12 +152,12 @@ SlotMatch TrySlot(const SealedKey& key, const SlotKind& kind, const SlotHeader& 
   }
   FileKeys keys;
   DeriveFileKeys(fileKey.bytes, header.salt, keys, kSlotVersion);
-  if (!sc::EqualInConstantTime(keys.check, header.keyCheck, kCheckSize)) {
+  if (!platform::EqualInConstantTime(keys.check, header.keyCheck, kCheckSize)) {
     Damaged(name, slotName + " holds another file's key");
   }
   unsigned char mac[sc::kDigestSize];
   sc::HmacSha256(keys.mac, bytes.data(), bytes.size() - kMacSize, mac);
-  if (!sc::EqualInConstantTime(mac, bytes.data() + bytes.size() - kMacSize, kMacSize)) {
+  if (!platform::EqualInConstantTime(mac, bytes.data() + bytes.size() - kMacSize, kMacSize)) {
     Damaged(name, "its header does not authenticate");
   }
   return SlotMatch::kOpened;

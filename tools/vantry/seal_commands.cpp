@@ -1,20 +1,15 @@
 #include "seal_commands.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <system_error>
-#include <vector>
 
 #include "commands.h"
 #include "console.h"
 #include "key_source.h"
 #include "operands.h"
 #include "sealed_keys.h"
-#include "secret.h"
 #include "slot_commands.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
@@ -53,76 +48,6 @@ class StopAwareReader : public ByteReader {
  private:
   ByteReader& m_inner;
 };
-
-// Discards what it is given: verify authenticates a sealed file without writing it anywhere.
-class CountingSink : public ByteWriter {
- public:
-  void Write(const void*, std::size_t n) override { count += n; }
-  void Commit() override {}
-  std::uint64_t count = 0;
-};
-
-// Encrypts whole blocks as they come, after the key check digest: the push-side twin of
-// EncryptStream for the plain text DecryptStream hands on (whole blocks, fill included), so a
-// rekeyed file has the length of the original. Pieces are encrypted into one fixed buffer,
-// which is wiped when the writer goes.
-class ProtectingWriter : public ByteWriter {
- public:
-  ProtectingWriter(CRijndaelCipher& cipher, ByteWriter& output)
-      : m_cipher(cipher), m_output(output), m_buffer(kPiece) {
-    unsigned char digest[32];
-    static_cast<CBlockCipher&>(cipher).GetKeyDigest(digest);
-    m_output.Write(digest, sizeof digest);
-    m_cipher.ResetChainBlock();
-  }
-  ~ProtectingWriter() override { WipeBytes(m_buffer); }
-  void Write(const void* data, std::size_t n) override {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    while (n > 0) {
-      const std::size_t part = std::min(n, kPiece - m_held);
-      std::copy_n(bytes, part, m_buffer.data() + m_held);
-      m_held += part;
-      bytes += part;
-      n -= part;
-      if (m_held == kPiece) {
-        Flush();
-      }
-    }
-  }
-  void Commit() override {
-    // The fill of a short last block, as the cipher's zero padding would add it.
-    const std::size_t block = static_cast<std::size_t>(kVantryBlockSize);
-    while (m_held % block != 0) {
-      m_buffer[m_held++] = 0;
-    }
-    Flush();
-    m_output.Commit();
-  }
-
- private:
-  static constexpr std::size_t kPiece = 64 * 1024;  // a multiple of every block size
-
-  void Flush() {
-    if (m_held > 0) {
-      m_cipher.Encrypt(m_buffer.data(), m_buffer.data(), m_held);
-      m_output.Write(m_buffer.data(), m_held);
-      m_held = 0;
-    }
-  }
-
-  CRijndaelCipher& m_cipher;
-  ByteWriter& m_output;
-  std::vector<unsigned char> m_buffer;
-  std::size_t m_held = 0;
-};
-
-void CheckDistinct(const std::string& input, const std::string& output) {
-  std::error_code error;
-  if (input != "-" && output != "-" && std::filesystem::equivalent(input, output, error) &&
-      !error) {
-    throw std::runtime_error(OperandName(input) + " is both INPUT and OUTPUT");
-  }
-}
 
 enum class Direction { kSeal, kUnseal };
 
@@ -185,14 +110,14 @@ int RunRekey(const Options& options) {
       StopAwareReader reader(*opened);
       return RunRekeySealed(options, reader);
     }
-    KeyMaterial oldKey;
+    ObtainedKey oldKey;
     ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
     CRijndaelCipher oldCipher;
-    KeyCipher(oldCipher, options, oldKey);
+    KeyCipherForOptions(oldCipher, options, oldKey);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
     StopAwareReader reader(*opened);
     // The machine key is no secret from the users of this machine: its files are owner-only.
-    const bool ownerOnly = !options.seal && options.newKey.source == KeySource::kMachine;
+    const bool ownerOnly = !options.seal && options.newKey.source == KeyOrigin::kMachine;
     std::unique_ptr<ByteWriter> writer = OpenOutput(
         output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
     if (options.seal) {
@@ -201,13 +126,15 @@ int RunRekey(const Options& options) {
       DecryptStream(oldCipher, reader, OperandName(input), sealing);
       sealing.Commit();
     } else {
-      KeyMaterial newKey;
+      ObtainedKey newKey;
       ObtainKey(options.newKey, true, kVantryKeyLength, &newKey);
       CRijndaelCipher newCipher;
-      KeyCipher(newCipher, options, newKey);
-      ProtectingWriter protecting(newCipher, *writer);
-      DecryptStream(oldCipher, reader, OperandName(input), protecting);
-      protecting.Commit();
+      KeyCipherForOptions(newCipher, options, newKey);
+      // Pushed into the library's encryptor: whole blocks in, so the rekeyed file has the
+      // length of the original.
+      const std::unique_ptr<ByteWriter> protecting = EncryptStream(newCipher, *writer);
+      DecryptStream(oldCipher, reader, OperandName(input), *protecting);
+      protecting->Commit();
     }
   } catch (const std::exception& e) {
     throw std::runtime_error(Describe(e));
@@ -228,7 +155,7 @@ int RunVerifyFiles(const Options& options) {
         if (sealedKeys.empty()) {
           sealedKeys = UnsealingKeys(options);
         }
-        CountingSink sink;
+        CountingWriter sink;
         UnsealStream(sealedKeys, *OpenInput(file), OperandName(file), sink);
         std::printf("%s: authentic sealed file, %llu bytes\n", PrintableName(file).c_str(),
                     static_cast<unsigned long long>(sink.count));

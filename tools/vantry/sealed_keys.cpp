@@ -12,8 +12,8 @@ namespace {
 // The lines of a recipients or identity file that are not blank or comments ('#'), read as a
 // key file is (the identity file holds a secret).
 std::vector<std::string> KeyLines(const std::string& path) {
-  KeyMaterial file;
-  ObtainKey({KeySource::kFile, path, true}, false, 0, &file);
+  ObtainedKey file;
+  ObtainKey({KeyOrigin::kFile, path, true}, false, 0, &file);
   std::vector<std::string> lines;
   std::size_t at = 0;
   while (at <= file.text.size()) {
@@ -34,15 +34,15 @@ std::vector<std::string> KeyLines(const std::string& path) {
   return lines;
 }
 
-bool GivesKey(const KeyChoice& choice) { return choice.source != KeySource::kMachine; }
+bool GivesKey(const KeyChoice& choice) { return choice.source != KeyOrigin::kMachine; }
 
 }  // namespace
 
 SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
-  if (choice.source == KeySource::kMachine) {
+  if (choice.source == KeyOrigin::kMachine) {
     return machineSecret ? SealedKey::MachineSecret() : SealedKey::AccountSecret();
   }
-  KeyMaterial key;
+  ObtainedKey key;
   ObtainKey(choice, confirm, 0, &key);
   if (key.rawData) {
     if (key.bytes.size() != 32) {

@@ -13,8 +13,8 @@ namespace vantry::tool {
 
 int RunKeygen(const Options& options) {
   if (!options.recipients.empty()) {
-    KeyMaterial file;
-    ObtainKey({KeySource::kFile, options.recipients[0], true}, false, 0, &file);
+    ObtainedKey file;
+    ObtainKey({KeyOrigin::kFile, options.recipients[0], true}, false, 0, &file);
     std::string recipient;
     for (std::size_t at = 0; at < file.text.size() && recipient.empty();) {
       std::size_t end = file.text.find('\n', at);
