@@ -45,7 +45,7 @@ SealedKey KeyOf(int kind, const void* key, std::size_t keyLength) {
       std::string text(static_cast<const char*>(key), keyLength);
       struct Wiper {
         std::string& text;
-        ~Wiper() { platform::SecureWipe(&text[0], text.size()); }
+        ~Wiper() { platform::WipeString(text); }
       } wiper{text};
       return kind == VANTRY_SEALED_RECIPIENT ? RecipientFromText(text) : IdentityFromText(text);
     }

@@ -135,7 +135,7 @@ SealedKey SealedKey::Identity(const void* privateKey, std::size_t size) {
   sealed::sc::X25519Public(static_cast<const unsigned char*>(privateKey),
                            reinterpret_cast<unsigned char*>(&material[sealed::kKeySize]));
   SealedKey key(SealedKeyKind::kRecipient, material, 0);
-  platform::SecureWipe(&material[0], material.size());
+  platform::WipeString(material);
   return key;
 }
 

@@ -25,11 +25,7 @@ std::vector<const SealedKey*> Pointers(const std::vector<SealedKey>& keys) {
   return pointers;
 }
 
-// 32 bytes of a key that wipe themselves.
-struct KeyBytes {
-  unsigned char bytes[32] = {};
-  ~KeyBytes() { platform::SecureWipe(bytes, sizeof bytes); }
-};
+using KeyBytes = platform::SecretArray<32>;
 
 void RequireX25519(const char* what) {
   if (!sc::HasX25519()) {
@@ -96,10 +92,6 @@ NewIdentity::NewIdentity() {
   m_recipient = sealed::RecipientText(publicKey.bytes);
 }
 
-NewIdentity::~NewIdentity() {
-  if (!m_identity.empty()) {
-    platform::SecureWipe(&m_identity[0], m_identity.size());
-  }
-}
+NewIdentity::~NewIdentity() { platform::WipeString(m_identity); }
 
 }  // namespace vantry

@@ -10,14 +10,7 @@ namespace {
 namespace sc = platform::sealing;
 using Kind = SealedError::Kind;
 
-// 32 bytes of secret that wipe themselves.
-struct Secret {
-  unsigned char bytes[sc::kKeySize] = {};
-  Secret() = default;
-  Secret(const Secret&) = delete;
-  Secret& operator=(const Secret&) = delete;
-  ~Secret() { platform::SecureWipe(bytes, sizeof bytes); }
-};
+using Secret = platform::SecretArray<sc::kKeySize>;
 
 // What a slot's check and wrap key are derived under: its kind, length and parameters, so that
 // a slot whose parameters changed neither checks nor unwraps.
@@ -164,8 +157,6 @@ SlotMatch TrySlot(const SealedKey& key, const SlotKind& kind, const SlotHeader& 
 }
 
 }  // namespace
-
-FileKey::~FileKey() { platform::SecureWipe(bytes, sizeof bytes); }
 
 Slot MakeSlot(const SealedKey& key, const SlotHeader& header, const FileKey& fileKey) {
   const SlotKind* kind = FindSlotKind(static_cast<std::uint8_t>(key.kind()));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/secure_wipe.h"
 #include "sealed/sealed_format.h"
 #include "sealed/slot_kind.h"
 #include "vantry/sealed.h"
@@ -44,13 +45,7 @@ struct SlotHeader {
 };
 
 // A file key, wiped when it goes.
-struct FileKey {
-  unsigned char bytes[platform::sealing::kKeySize] = {};
-  FileKey() = default;
-  FileKey(const FileKey&) = delete;
-  FileKey& operator=(const FileKey&) = delete;
-  ~FileKey();
-};
+using FileKey = platform::SecretArray<platform::sealing::kKeySize>;
 
 // A slot for key that wraps fileKey under header's salt. Throws SealedError.
 Slot MakeSlot(const SealedKey& key, const SlotHeader& header, const FileKey& fileKey);

@@ -7,6 +7,7 @@
 #include "key_source.h"
 #include "operands.h"
 #include "sealed_keys.h"
+#include "secret.h"
 #include "vantry/sealed.h"
 
 namespace vantry::tool {
@@ -44,9 +45,7 @@ int RunKeygen(const Options& options) {
   std::unique_ptr<ByteWriter> writer = OpenOutput(output, OutputKind::kPlainText, false);
   writer->Write(text.data(), text.size());
   writer->Commit();
-  for (char& c : text) {
-    c = 0;
-  }
+  WipeString(text);
   std::printf("%s\n", identity.recipient().c_str());
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
