@@ -175,7 +175,9 @@ enum vantry_sealed_status_values {
   /* Sealed with another kind of key (a passphrase where a raw key was given, ...). */
   VANTRY_ERROR_WRONG_KEY_KIND = 13,
   /* This account's or machine's secret cannot be read or created. */
-  VANTRY_ERROR_SECRET_UNAVAILABLE = 14
+  VANTRY_ERROR_SECRET_UNAVAILABLE = 14,
+  /* A kind of key this system cannot use (recipients and identities on Windows). */
+  VANTRY_ERROR_NOT_AVAILABLE = 15
 };
 
 /* Keys of sealed files. */
@@ -191,7 +193,14 @@ enum vantry_sealed_key_kinds {
   VANTRY_SEALED_RAW = 2,
   /* This machine's key (key NULL, key_length 0): on POSIX a secret file created by root on
    * first use; on Windows the data protection API's local-machine scope. */
-  VANTRY_SEALED_MACHINE = 3
+  VANTRY_SEALED_MACHINE = 3,
+  /* A recipient, for sealing: key its text ("vantry1...", from 'vantry keygen'), key_length
+   * its length. The holder of its identity unseals. Not on Windows (VANTRY_ERROR_NOT_AVAILABLE);
+   * a file with another slot still opens there through that slot. */
+  VANTRY_SEALED_RECIPIENT = 5,
+  /* An identity, for unsealing: key its text ("VANTRY-SECRET-KEY-1..."), key_length its
+   * length. */
+  VANTRY_SEALED_IDENTITY = 6
 };
 
 #define VANTRY_SEALED_RAW_KEY_LENGTH 32
@@ -209,6 +218,50 @@ VANTRY_API int VANTRY_CALL vantry_seal(const char* name, const void* data, size_
 VANTRY_API int VANTRY_CALL vantry_unseal(const char* name, int key_kind, const void* key,
                                          size_t key_length, unsigned char** data,
                                          size_t* length) VANTRY_NOEXCEPT;
+
+/* ---- Several keys per sealed file -----------------------------------------------------------
+ * A sealed file has a random file key wrapped in one slot for each of its keys (at most
+ * VANTRY_SEALED_MAX_KEYS); any one of them unseals it. */
+
+/* One key: a kind of vantry_sealed_key_kinds with its key and key_length, as vantry_seal takes
+ * them. */
+typedef struct vantry_sealed_key {
+  int kind;
+  const void* key;
+  size_t key_length;
+} vantry_sealed_key;
+
+#define VANTRY_SEALED_MAX_KEYS 16
+
+/* As vantry_seal, with a slot for each of the key_count keys (1 to VANTRY_SEALED_MAX_KEYS). */
+VANTRY_API int VANTRY_CALL vantry_seal_keys(const char* name, const void* data, size_t length,
+                                            const vantry_sealed_key* keys,
+                                            size_t key_count) VANTRY_NOEXCEPT;
+
+/* As vantry_unseal, opening the file with whichever of the key_count keys has a slot in it. */
+VANTRY_API int VANTRY_CALL vantry_unseal_keys(const char* name, const vantry_sealed_key* keys,
+                                              size_t key_count, unsigned char** data,
+                                              size_t* length) VANTRY_NOEXCEPT;
+
+/* Buffer to buffer, for hosts that keep sealed blobs (in a database, say): the sealed bytes of
+ * length bytes at data, or the data of sealed_length sealed bytes, in a new block
+ * (*out, *out_length) that the caller releases with vantry_free. Nothing is returned unless all
+ * of it sealed, or verified. */
+VANTRY_API int VANTRY_CALL vantry_seal_buffer(const void* data, size_t length,
+                                              const vantry_sealed_key* keys, size_t key_count,
+                                              unsigned char** out,
+                                              size_t* out_length) VANTRY_NOEXCEPT;
+VANTRY_API int VANTRY_CALL vantry_unseal_buffer(const void* sealed, size_t sealed_length,
+                                                const vantry_sealed_key* keys, size_t key_count,
+                                                unsigned char** out,
+                                                size_t* out_length) VANTRY_NOEXCEPT;
+
+/* The slots of the sealed file name, read without a key: one line for each, "N<TAB>kind
+ * name<TAB>identifier or cost\n" (never a secret), as UTF-8 text in a new NUL-terminated
+ * block (*listing, *listing_length without the NUL) that the caller releases with vantry_free;
+ * *version is the file's format version. */
+VANTRY_API int VANTRY_CALL vantry_sealed_slots(const char* name, int* version, char** listing,
+                                               size_t* listing_length) VANTRY_NOEXCEPT;
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -84,6 +84,8 @@ int StatusOfSealedError(SealedError::Kind kind) noexcept {
       return VANTRY_ERROR_SECRET_UNAVAILABLE;
     case SealedError::Kind::kInvalidKey:
       return VANTRY_ERROR_INVALID_ARGUMENT;
+    case SealedError::Kind::kNotAvailable:
+      return VANTRY_ERROR_NOT_AVAILABLE;
   }
   return VANTRY_ERROR_INTERNAL;
 }
@@ -165,6 +167,8 @@ const char* VANTRY_CALL vantry_status_text(int status) VANTRY_NOEXCEPT {
       return "sealed with another kind of key";
     case VANTRY_ERROR_SECRET_UNAVAILABLE:
       return "the account's or machine's secret is unavailable";
+    case VANTRY_ERROR_NOT_AVAILABLE:
+      return "this kind of key is not available on this system";
     default:
       return "unknown status";
   }

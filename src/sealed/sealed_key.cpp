@@ -3,25 +3,17 @@
 
 #include "platform/data_protection.h"
 #include "platform/secure_wipe.h"
+#include "sealed/slot_kind.h"
 #include "vantry/sealed.h"
 
 namespace vantry {
 const char* SealedKeyKindName(SealedKeyKind kind) noexcept {
-  switch (kind) {
-    case SealedKeyKind::kPassphrase:
-      return "passphrase";
-    case SealedKeyKind::kRawKey:
-      return "raw key";
-    case SealedKeyKind::kAccountSecret:
-      return "account secret";
-    case SealedKeyKind::kMachineSecret:
-      return "machine secret";
-    case SealedKeyKind::kWindowsAccount:
-      return "Windows account protection";
-    case SealedKeyKind::kWindowsMachine:
-      return "Windows machine protection";
+  try {
+    const sealed::SlotKind* slotKind = sealed::FindSlotKind(static_cast<std::uint8_t>(kind));
+    return slotKind != nullptr ? slotKind->Name() : "unknown";
+  } catch (...) {  // the table could not be made (no memory)
+    return "unknown";
   }
-  return "unknown";
 }
 
 SealedKey::SealedKey(SealedKeyKind kind, std::string material, std::uint32_t iterations)

@@ -11,6 +11,8 @@
 #include "console.h"
 #include "key_source.h"
 #include "operands.h"
+#include "sealed_keys.h"
+#include "slot_commands.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
 #include "vantry/sealed.h"
@@ -18,24 +20,6 @@
 
 namespace vantry::tool {
 namespace {
-
-// A sealed file's key from the command line: the account's secret unless --machine-secret or a
-// key option says otherwise; a key text is a passphrase, taken whole.
-SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
-  if (choice.source == KeyOrigin::kMachine) {
-    return machineSecret ? SealedKey::MachineSecret() : SealedKey::AccountSecret();
-  }
-  ObtainedKey key;
-  ObtainKey(choice, confirm, 0, &key);
-  if (key.rawData) {
-    if (key.bytes.size() != 32) {
-      throw std::runtime_error("a sealed file's raw key is 32 bytes (64 hexadecimal digits), not " +
-                               std::to_string(key.bytes.size()));
-    }
-    return SealedKey::Raw(key.bytes.data(), key.bytes.size());
-  }
-  return SealedKey::Passphrase(key.text);
-}
 
 // What the user reads for a failure of a sealed-file command.
 std::string Describe(const std::exception& failure) {
@@ -85,15 +69,16 @@ int RunSealed(const Options& options, Direction direction) {
   CheckReplaceable(output, options.inPlace);
   const bool seal = direction == Direction::kSeal;
   try {
-    const SealedKey key = SealedKeyFor(options.key, options.machineSecret, seal);
+    const std::vector<SealedKey> keys =
+        seal ? SealingKeys(options, options.key, true) : UnsealingKeys(options);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
     StopCheckingReader reader(*opened);
     std::unique_ptr<ByteWriter> writer =
         OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
     if (seal) {
-      SealStream(key, reader, *writer);
+      SealStream(keys, reader, *writer);
     } else {
-      UnsealStream(key, reader, OperandName(input), *writer);
+      UnsealStream(keys, reader, OperandName(input), *writer);
     }
     // A named OUTPUT appears only now, after the last segment verified.
     writer->Commit();
@@ -129,12 +114,12 @@ int RunRekey(const Options& options) {
   CheckOutput(output, options.force);
   CheckDistinct(input, output);
   CheckReplaceable(output, options.inPlace);
-  if (StartsSealed(input)) {
-    throw std::runtime_error(OperandName(input) +
-                             " is a sealed file; rekey reads protected files (unseal it and seal "
-                             "it again: vantry unseal ... - | vantry seal - ...)");
-  }
   try {
+    if (StartsSealed(input)) {
+      std::unique_ptr<ByteReader> opened = OpenInput(input);
+      StopAwareReader reader(*opened);
+      return RunRekeySealed(options, reader);
+    }
     ObtainedKey oldKey;
     ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
     CRijndaelCipher oldCipher;
@@ -172,7 +157,7 @@ int RunVerifyFiles(const Options& options) {
   // match, else 0.
   int status = 0;
   int failures = 0;
-  std::unique_ptr<SealedKey> sealedKey;
+  std::vector<SealedKey> sealedKeys;
   for (const std::string& file : options.operands) {
     int answer = 0;
     try {
@@ -183,13 +168,11 @@ int RunVerifyFiles(const Options& options) {
       const std::size_t got = checked.ReadFull(first, sizeof first);
       PrefixedReader input(first, got, checked);
       if (LooksSealed(first, got)) {
-        if (!sealedKey) {
-          KeyChoice choice = options.key;
-          choice.whole = true;
-          sealedKey.reset(new SealedKey(SealedKeyFor(choice, options.machineSecret, false)));
+        if (sealedKeys.empty()) {
+          sealedKeys = UnsealingKeys(options);
         }
         CountingWriter sink;
-        UnsealStream(*sealedKey, input, OperandName(file), sink);
+        UnsealStream(sealedKeys, input, OperandName(file), sink);
         std::printf("%s: authentic sealed file, %llu bytes\n", PrintableName(file).c_str(),
                     static_cast<unsigned long long>(sink.count));
       } else {

@@ -1,0 +1,29 @@
+// The keys of a sealed-file command: the key option's passphrase or raw key, recipients from
+// the command line and from files, identities from files, and the account's or machine's
+// secret, as the library's SealedKeys.
+#ifndef VANTRY_TOOL_SEALED_KEYS_H_
+#define VANTRY_TOOL_SEALED_KEYS_H_
+
+#include <vector>
+
+#include "command_line.h"
+#include "vantry/sealed.h"
+
+namespace vantry::tool {
+
+// The key a single key option gives: the account's (or with machineSecret the machine's)
+// secret when choice names none; a key text is a passphrase, taken whole. confirm asks twice.
+SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm);
+
+// Every key a seal (or the keys rekey adds) asks for: choice's key when one is given, each
+// recipient, the account's secret with --account-secret, and, with orDefault, the account's
+// or machine's secret when nothing else is given.
+std::vector<SealedKey> SealingKeys(const Options& options, const KeyChoice& choice, bool orDefault);
+
+// Every key an unseal may open with: the key option's, each identity, or else the account's
+// or machine's secret.
+std::vector<SealedKey> UnsealingKeys(const Options& options);
+
+}  // namespace vantry::tool
+
+#endif  // VANTRY_TOOL_SEALED_KEYS_H_
