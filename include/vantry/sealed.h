@@ -33,6 +33,9 @@ enum class SealedKeyKind : std::uint8_t {
   // key, wrapped by CryptProtectData (user or local-machine scope), stored in the header.
   kWindowsAccount = 5,
   kWindowsMachine = 6,
+  // An X25519 public key (a recipient): anyone may seal to it, only the holder of its private
+  // key (the identity) unseals. Not available on Windows.
+  kRecipient = 7,
 };
 
 VANTRY_API const char* SealedKeyKindName(SealedKeyKind kind) noexcept;
@@ -56,6 +59,10 @@ class VANTRY_API SealedKey {
   // protection API on Windows (kinds 5, 6).
   static SealedKey AccountSecret();
   static SealedKey MachineSecret();
+  // A recipient's 32-byte X25519 public key, for sealing; an identity's 32-byte private key,
+  // for unsealing. Both kRecipient; kNotAvailable where the system has no X25519.
+  static SealedKey Recipient(const void* publicKey, std::size_t size);
+  static SealedKey Identity(const void* privateKey, std::size_t size);
 
   SealedKey(const SealedKey& other);
   SealedKey& operator=(const SealedKey& other);
@@ -87,6 +94,7 @@ class VANTRY_API SealedError : public std::runtime_error {
     kTruncated,           // the file ends before its last segment
     kSecretUnavailable,   // the account's or machine's secret cannot be read or created
     kInvalidKey,          // a key the format cannot take (raw key size, iteration count)
+    kNotAvailable,        // a kind of key this system cannot use (recipients on Windows)
   };
   SealedError(Kind kind, const std::string& what, std::int64_t segment = -1,
               std::int64_t offset = -1);

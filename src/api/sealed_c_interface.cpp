@@ -37,6 +37,7 @@ int StatusOfSealedError(SealedError::Kind kind) noexcept {
     case SealedError::Kind::kSecretUnavailable:
       return VANTRY_ERROR_SECRET_UNAVAILABLE;
     case SealedError::Kind::kInvalidKey:
+    case SealedError::Kind::kNotAvailable:  // no C key kind reaches it yet
       return VANTRY_ERROR_INVALID_ARGUMENT;
   }
   return VANTRY_ERROR_INTERNAL;

@@ -44,7 +44,7 @@ TEST(SealedCInterfaceTest, EachFailureHasItsStatusAndReturnsNothing) {
       {"protected", Bytes(80, 7), VANTRY_SEALED_RAW, &raw, VANTRY_ERROR_NOT_SEALED},
       {"version", Flip(sealed, 8), VANTRY_SEALED_RAW, &raw, VANTRY_ERROR_UNSUPPORTED_VERSION},
       {"segment", Flip(sealed, 200), VANTRY_SEALED_RAW, &raw, VANTRY_ERROR_DAMAGED},
-      {"cut", Bytes(sealed.begin(), sealed.begin() + 107 + 65552), VANTRY_SEALED_RAW, &raw,
+      {"cut", Bytes(sealed.begin(), sealed.begin() + 172 + 65552), VANTRY_SEALED_RAW, &raw,
        VANTRY_ERROR_TRUNCATED},
       {"wrong key", sealed, VANTRY_SEALED_RAW, &other, VANTRY_ERROR_WRONG_KEY},
       {"wrong kind", sealed, VANTRY_SEALED_PASSPHRASE, &raw, VANTRY_ERROR_WRONG_KEY_KIND},

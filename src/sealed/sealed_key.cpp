@@ -30,6 +30,8 @@ const char* SealedKeyKindName(SealedKeyKind kind) noexcept {
       return "Windows account protection";
     case SealedKeyKind::kWindowsMachine:
       return "Windows machine protection";
+    case SealedKeyKind::kRecipient:
+      return "recipient";
   }
   return "unknown";
 }

@@ -2,12 +2,15 @@
 // each segment's plain text is passed on only after its tag verified. A failure is classified
 // by what still authenticates: a last segment that opens as a middle one means the file was cut
 // at a segment boundary, a middle one that opens as the last means data was appended.
+#include "sealed/unsealer.h"
+
 #include <cstring>
 #include <vector>
 
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
 #include "sealed/sealed_format.h"
+#include "sealed/slot_header.h"
 #include "vantry/sealed.h"
 
 namespace vantry {
@@ -16,14 +19,6 @@ namespace sc = platform::sealing;
 using sealed::kChunkSize;
 using sealed::kTagSize;
 using Kind = SealedError::Kind;
-
-std::uint32_t BigEndian(const unsigned char* p, int bytes) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) {
-    value = (value << 8) | p[i];
-  }
-  return value;
-}
 
 class Buffer {
  public:
@@ -35,9 +30,36 @@ class Buffer {
   std::vector<unsigned char> m_bytes;
 };
 
+// Reads and authenticates a version-2 header whose first bytes are read; returns its size,
+// fills prefix and the payload key.
+std::size_t ReadSlotHeader(const std::vector<const SealedKey*>& keys, ByteReader& input,
+                           std::vector<unsigned char>& bytes, const std::string& name,
+                           unsigned char prefix[sealed::kPrefixSize],
+                           unsigned char payloadKey[sc::kKeySize]) {
+  sealed::SlotHeader header = sealed::ParseSlotHeader(input, bytes, name);
+  sealed::FileKey fileKey;
+  sealed::OpenSlotHeader(keys, header, bytes, name, fileKey);
+  sealed::FileKeys fileKeys;
+  sealed::DeriveFileKeys(fileKey.bytes, header.salt, fileKeys, sealed::kSlotVersion);
+  std::memcpy(payloadKey, fileKeys.payload, sc::kKeySize);
+  std::memcpy(prefix, header.prefix, sealed::kPrefixSize);
+  return bytes.size();
+}
+
+// A version-1 file has one key kind: the key of that kind, or the first (whose kind the
+// messages then name).
+const SealedKey& KeyOfKind(const std::vector<const SealedKey*>& keys, std::uint8_t kind) {
+  for (const SealedKey* key : keys) {
+    if (static_cast<std::uint8_t>(key->kind()) == kind) {
+      return *key;
+    }
+  }
+  return *keys.front();
+}
+
 // Reads and authenticates the header; returns its size, fills prefix and the payload key.
-std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::string& name,
-                       unsigned char prefix[sealed::kPrefixSize],
+std::size_t ReadHeader(const std::vector<const SealedKey*>& given, ByteReader& input,
+                       const std::string& name, unsigned char prefix[sealed::kPrefixSize],
                        unsigned char payloadKey[sc::kKeySize]) {
   std::vector<unsigned char> bytes(sealed::kFixedSize);
   const std::size_t got = input.ReadFull(bytes.data(), sealed::kFixedSize);
@@ -48,19 +70,24 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
   if (got < sealed::kFixedSize) {
     throw SealedError(Kind::kTruncated, name + " is truncated: it ends inside its header");
   }
+  if (bytes[8] == sealed::kSlotVersion) {
+    return ReadSlotHeader(given, input, bytes, name, prefix, payloadKey);
+  }
   if (bytes[8] != sealed::kVersion) {
     throw SealedError(Kind::kUnsupportedVersion, name + " is a sealed file of version " +
                                                      std::to_string(bytes[8]) +
-                                                     "; this version of Vantry reads version " +
-                                                     std::to_string(sealed::kVersion));
+                                                     "; this version of Vantry reads versions " +
+                                                     std::to_string(sealed::kVersion) + " and " +
+                                                     std::to_string(sealed::kSlotVersion));
   }
+  const SealedKey& key = KeyOfKind(given, bytes[9]);
   const int known = sealed::ParameterSize(bytes[9]);
   if (known == -1) {
     throw SealedError(Kind::kUnsupportedVersion,
                       name + " uses key kind " + std::to_string(bytes[9]) +
                           ", which this version of Vantry does not know");
   }
-  const std::uint32_t stated = BigEndian(&bytes[10], 2);
+  const std::uint32_t stated = sealed::ReadBigEndian(&bytes[10], 2);
   const bool fits = known == sealed::kVariableSize ? stated >= 1 && stated <= sealed::kMaxBlobSize
                                                    : stated == static_cast<std::uint32_t>(known);
   const int parameterSize = static_cast<int>(stated);
@@ -88,7 +115,7 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
   header.kind = static_cast<SealedKeyKind>(bytes[9]);
   const unsigned char* p = bytes.data() + sealed::kFixedSize;
   if (header.kind == SealedKeyKind::kPassphrase) {
-    header.iterations = BigEndian(p, 4);
+    header.iterations = sealed::ReadBigEndian(p, 4);
   } else if (known == sealed::kVariableSize) {
     header.blob.assign(p, p + parameterSize);
   } else if (header.kind != SealedKeyKind::kRawKey) {
@@ -135,11 +162,13 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
 
 }  // namespace
 
-void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& inputName,
-                  ByteWriter& output) {
+namespace sealed {
+
+void UnsealStreamWith(const std::vector<const SealedKey*>& keys, ByteReader& input,
+                      const std::string& inputName, ByteWriter& output) {
   unsigned char prefix[sealed::kPrefixSize];
   unsigned char payloadKey[sc::kKeySize];
-  std::uint64_t offset = ReadHeader(key, input, inputName, prefix, payloadKey);
+  std::uint64_t offset = ReadHeader(keys, input, inputName, prefix, payloadKey);
   sc::AesGcm aead(payloadKey);
   platform::SecureWipe(payloadKey, sizeof payloadKey);
 
@@ -200,6 +229,13 @@ void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& in
       return;
     }
   }
+}
+
+}  // namespace sealed
+
+void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& inputName,
+                  ByteWriter& output) {
+  sealed::UnsealStreamWith({&key}, input, inputName, output);
 }
 
 bool LooksSealed(const void* firstBytes, std::size_t size) noexcept {

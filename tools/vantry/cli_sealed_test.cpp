@@ -43,18 +43,18 @@ TEST_F(CliSealed, FailuresExitOneWithTheirMessageAndWriteNoPlainText) {
   WriteFile(File("plain"), plain);
   ASSERT_EQ(Run({"seal", "plain", "good.vts"}).exitCode, 0);
   ASSERT_EQ(Run({"save", "--key-env", "PASS", "plain", "old.vty"}).exitCode, 0);
-  // The account secret's header is 123 bytes; segments are 65,552.
+  // The account secret's header is 188 bytes; segments are 65,552.
   const Bytes good = ReadFile(File("good.vts"));
   Bytes damaged = good;
-  damaged[123 + 65552 + 9] ^= 1;
+  damaged[188 + 65552 + 9] ^= 1;
   WriteFile(File("damaged.vts"), damaged);
-  WriteFile(File("cut.vts"), Bytes(good.begin(), good.begin() + 123 + 3 * 65552));
+  WriteFile(File("cut.vts"), Bytes(good.begin(), good.begin() + 188 + 3 * 65552));
   const struct {
     std::vector<std::string> args;
     std::string message;
   } cases[] = {
       {{"unseal", "damaged.vts", "out"},
-       "'damaged.vts' is damaged at segment 2, byte offset 65675"},
+       "'damaged.vts' is damaged at segment 2, byte offset 65740"},
       {{"unseal", "cut.vts", "out"}, "'cut.vts' is truncated: it ends after segment 3"},
       {{"unseal", "old.vty", "out"},
        "'old.vty' is not a sealed file; a protected file is read with 'vantry load'"},
