@@ -15,6 +15,7 @@
 #define VANTRY_VANTRY_HPP_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -47,6 +48,9 @@ enum class Status : int {
   kOtherAccount = VANTRY_ERROR_OTHER_ACCOUNT,
   kWrongKeyKind = VANTRY_ERROR_WRONG_KEY_KIND,
   kSecretUnavailable = VANTRY_ERROR_SECRET_UNAVAILABLE,
+  kNotAvailable = VANTRY_ERROR_NOT_AVAILABLE,
+  kBootStateChanged = VANTRY_ERROR_BOOT_STATE_CHANGED,
+  kTpmLockout = VANTRY_ERROR_TPM_LOCKOUT,
 };
 
 namespace detail {
@@ -277,6 +281,14 @@ class SealedFileKey {
   static SealedFileKey Raw(const void* bytes, std::size_t size) {
     return SealedFileKey(VANTRY_SEALED_RAW,
                          std::string_view(static_cast<const char*>(bytes), size));
+  }
+
+  // This machine's TPM, bound to the present values of the SHA-256 PCRs in pcrMask (bit n for
+  // PCR n; 0 for none). Not available on Windows.
+  static SealedFileKey Tpm(std::uint32_t pcrMask = 0) {
+    char mask[sizeof pcrMask];
+    std::memcpy(mask, &pcrMask, sizeof mask);
+    return SealedFileKey(VANTRY_SEALED_TPM, std::string_view(mask, sizeof mask));
   }
 
   int kind() const noexcept { return m_kind; }

@@ -37,8 +37,13 @@ int StatusOfSealedError(SealedError::Kind kind) noexcept {
     case SealedError::Kind::kSecretUnavailable:
       return VANTRY_ERROR_SECRET_UNAVAILABLE;
     case SealedError::Kind::kInvalidKey:
-    case SealedError::Kind::kNotAvailable:  // no C key kind reaches it yet
       return VANTRY_ERROR_INVALID_ARGUMENT;
+    case SealedError::Kind::kNotAvailable:
+      return VANTRY_ERROR_NOT_AVAILABLE;
+    case SealedError::Kind::kBootStateChanged:
+      return VANTRY_ERROR_BOOT_STATE_CHANGED;
+    case SealedError::Kind::kTpmLockout:
+      return VANTRY_ERROR_TPM_LOCKOUT;
   }
   return VANTRY_ERROR_INTERNAL;
 }
@@ -49,6 +54,17 @@ SealedKey KeyOf(int kind, const void* key, std::size_t keyLength) {
   const bool secret = kind == VANTRY_SEALED_ACCOUNT || kind == VANTRY_SEALED_MACHINE;
   if (secret && (key != nullptr || keyLength != 0)) {
     throw std::invalid_argument("an account or machine secret takes no key (NULL, 0)");
+  }
+  if (kind == VANTRY_SEALED_TPM) {
+    // Its option: the PCR mask, a uint32_t, or none (NULL, 0).
+    std::uint32_t pcrs = 0;
+    if (key != nullptr || keyLength != 0) {
+      if (key == nullptr || keyLength != sizeof pcrs) {
+        throw std::invalid_argument("a TPM key takes a uint32_t PCR mask or nothing (NULL, 0)");
+      }
+      std::memcpy(&pcrs, key, sizeof pcrs);
+    }
+    return SealedKey::Tpm(pcrs);
   }
   if (!secret && key == nullptr && keyLength != 0) {
     throw std::invalid_argument("no key");
@@ -141,6 +157,12 @@ const char* SealedStatusText(int status) noexcept {
       return "sealed with another kind of key";
     case VANTRY_ERROR_SECRET_UNAVAILABLE:
       return "the account's or machine's secret is unavailable";
+    case VANTRY_ERROR_NOT_AVAILABLE:
+      return "this kind of key is not available on this system";
+    case VANTRY_ERROR_BOOT_STATE_CHANGED:
+      return "this machine's boot state changed since the file was sealed";
+    case VANTRY_ERROR_TPM_LOCKOUT:
+      return "the TPM is in dictionary-attack lockout";
     default:
       return "unknown status";
   }

@@ -12,7 +12,7 @@ std::string SlotKind::Describe(const std::vector<unsigned char>&) const { return
 const std::vector<const SlotKind*>& AllSlotKinds() {
   static const std::vector<const SlotKind*> kinds = {
       &PassphraseSlot(),     &RawKeySlot(),         &AccountSecretSlot(), &MachineSecretSlot(),
-      &WindowsAccountSlot(), &WindowsMachineSlot(), &RecipientSlot(),
+      &WindowsAccountSlot(), &WindowsMachineSlot(), &RecipientSlot(),     &TpmSlot(),
   };
   return kinds;
 }
