@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "vantry/export.h"
 #include "vantry/streams.h"
@@ -145,6 +146,8 @@ VANTRY_API bool LooksSealed(const void* firstBytes, std::size_t size) noexcept;
 class VANTRY_API SealingWriter : public ByteWriter {
  public:
   SealingWriter(const SealedKey& key, ByteWriter& output);
+  // A slot for each of keys (1 to kSealedMaxKeys).
+  SealingWriter(const std::vector<SealedKey>& keys, ByteWriter& output);
   ~SealingWriter() override;
   void Write(const void* data, std::size_t n) override;
   void Commit() override;
@@ -152,6 +155,67 @@ class VANTRY_API SealingWriter : public ByteWriter {
  private:
   struct State;
   State* m_state;
+};
+
+// Several keys for one file: a random file key, wrapped in a slot for each key (at most
+// kSealedMaxKeys); any one of them unseals. Changing keys rewrites the header only.
+inline constexpr std::size_t kSealedMaxKeys = 16;
+
+// As SealStream, with a slot for each of keys.
+VANTRY_API void SealStream(const std::vector<SealedKey>& keys, ByteReader& input,
+                           ByteWriter& output);
+
+// As UnsealStream, opening the file with whichever of keys has a slot in it.
+VANTRY_API void UnsealStream(const std::vector<SealedKey>& keys, ByteReader& input,
+                             const std::string& inputName, ByteWriter& output);
+
+// One slot of a sealed file as a listing shows it: its kind, the kind's name ("passphrase",
+// "recipient"; "unknown kind N" for a kind this version does not know) and what identifies it
+// or what it costs ("600000 PBKDF2 iterations", "secret 5f0c...", "recipient tag 1a2b3c4d"),
+// never a secret.
+struct SealedSlot {
+  std::uint8_t kind = 0;
+  std::string name;
+  std::string detail;
+};
+
+// The format version of the sealed file input holds and its slots, read from the header
+// without a key (a version-1 file has one). Throws SealedError naming inputName.
+VANTRY_API int ListSealedSlots(ByteReader& input, const std::string& inputName,
+                               std::vector<SealedSlot>& slots);
+
+// Writes to output the sealed file input holds with slots removed (numbers counted from 1, as
+// ListSealedSlots lists them) and one slot added for each of add, once one of openWith opened
+// it. A version-2 file keeps its payload byte for byte (only the header is new); a version-1
+// file becomes version 2, re-encrypted as it streams (no plain text is stored), with a slot
+// for the key that opened it unless slot 1 is removed. Throws SealedError (kInvalidKey: no
+// such slot, or no slot left) and the FileErrors of input and output. Does not commit output.
+VANTRY_API void ChangeSealedSlots(const std::vector<SealedKey>& openWith,
+                                  const std::vector<std::size_t>& remove,
+                                  const std::vector<SealedKey>& add, ByteReader& input,
+                                  const std::string& inputName, ByteWriter& output);
+
+// Recipients and identities as text: "vantry1..." (a recipient, to share) and
+// "VANTRY-SECRET-KEY-1..." (its identity, to keep secret), with a checksum that refuses a
+// mistyped or cut text (SealedError kInvalidKey; kNotAvailable on Windows).
+VANTRY_API SealedKey RecipientFromText(const std::string& text);
+VANTRY_API SealedKey IdentityFromText(const std::string& text);
+// The recipient text of an identity text.
+VANTRY_API std::string RecipientOfIdentity(const std::string& identityText);
+
+// A new identity: its text (a secret, wiped when the object goes) and its recipient's text.
+class VANTRY_API NewIdentity {
+ public:
+  NewIdentity();
+  NewIdentity(const NewIdentity&) = delete;
+  NewIdentity& operator=(const NewIdentity&) = delete;
+  ~NewIdentity();
+  const std::string& identity() const noexcept { return m_identity; }
+  const std::string& recipient() const noexcept { return m_recipient; }
+
+ private:
+  std::string m_identity;
+  std::string m_recipient;
 };
 
 }  // namespace vantry

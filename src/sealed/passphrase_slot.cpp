@@ -27,6 +27,7 @@ void Stretch(const std::string& passphrase, const unsigned char salt[kSlotSaltSi
 class PassphraseKind final : public SlotKind {
  public:
   std::uint8_t Id() const noexcept override { return 1; }
+  const char* Name() const noexcept override { return "passphrase"; }
   const char* Phrase() const noexcept override { return "a passphrase"; }
   std::size_t MinParameters() const noexcept override { return 4; }
   std::size_t MaxParameters() const noexcept override { return 4; }

@@ -18,12 +18,12 @@ void ProtectedKeySlot::Make(const SealedKey& key, const unsigned char*,
     platform::SecureWipe(material, kSlotMaterialSize);
     throw;
   }
-  if (parameters.empty() || parameters.size() > kMaxProtectedBlobSize) {
+  if (parameters.empty() || parameters.size() > kMaxBlobSize) {
     platform::SecureWipe(material, kSlotMaterialSize);
     throw SealedError(SealedError::Kind::kSecretUnavailable,
                       std::string("the system's protection of ") + Phrase() + " returned " +
                           std::to_string(parameters.size()) + " bytes, not 1 to " +
-                          std::to_string(kMaxProtectedBlobSize));
+                          std::to_string(kMaxBlobSize));
   }
 }
 
@@ -39,9 +39,10 @@ namespace {
 
 class DataProtectionKind final : public ProtectedKeySlot {
  public:
-  DataProtectionKind(SealedKeyKind kind, const char* phrase, const char* owner)
-      : m_kind(kind), m_phrase(phrase), m_owner(owner) {}
+  DataProtectionKind(SealedKeyKind kind, const char* name, const char* phrase, const char* owner)
+      : m_kind(kind), m_name(name), m_phrase(phrase), m_owner(owner) {}
   std::uint8_t Id() const noexcept override { return static_cast<std::uint8_t>(m_kind); }
+  const char* Name() const noexcept override { return m_name; }
   const char* Phrase() const noexcept override { return m_phrase; }
   const char* Owner() const noexcept override { return m_owner; }
 
@@ -62,6 +63,7 @@ class DataProtectionKind final : public ProtectedKeySlot {
  private:
   bool Machine() const noexcept { return m_kind == SealedKeyKind::kWindowsMachine; }
   SealedKeyKind m_kind;
+  const char* m_name;
   const char* m_phrase;
   const char* m_owner;
 };
@@ -69,13 +71,13 @@ class DataProtectionKind final : public ProtectedKeySlot {
 }  // namespace
 
 const SlotKind& WindowsAccountSlot() {
-  static const DataProtectionKind kind(SealedKeyKind::kWindowsAccount,
+  static const DataProtectionKind kind(SealedKeyKind::kWindowsAccount, "Windows account protection",
                                        "Windows' data protection for an account", "account");
   return kind;
 }
 
 const SlotKind& WindowsMachineSlot() {
-  static const DataProtectionKind kind(SealedKeyKind::kWindowsMachine,
+  static const DataProtectionKind kind(SealedKeyKind::kWindowsMachine, "Windows machine protection",
                                        "Windows' data protection for a machine", "machine");
   return kind;
 }

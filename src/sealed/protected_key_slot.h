@@ -4,16 +4,15 @@
 #ifndef VANTRY_SEALED_PROTECTED_KEY_SLOT_H_
 #define VANTRY_SEALED_PROTECTED_KEY_SLOT_H_
 
+#include "sealed/sealed_format.h"
 #include "sealed/slot_kind.h"
 
 namespace vantry::sealed {
 
-inline constexpr std::size_t kMaxProtectedBlobSize = 4096;
-
 class ProtectedKeySlot : public SlotKind {
  public:
   std::size_t MinParameters() const noexcept override { return 1; }
-  std::size_t MaxParameters() const noexcept override { return kMaxProtectedBlobSize; }
+  std::size_t MaxParameters() const noexcept override { return kMaxBlobSize; }
   void Make(const SealedKey& key, const unsigned char salt[kSlotSaltSize],
             std::vector<unsigned char>& parameters,
             unsigned char material[kSlotMaterialSize]) const final;

@@ -9,6 +9,7 @@ namespace {
 class RawKeyKind final : public SlotKind {
  public:
   std::uint8_t Id() const noexcept override { return 2; }
+  const char* Name() const noexcept override { return "raw key"; }
   const char* Phrase() const noexcept override { return "a raw key"; }
   std::size_t MinParameters() const noexcept override { return 0; }
   std::size_t MaxParameters() const noexcept override { return 0; }

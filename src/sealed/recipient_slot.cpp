@@ -40,6 +40,7 @@ void Bind(unsigned char shared[kKeySize], const unsigned char ephemeral[kKeySize
 class RecipientKind final : public SlotKind {
  public:
   std::uint8_t Id() const noexcept override { return 7; }
+  const char* Name() const noexcept override { return "recipient"; }
   const char* Phrase() const noexcept override { return "a recipient's key"; }
   std::size_t MinParameters() const noexcept override { return kTagSize + kKeySize; }
   std::size_t MaxParameters() const noexcept override { return kTagSize + kKeySize; }
@@ -93,13 +94,7 @@ class RecipientKind final : public SlotKind {
   }
 
   std::string Describe(const std::vector<unsigned char>& parameters) const override {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text = "recipient tag ";
-    for (std::size_t i = 0; i < kTagSize; ++i) {
-      text += kDigits[parameters[i] >> 4];
-      text += kDigits[parameters[i] & 15];
-    }
-    return text;
+    return "recipient tag " + HexText(parameters.data(), kTagSize);
   }
 };
 

@@ -138,7 +138,8 @@ void SegmentNonce(const unsigned char prefix[kPrefixSize], std::uint32_t index, 
 }
 
 bool IsAccountOrMachine(SealedKeyKind kind) {
-  return kind != SealedKeyKind::kPassphrase && kind != SealedKeyKind::kRawKey;
+  const SlotKind* slotKind = FindSlotKind(static_cast<std::uint8_t>(kind));
+  return slotKind != nullptr && slotKind->Owner() != nullptr;
 }
 
 void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::string& fileName,

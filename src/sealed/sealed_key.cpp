@@ -4,6 +4,7 @@
 #include "platform/data_protection.h"
 #include "platform/secure_wipe.h"
 #include "platform/tpm.h"
+#include "sealed/slot_kind.h"
 #include "vantry/sealed.h"
 
 namespace vantry {
@@ -18,25 +19,12 @@ void WipeString(std::string& s) noexcept {
 }  // namespace
 
 const char* SealedKeyKindName(SealedKeyKind kind) noexcept {
-  switch (kind) {
-    case SealedKeyKind::kPassphrase:
-      return "passphrase";
-    case SealedKeyKind::kRawKey:
-      return "raw key";
-    case SealedKeyKind::kAccountSecret:
-      return "account secret";
-    case SealedKeyKind::kMachineSecret:
-      return "machine secret";
-    case SealedKeyKind::kWindowsAccount:
-      return "Windows account protection";
-    case SealedKeyKind::kWindowsMachine:
-      return "Windows machine protection";
-    case SealedKeyKind::kRecipient:
-      return "recipient";
-    case SealedKeyKind::kTpm:
-      return "TPM";
+  try {
+    const sealed::SlotKind* slotKind = sealed::FindSlotKind(static_cast<std::uint8_t>(kind));
+    return slotKind != nullptr ? slotKind->Name() : "unknown";
+  } catch (...) {  // the table could not be made (no memory)
+    return "unknown";
   }
-  return "unknown";
 }
 
 SealedKey::SealedKey(SealedKeyKind kind, std::string material, std::uint32_t iterations)

@@ -137,14 +137,16 @@ void SealStream(const SealedKey& key, ByteReader& input, ByteWriter& output) {
 }
 
 struct SealingWriter::State {
-  State(const SealedKey& key, ByteWriter& out)
-      : output(out), sealer(std::vector<SealedKey>{key}, out) {}
+  State(const std::vector<SealedKey>& keys, ByteWriter& out) : output(out), sealer(keys, out) {}
   ByteWriter& output;
   sealed::Sealer sealer;
 };
 
 SealingWriter::SealingWriter(const SealedKey& key, ByteWriter& output)
-    : m_state(new State(key, output)) {}
+    : m_state(new State(std::vector<SealedKey>{key}, output)) {}
+
+SealingWriter::SealingWriter(const std::vector<SealedKey>& keys, ByteWriter& output)
+    : m_state(new State(keys, output)) {}
 
 SealingWriter::~SealingWriter() { delete m_state; }
 

@@ -11,9 +11,10 @@ namespace sc = platform::sealing;
 
 class SecretKind final : public SlotKind {
  public:
-  SecretKind(SealedKeyKind kind, const char* phrase, const char* owner)
-      : m_kind(kind), m_phrase(phrase), m_owner(owner) {}
+  SecretKind(SealedKeyKind kind, const char* name, const char* phrase, const char* owner)
+      : m_kind(kind), m_name(name), m_phrase(phrase), m_owner(owner) {}
   std::uint8_t Id() const noexcept override { return static_cast<std::uint8_t>(m_kind); }
+  const char* Name() const noexcept override { return m_name; }
   const char* Phrase() const noexcept override { return m_phrase; }
   std::size_t MinParameters() const noexcept override { return kSecretIdSize; }
   std::size_t MaxParameters() const noexcept override { return kSecretIdSize; }
@@ -45,17 +46,12 @@ class SecretKind final : public SlotKind {
   }
 
   std::string Describe(const std::vector<unsigned char>& parameters) const override {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string id = "secret ";
-    for (unsigned char byte : parameters) {
-      id += kDigits[byte >> 4];
-      id += kDigits[byte & 15];
-    }
-    return id;
+    return "secret " + HexText(parameters.data(), parameters.size());
   }
 
  private:
   SealedKeyKind m_kind;
+  const char* m_name;
   const char* m_phrase;
   const char* m_owner;
 };
@@ -63,12 +59,14 @@ class SecretKind final : public SlotKind {
 }  // namespace
 
 const SlotKind& AccountSecretSlot() {
-  static const SecretKind kind(SealedKeyKind::kAccountSecret, "an account's secret", "account");
+  static const SecretKind kind(SealedKeyKind::kAccountSecret, "account secret",
+                               "an account's secret", "account");
   return kind;
 }
 
 const SlotKind& MachineSecretSlot() {
-  static const SecretKind kind(SealedKeyKind::kMachineSecret, "a machine's secret", "machine");
+  static const SecretKind kind(SealedKeyKind::kMachineSecret, "machine secret",
+                               "a machine's secret", "machine");
   return kind;
 }
 

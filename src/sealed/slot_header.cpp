@@ -1,7 +1,7 @@
 #include "sealed/slot_header.h"
 
 #include <cstring>
-#include <optional>
+#include <exception>
 
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
@@ -131,12 +131,6 @@ void CheckCost(const std::vector<const SealedKey*>& keys, const SlotHeader& head
 }
 
 // Whether key opens slot number index; fills fileKey and checks the whole header when it does.
-bool CannotUseHere(Kind kind) {
-  return kind == Kind::kNotAvailable || kind == Kind::kOtherAccount ||
-         kind == Kind::kBootStateChanged || kind == Kind::kTpmLockout ||
-         kind == Kind::kSecretUnavailable;
-}
-
 SlotMatch TrySlot(const SealedKey& key, const SlotKind& kind, const SlotHeader& header,
                   std::size_t index, const std::vector<unsigned char>& bytes,
                   const std::string& name, FileKey& fileKey) {
@@ -189,17 +183,15 @@ Slot MakeSlot(const SealedKey& key, const SlotHeader& header, const FileKey& fil
   return slot;
 }
 
-std::vector<Slot> MakeSlots(const std::vector<SealedKey>& keys, const SlotHeader& header,
-                            const FileKey& fileKey) {
-  if (keys.empty() || keys.size() > kMaxSlots) {
+void CheckSlotLimits(const std::vector<Slot>& slots) {
+  if (slots.empty() || slots.size() > kMaxSlots) {
     throw SealedError(Kind::kInvalidKey, "a sealed file takes 1 to " + std::to_string(kMaxSlots) +
-                                             " keys, not " + std::to_string(keys.size()));
+                                             " keys, not " + std::to_string(slots.size()));
   }
-  std::vector<Slot> slots;
   std::uint64_t cost = 0;
-  for (const SealedKey& key : keys) {
-    slots.push_back(MakeSlot(key, header, fileKey));
-    cost += FindSlotKind(slots.back().kind)->Cost(slots.back().parameters, std::string());
+  for (const Slot& slot : slots) {
+    const SlotKind* kind = FindSlotKind(slot.kind);
+    cost += kind != nullptr ? kind->Cost(slot.parameters, std::string()) : 0;
   }
   if (cost > kMaxStretching) {
     throw SealedError(Kind::kInvalidKey,
@@ -207,7 +199,47 @@ std::vector<Slot> MakeSlots(const std::vector<SealedKey>& keys, const SlotHeader
                           " PBKDF2 iterations in all; a reader accepts at most " +
                           std::to_string(kMaxStretching));
   }
+}
+
+std::vector<Slot> MakeSlots(const std::vector<SealedKey>& keys, const SlotHeader& header,
+                            const FileKey& fileKey) {
+  if (keys.empty() || keys.size() > kMaxSlots) {
+    throw SealedError(Kind::kInvalidKey, "a sealed file takes 1 to " + std::to_string(kMaxSlots) +
+                                             " keys, not " + std::to_string(keys.size()));
+  }
+  std::vector<Slot> slots;
+  for (const SealedKey& key : keys) {
+    slots.push_back(MakeSlot(key, header, fileKey));
+  }
+  CheckSlotLimits(slots);
   return slots;
+}
+
+std::vector<unsigned char> ReadHeaderStart(ByteReader& input, const std::string& name) {
+  std::vector<unsigned char> bytes(kFixedSize);
+  const std::size_t got = input.ReadFull(bytes.data(), kFixedSize);
+  if (got < sizeof kMagic || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
+    throw SealedError(Kind::kNotSealed, name + " is not a sealed file");
+  }
+  if (got < kFixedSize) {
+    throw SealedError(Kind::kTruncated, name + " is truncated: it ends inside its header");
+  }
+  if (bytes[8] != kVersion && bytes[8] != kSlotVersion) {
+    throw SealedError(Kind::kUnsupportedVersion,
+                      name + " is a sealed file of version " + std::to_string(bytes[8]) +
+                          "; this version of Vantry reads versions " + std::to_string(kVersion) +
+                          " and " + std::to_string(kSlotVersion));
+  }
+  return bytes;
+}
+
+const SealedKey& KeyOfKind(const std::vector<const SealedKey*>& keys, std::uint8_t kind) {
+  for (const SealedKey* key : keys) {
+    if (static_cast<std::uint8_t>(key->kind()) == kind) {
+      return *key;
+    }
+  }
+  return *keys.front();
 }
 
 std::vector<unsigned char> EncodeSlotHeader(SlotHeader& header, const FileKey& fileKey,
@@ -285,7 +317,8 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
   CheckCost(keys, header, name);
   bool anyOfTheseKinds = false;
   const char* otherOwner = nullptr;
-  std::optional<SealedError> refusal;
+  // A key that cannot be used (a secret that cannot be read) leaves the other slots to try.
+  std::exception_ptr unusable;
   for (std::size_t i = 0; i < header.slots.size(); ++i) {
     const SlotKind* kind = FindSlotKind(header.slots[i].kind);
     for (const SealedKey* key : keys) {
@@ -297,14 +330,10 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
       try {
         match = TrySlot(*key, *kind, header, i, bytes, name, fileKey);
       } catch (const SealedError& e) {
-        // A key this system cannot use on this slot (a TPM that refuses it, a secret not
-        // there) leaves the other slots, a recovery slot above all: its refusal is said only
-        // when none of them opens.
-        if (!CannotUseHere(e.kind())) {
+        if (e.kind() == Kind::kDamaged) {
           throw;
         }
-        refusal = refusal ? refusal : std::make_optional(e);
-        continue;
+        unusable = unusable ? unusable : std::current_exception();
       }
       if (match == SlotMatch::kOpened) {
         return;
@@ -315,8 +344,8 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
   if (!anyOfTheseKinds) {
     NoSlotOfTheseKinds(keys, header, name);
   }
-  if (refusal) {
-    throw *refusal;
+  if (unusable) {
+    std::rethrow_exception(unusable);
   }
   if (otherOwner != nullptr) {
     throw SealedError(Kind::kOtherAccount,

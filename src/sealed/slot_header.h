@@ -64,6 +64,18 @@ std::vector<Slot> MakeSlots(const std::vector<SealedKey>& keys, const SlotHeader
 std::vector<unsigned char> EncodeSlotHeader(SlotHeader& header, const FileKey& fileKey,
                                             unsigned char payloadKey[platform::sealing::kKeySize]);
 
+// The first kFixedSize bytes of a sealed file of a version this library reads (1 or 2).
+// Throws SealedError (kNotSealed, kTruncated, kUnsupportedVersion) naming name.
+std::vector<unsigned char> ReadHeaderStart(ByteReader& input, const std::string& name);
+
+// A version-1 file has one key kind: the key of that kind, or the first (whose kind the
+// messages then name).
+const SealedKey& KeyOfKind(const std::vector<const SealedKey*>& keys, std::uint8_t kind);
+
+// Refuses slots no reader would accept: none, more than kMaxSlots, or more key stretching than
+// kMaxStretching. Throws SealedError (kInvalidKey).
+void CheckSlotLimits(const std::vector<Slot>& slots);
+
 // Reads the rest of a version-2 header whose first bytes (at least magic and version) are in
 // bytes, checks its structure and keyless digest, and returns it; bytes ends holding the whole
 // header. Throws SealedError (kTruncated, kDamaged) naming name.

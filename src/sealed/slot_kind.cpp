@@ -9,6 +9,16 @@ std::uint64_t SlotKind::Cost(const std::vector<unsigned char>&, const std::strin
 
 std::string SlotKind::Describe(const std::vector<unsigned char>&) const { return {}; }
 
+std::string HexText(const unsigned char* bytes, std::size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
+}
+
 const std::vector<const SlotKind*>& AllSlotKinds() {
   static const std::vector<const SlotKind*> kinds = {
       &PassphraseSlot(),     &RawKeySlot(),         &AccountSecretSlot(), &MachineSecretSlot(),

@@ -30,6 +30,8 @@ class SlotKind {
   virtual ~SlotKind() = default;
   // The byte stored in the header; equal to the SealedKeyKind of the keys it takes.
   virtual std::uint8_t Id() const noexcept = 0;
+  // "passphrase", "account secret": the kind's name in listings (SealedKeyKindName).
+  virtual const char* Name() const noexcept = 0;
   // "a passphrase", "an account's secret": how messages name a key of this kind.
   virtual const char* Phrase() const noexcept = 0;
   // The sizes the parameters may have; a header outside them is damaged.
@@ -58,6 +60,9 @@ class SlotKind {
   // cost; empty when there is nothing to show.
   virtual std::string Describe(const std::vector<unsigned char>& parameters) const;
 };
+
+// Lower-case hexadecimal of size bytes, for what Describe shows.
+std::string HexText(const unsigned char* bytes, std::size_t size);
 
 // The most key stretching one unseal does: two passphrase slots at the highest count.
 inline constexpr std::uint64_t kMaxStretching = 2ull * kSealedMaxIterations;

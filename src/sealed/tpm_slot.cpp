@@ -53,6 +53,7 @@ class TpmKind final : public ProtectedKeySlot {
   std::uint8_t Id() const noexcept override {
     return static_cast<std::uint8_t>(SealedKeyKind::kTpm);
   }
+  const char* Name() const noexcept override { return "TPM"; }
   const char* Phrase() const noexcept override { return "this machine's TPM"; }
 
   std::string Describe(const std::vector<unsigned char>& parameters) const override {

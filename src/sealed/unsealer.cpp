@@ -46,41 +46,15 @@ std::size_t ReadSlotHeader(const std::vector<const SealedKey*>& keys, ByteReader
   return bytes.size();
 }
 
-// A version-1 file has one key kind: the key of that kind, or the first (whose kind the
-// messages then name).
-const SealedKey& KeyOfKind(const std::vector<const SealedKey*>& keys, std::uint8_t kind) {
-  for (const SealedKey* key : keys) {
-    if (static_cast<std::uint8_t>(key->kind()) == kind) {
-      return *key;
-    }
-  }
-  return *keys.front();
-}
-
 // Reads and authenticates the header; returns its size, fills prefix and the payload key.
 std::size_t ReadHeader(const std::vector<const SealedKey*>& given, ByteReader& input,
                        const std::string& name, unsigned char prefix[sealed::kPrefixSize],
                        unsigned char payloadKey[sc::kKeySize]) {
-  std::vector<unsigned char> bytes(sealed::kFixedSize);
-  const std::size_t got = input.ReadFull(bytes.data(), sealed::kFixedSize);
-  if (got < sizeof sealed::kMagic ||
-      std::memcmp(bytes.data(), sealed::kMagic, sizeof sealed::kMagic) != 0) {
-    throw SealedError(Kind::kNotSealed, name + " is not a sealed file");
-  }
-  if (got < sealed::kFixedSize) {
-    throw SealedError(Kind::kTruncated, name + " is truncated: it ends inside its header");
-  }
+  std::vector<unsigned char> bytes = sealed::ReadHeaderStart(input, name);
   if (bytes[8] == sealed::kSlotVersion) {
     return ReadSlotHeader(given, input, bytes, name, prefix, payloadKey);
   }
-  if (bytes[8] != sealed::kVersion) {
-    throw SealedError(Kind::kUnsupportedVersion, name + " is a sealed file of version " +
-                                                     std::to_string(bytes[8]) +
-                                                     "; this version of Vantry reads versions " +
-                                                     std::to_string(sealed::kVersion) + " and " +
-                                                     std::to_string(sealed::kSlotVersion));
-  }
-  const SealedKey& key = KeyOfKind(given, bytes[9]);
+  const SealedKey& key = sealed::KeyOfKind(given, bytes[9]);
   const int known = sealed::ParameterSize(bytes[9]);
   if (known == -1) {
     throw SealedError(Kind::kUnsupportedVersion,
