@@ -93,8 +93,9 @@ class TpmKind final : public ProtectedKeySlot {
       tpm::Unseal(blob, material);
     } catch (const tpm::TpmError& e) {
       throw SealedError(KindOf(e.refusal()),
-                        WhyNot(e, fileName) + "; open it through another of its slots ('vantry " +
-                            "slots " + fileName + "' lists them)");
+                        WhyNot(e, fileName) +
+                            "; open it through another of its slots (vantry slots " + fileName +
+                            " lists them)");
     }
     return true;
   }

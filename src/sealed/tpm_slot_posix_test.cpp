@@ -23,7 +23,7 @@ using Kind = SealedError::Kind;
 
 constexpr std::uint32_t kPcr7 = 1u << 7;
 const char kAdvice[] =
-    "; open it through another of its slots ('vantry slots notes.vts' lists them)";
+    "; open it through another of its slots (vantry slots notes.vts lists them)";
 
 void UseTpm(const SoftwareTpm& tpm) { setenv("VANTRY_TPM_TCTI", tpm.tcti().c_str(), 1); }
 

@@ -23,6 +23,10 @@ const char kSealedKeyOptions[] =
     "  --key-env NAME      the passphrase is the value of the environment variable NAME\n"
     "  --key-hex-file PATH a raw 32-byte key, 64 hexadecimal digits in PATH\n"
     "  --machine-secret    this machine's secret (/var/lib/vantry, created by root)\n"
+    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0),\n"
+    "                      beside the key of an option above (a recovery key) if one is\n"
+    "                      given; unseal tries a file's TPM slot by itself\n"
+    "  --tpm-pcrs LIST     seal: --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n"
     "A passphrase goes through PBKDF2-HMAC-SHA256 with 600,000 iterations and a random salt.\n";
 
 const char kKeyNotes[] =
@@ -183,6 +187,7 @@ std::string CommandHelp(Command command) {
              "  --new-key-hex-file PATH  with --seal: a raw 32-byte key in hexadecimal\n"
              "  --seal              OUTPUT is a sealed file\n"
              "  --machine-secret    with --seal: the machine's secret instead of the account's\n"
+             "  --tpm, --tpm-pcrs LIST  with --seal: a slot for this machine's TPM, as for seal\n"
              "\nOutput:\n" +
              kOutputNotes;
     case Command::kMachineKey:

@@ -40,6 +40,59 @@ SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm
   return SealedKey::Passphrase(key.text);
 }
 
+// The keys of a new sealed file: a slot for this machine's TPM first when --tpm asks for one,
+// then the key the other options name. With --tpm and no other key the TPM's slot stands
+// alone: the account's secret beside it would open the file wherever the disk goes. Such a
+// file is lost with the TPM, which the user is told before it is written.
+std::vector<SealedKey> NewSealedKeys(const KeyChoice& choice, const Options& options,
+                                     const std::string& output) {
+  std::vector<SealedKey> keys;
+  if (options.tpm) {
+    keys.push_back(SealedKey::Tpm(options.tpmPcrs));
+    if (choice.source == KeySource::kMachine && !options.machineSecret) {
+      std::fprintf(stderr,
+                   "vantry: warning: %s will open only through this machine's TPM: a cleared or "
+                   "replaced TPM%s loses it; add a recovery key beside --tpm (--ask-key, "
+                   "--key-file or --key-hex-file) and keep it elsewhere\n",
+                   OperandName(output).c_str(),
+                   options.tpmPcrs != 0 ? ", or a change of its PCRs," : "");
+      return keys;
+    }
+  }
+  keys.push_back(SealedKeyFor(choice, options.machineSecret, true));
+  return keys;
+}
+
+// Whether the named sealed file has a TPM slot (standard input and streams are not probed).
+bool HasTpmSlot(const std::string& operand) {
+  if (operand == "-" || IsStreamInput(operand)) {
+    return false;
+  }
+  try {
+    std::vector<SealedSlot> slots;
+    ListSealedSlots(*OpenInput(operand), OperandName(operand), slots);
+    return std::any_of(slots.begin(), slots.end(), [](const SealedSlot& slot) {
+      return slot.kind == static_cast<std::uint8_t>(SealedKeyKind::kTpm);
+    });
+  } catch (const std::exception&) {
+    return false;  // unsealing it says what is wrong
+  }
+}
+
+// The keys to unseal with: those the options name (--tpm and a key, or either), and without
+// any, the account's (or machine's) secret and, for a file that has a TPM slot, the TPM.
+std::vector<SealedKey> UnsealingKeys(const Options& options, const std::string& input) {
+  std::vector<SealedKey> keys;
+  const bool keyGiven = options.key.source != KeySource::kMachine || options.machineSecret;
+  if (options.tpm || (!keyGiven && HasTpmSlot(input))) {
+    keys.push_back(SealedKey::Tpm());
+  }
+  if (keyGiven || !options.tpm) {
+    keys.push_back(SealedKeyFor(options.key, options.machineSecret, false));
+  }
+  return keys;
+}
+
 // What the user reads for a failure of a sealed-file command.
 std::string Describe(const std::exception& failure) {
   if (StopSignal() != 0) {
@@ -150,15 +203,16 @@ int RunSealed(const Options& options, Direction direction) {
   CheckReplaceable(output, options.inPlace);
   const bool seal = direction == Direction::kSeal;
   try {
-    const SealedKey key = SealedKeyFor(options.key, options.machineSecret, seal);
+    const std::vector<SealedKey> keys =
+        seal ? NewSealedKeys(options.key, options, output) : UnsealingKeys(options, input);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
     StopAwareReader reader(*opened);
     std::unique_ptr<ByteWriter> writer =
         OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
     if (seal) {
-      SealStream(key, reader, *writer);
+      SealStream(keys, reader, *writer);
     } else {
-      UnsealStream(key, reader, OperandName(input), *writer);
+      UnsealStream(keys, reader, OperandName(input), *writer);
     }
     // A named OUTPUT appears only now, after the last segment verified.
     writer->Commit();
@@ -211,8 +265,7 @@ int RunRekey(const Options& options) {
     std::unique_ptr<ByteWriter> writer = OpenOutput(
         output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
     if (options.seal) {
-      const SealedKey newKey = SealedKeyFor(options.newKey, options.machineSecret, true);
-      SealingWriter sealing(newKey, *writer);
+      SealingWriter sealing(NewSealedKeys(options.newKey, options, output), *writer);
       DecryptStream(oldCipher, reader, OperandName(input), sealing);
       sealing.Commit();
     } else {
