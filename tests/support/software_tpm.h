@@ -1,11 +1,13 @@
-// A software TPM for the tests: swtpm serving a TPM 2.0 on a UNIX socket in a temporary folder
-// of the test's own, with its state there, started by the constructor and stopped by the
-// destructor. Each instance has its own seeds: two of them stand for two machines.
-// POSIX builds with tpm2-tss only.
+// A software TPM (swtpm) serving on a UNIX socket in a temporary folder of its own, its state
+// there, started by the constructor and stopped by the destructor. Each instance has its own
+// seeds: two stand for two machines. POSIX builds with tpm2-tss only.
 #ifndef VANTRY_TESTS_SUPPORT_SOFTWARE_TPM_H_
 #define VANTRY_TESTS_SUPPORT_SOFTWARE_TPM_H_
 
+#include <tss2/tss2_esys.h>
+
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "support/test_support.h"
@@ -14,31 +16,24 @@ namespace vantry::test {
 
 class SoftwareTpm {
  public:
-  // Throws std::runtime_error when swtpm (Debian: swtpm, swtpm-tools) cannot be started.
-  SoftwareTpm();
+  SoftwareTpm();  // throws std::runtime_error when swtpm (swtpm, swtpm-tools) does not start
   ~SoftwareTpm();
   SoftwareTpm(const SoftwareTpm&) = delete;
   SoftwareTpm& operator=(const SoftwareTpm&) = delete;
 
-  // The TCTI configuration that reaches it.
   const std::string& tcti() const { return m_tcti; }
-
-  // Extends SHA-256 PCR pcr with a digest, as a changed boot component would.
+  // Extends SHA-256 PCR pcr, as a changed boot component would.
   void ExtendPcr(unsigned pcr) const;
-
-  // Puts the TPM in dictionary-attack lockout: one failed password allowed, then failed once.
+  // Puts it in dictionary-attack lockout.
   void EnterLockout() const;
-
-  // The transient objects and sessions the TPM holds now: a software TPM has no resource
-  // manager, so whatever a process leaves there stays.
+  // The objects and sessions loaded now: with no resource manager, a leak stays there.
   std::size_t LoadedHandles() const;
 
-  // Stops the TPM now, as a device that went away.
-  void Stop();
-
  private:
+  // One ESAPI call over a connection of its own; throws saying what when it fails.
+  void Call(const char* what, const std::function<TSS2_RC(ESYS_CONTEXT*)>& call) const;
+
   TempDir m_folder;
-  std::string m_socket;
   std::string m_tcti;
   int m_pid = -1;
 };
