@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "api/c_guard.h"
 #include "files/protected_core.h"
@@ -79,9 +80,30 @@ SealedKey KeyOf(int kind, const void* key, std::size_t keyLength) {
           keyLength == 0 ? std::string() : std::string(static_cast<const char*>(key), keyLength));
     case VANTRY_SEALED_RAW:
       return SealedKey::Raw(key, keyLength);
+    case VANTRY_SEALED_RECIPIENT:
+    case VANTRY_SEALED_IDENTITY: {
+      // An identity's text is a secret: its copy goes once the key is made.
+      std::string text(static_cast<const char*>(key), keyLength);
+      struct Wiper {
+        std::string& text;
+        ~Wiper() { platform::SecureWipe(&text[0], text.size()); }
+      } wiper{text};
+      return kind == VANTRY_SEALED_RECIPIENT ? RecipientFromText(text) : IdentityFromText(text);
+    }
     default:
       throw std::invalid_argument("unknown sealed key kind");
   }
+}
+
+std::vector<SealedKey> KeysOf(const vantry_sealed_key* keys, std::size_t count) {
+  if (keys == nullptr || count == 0 || count > VANTRY_SEALED_MAX_KEYS) {
+    throw std::invalid_argument("1 to 16 keys are needed");
+  }
+  std::vector<SealedKey> out;
+  for (std::size_t i = 0; i < count; ++i) {
+    out.push_back(KeyOf(keys[i].kind, keys[i].key, keys[i].key_length));
+  }
+  return out;
 }
 
 void RequireName(const char* name) {
@@ -138,6 +160,37 @@ class MemoryOutput : public ByteWriter {
   std::size_t m_size = 0;
   std::size_t m_capacity = 0;
 };
+
+// Hands a finished MemoryOutput's block to the host.
+void HandOut(MemoryOutput& output, unsigned char** out, std::size_t* outLength) {
+  std::size_t size = 0;
+  unsigned char* block = output.Release(&size);
+  if (block == nullptr) {
+    throw std::bad_alloc();
+  }
+  *out = block;
+  *outLength = size;
+}
+
+// Runs body with the host's out-parameters cleared first and checked, names in UTF-8 and the
+// vector registers cleared after, as every function here does.
+template <class Body>
+int SealedCall(const char* what, unsigned char** out, std::size_t* outLength, Body&& body) {
+  if (out != nullptr) {
+    *out = nullptr;
+  }
+  if (outLength != nullptr) {
+    *outLength = 0;
+  }
+  platform::VectorRegisterClearer registerClearer;
+  const platform::ScopedNameEncoding utf8(platform::NameEncoding::kUtf8);
+  return Guard([&] {
+    if (out == nullptr || outLength == nullptr) {
+      throw std::invalid_argument(std::string(what) + ": the output block and length are needed");
+    }
+    body();
+  });
+}
 
 }  // namespace
 
@@ -218,6 +271,92 @@ int VANTRY_CALL vantry_unseal(const char* name, int key_kind, const void* key, s
     *data = block;
     *length = size;
   });
+}
+
+int VANTRY_CALL vantry_seal_keys(const char* name, const void* data, size_t length,
+                                 const vantry_sealed_key* keys, size_t key_count) VANTRY_NOEXCEPT {
+  vantry::platform::VectorRegisterClearer registerClearer;
+  const vantry::platform::ScopedNameEncoding utf8(vantry::platform::NameEncoding::kUtf8);
+  return vantry::Guard([&] {
+    vantry::RequireName(name);
+    if (data == nullptr && length != 0) {
+      throw std::invalid_argument("vantry_seal_keys: no data");
+    }
+    const std::vector<vantry::SealedKey> sealedKeys = vantry::KeysOf(keys, key_count);
+    std::unique_ptr<vantry::ByteWriter> output =
+        vantry::CreateFileWriter(name, vantry::OutputKind::kProtected);
+    vantry::MemoryReader input(data, length);
+    vantry::SealStream(sealedKeys, input, *output);
+    output->Commit();
+  });
+}
+
+int VANTRY_CALL vantry_unseal_keys(const char* name, const vantry_sealed_key* keys,
+                                   size_t key_count, unsigned char** data,
+                                   size_t* length) VANTRY_NOEXCEPT {
+  return vantry::SealedCall("vantry_unseal_keys", data, length, [&] {
+    vantry::RequireName(name);
+    const std::vector<vantry::SealedKey> sealedKeys = vantry::KeysOf(keys, key_count);
+    vantry::MemoryOutput output;
+    vantry::UnsealStream(sealedKeys, *vantry::OpenFileReader(name), name, output);
+    vantry::HandOut(output, data, length);
+  });
+}
+
+int VANTRY_CALL vantry_seal_buffer(const void* data, size_t length, const vantry_sealed_key* keys,
+                                   size_t key_count, unsigned char** out,
+                                   size_t* out_length) VANTRY_NOEXCEPT {
+  return vantry::SealedCall("vantry_seal_buffer", out, out_length, [&] {
+    if (data == nullptr && length != 0) {
+      throw std::invalid_argument("vantry_seal_buffer: no data");
+    }
+    const std::vector<vantry::SealedKey> sealedKeys = vantry::KeysOf(keys, key_count);
+    vantry::MemoryReader input(data, length);
+    vantry::MemoryOutput output;
+    vantry::SealStream(sealedKeys, input, output);
+    vantry::HandOut(output, out, out_length);
+  });
+}
+
+int VANTRY_CALL vantry_unseal_buffer(const void* sealed, size_t sealed_length,
+                                     const vantry_sealed_key* keys, size_t key_count,
+                                     unsigned char** out, size_t* out_length) VANTRY_NOEXCEPT {
+  return vantry::SealedCall("vantry_unseal_buffer", out, out_length, [&] {
+    if (sealed == nullptr && sealed_length != 0) {
+      throw std::invalid_argument("vantry_unseal_buffer: no sealed data");
+    }
+    const std::vector<vantry::SealedKey> sealedKeys = vantry::KeysOf(keys, key_count);
+    vantry::MemoryReader input(sealed, sealed_length);
+    vantry::MemoryOutput output;
+    vantry::UnsealStream(sealedKeys, input, "the sealed buffer", output);
+    vantry::HandOut(output, out, out_length);
+  });
+}
+
+int VANTRY_CALL vantry_sealed_slots(const char* name, int* version, char** listing,
+                                    size_t* listing_length) VANTRY_NOEXCEPT {
+  if (version != nullptr) {
+    *version = 0;
+  }
+  return vantry::SealedCall(
+      "vantry_sealed_slots", reinterpret_cast<unsigned char**>(listing), listing_length, [&] {
+        vantry::RequireName(name);
+        if (version == nullptr) {
+          throw std::invalid_argument("vantry_sealed_slots: version is needed");
+        }
+        std::vector<vantry::SealedSlot> slots;
+        const int found = vantry::ListSealedSlots(*vantry::OpenFileReader(name), name, slots);
+        vantry::MemoryOutput output;
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+          const std::string line =
+              std::to_string(i + 1) + "\t" + slots[i].name + "\t" + slots[i].detail + "\n";
+          output.Write(line.data(), line.size());
+        }
+        output.Write("", 1);
+        vantry::HandOut(output, reinterpret_cast<unsigned char**>(listing), listing_length);
+        --*listing_length;
+        *version = found;
+      });
 }
 
 }  // extern "C"

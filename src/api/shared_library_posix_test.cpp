@@ -23,7 +23,8 @@ const char* const kEntryPoints[] = {
     // The C interface.
     "vantry_save", "vantry_load", "vantry_free", "vantry_last_error", "vantry_last_system_error",
     "vantry_status_text", "vantry_version", "vantry_version_number", "vantry_seal",
-    "vantry_unseal"};
+    "vantry_unseal", "vantry_seal_keys", "vantry_unseal_keys", "vantry_seal_buffer",
+    "vantry_unseal_buffer", "vantry_sealed_slots"};
 
 class SharedLibrary {
  public:

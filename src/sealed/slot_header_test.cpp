@@ -60,6 +60,10 @@ TEST(SlotHeaderTest, IndependentlyMadeFilesOpenAsTheirManifestSays) {
     std::size_t size = 0;
     fields >> name >> size >> sealWith >> openWith >> expect;
     std::getline(fields, message);
+    if (openWith.rfind("identity", 0) == 0 && !platform::sealing::HasX25519()) {
+      ++count;  // no identities here; the same files' other slots still open
+      continue;
+    }
     const SealedKey key = KeyOf(openWith);
     std::string got;
     const std::string outcome = Outcome({&key}, ReadFile(folder + name), name, Pattern(size), &got);
@@ -126,6 +130,9 @@ Bytes PassphraseHeader(std::initializer_list<std::uint32_t> counts) {
 }
 
 TEST(SlotHeaderTest, EachTamperingIsRefusedBeforeAnyPlainText) {
+  if (!platform::sealing::HasX25519()) {
+    GTEST_SKIP() << "its file has a recipient's slot, which this system cannot make";
+  }
   const Bytes identityBytes(32, 0x11), otherIdentityBytes(32, 0x22);
   const SealedKey a = RawKey(1), b = RawKey(2), c = RawKey(3), pass = SealedKey::Passphrase("p");
   const SealedKey identity = SealedKey::Identity(identityBytes.data(), 32);

@@ -5,7 +5,8 @@
   sealed_interop.py VANTRY_TOOL      seals with Python and unseals with the tool, and back,
                                      for raw keys (every boundary length), passphrases and
                                      the account secret the tool created, in version 1 (the
-                                     tool reads it) and version 2 (both ways)
+                                     tool reads it) and version 2 (both ways), and recipients
+                                     (the tool's keygen texts, sealing and unsealing both ways)
   sealed_interop.py --make-vectors DIR x
                                      writes the known-answer files DIR/vectors.txt names
                                      (the C++ tests compare the library's output with them)
@@ -209,6 +210,65 @@ def open_segments(payload_key, prefix, payload):
     return b"".join(plain)
 
 
+BECH32 = "qpzry9x8gf2tvdw0s3jn54khce6mua7l"
+
+
+def bech32_polymod(values):
+    check = 1
+    for value in values:
+        top = check >> 25
+        check = (check & 0x1ffffff) << 5 ^ value
+        for i, g in enumerate([0x3b6a57b2, 0x26508e6d, 0x1ea119fa, 0x3d4233dd, 0x2a1462b3]):
+            check ^= g if (top >> i) & 1 else 0
+    return check
+
+
+def bech32_encode(part, data):
+    bits = "".join(f"{b:08b}" for b in data)
+    bits += "0" * (-len(bits) % 5)
+    values = [int(bits[i:i + 5], 2) for i in range(0, len(bits), 5)]
+    expanded = [ord(c) >> 5 for c in part] + [0] + [ord(c) & 31 for c in part]
+    check = bech32_polymod(expanded + values + [0] * 6) ^ 1
+    values += [(check >> 5 * (5 - i)) & 31 for i in range(6)]
+    return part + "1" + "".join(BECH32[v] for v in values)
+
+
+def bech32_decode(text):
+    text = text.lower()
+    part, data = text[:text.rfind("1")], [BECH32.index(c) for c in text[text.rfind("1") + 1:]]
+    expanded = [ord(c) >> 5 for c in part] + [0] + [ord(c) & 31 for c in part]
+    assert bech32_polymod(expanded + data) == 1, "checksum"
+    bits = "".join(f"{v:05b}" for v in data[:-6])
+    return part, bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits) - 7, 8))
+
+
+def check_recipients(tool, work, env):
+    """The tool's identity and recipient texts, read here; Python seals to the tool's recipient
+    and unseals what the tool sealed to Python's."""
+    identity_file = os.path.join(work, "tool.id")
+    run(tool, ["keygen", identity_file], env=env)
+    with open(identity_file) as f:
+        part, tool_private = bech32_decode(f.read().split("\n")[2])
+    assert part == "vantry-secret-key-", part
+    tool_recipient = run(tool, ["keygen", "--recipient", identity_file], env=env).decode().strip()
+    assert bech32_decode(tool_recipient) == ("vantry", raw_public(tool_private))
+    own_private = os.urandom(32)
+    own_recipient = bech32_encode("vantry", raw_public(own_private))
+    for n in (0, 65536, 70000):
+        plain = os.urandom(n)
+        path = os.path.join(work, f"py-recipient-{n}.vts")
+        with open(path, "wb") as f:
+            f.write(seal2([(RAW, os.urandom(32)), (RECIPIENT, raw_public(tool_private))], plain))
+        got = run(tool, ["unseal", "--identity", identity_file, path, "-"], env=env)
+        assert got == plain, f"the tool unsealed Python's {n} bytes to its recipient wrongly"
+        with open(path + ".plain", "wb") as f:
+            f.write(plain)
+        run(tool, ["seal", "--recipient", own_recipient, "--recipient", tool_recipient,
+                   path + ".plain", path + ".tool"], env=env)
+        with open(path + ".tool", "rb") as f:
+            assert unseal2(RECIPIENT, own_private, f.read()) == plain, "Python unsealed wrongly"
+
+
 def make_v2_vectors(folder):
     """Each manifest line: name, size, the keys to seal with (or = for the file above), the key
     to open with, the expected outcome. Randomness is derived from the name, so the files are
@@ -293,6 +353,11 @@ def check_tool(tool):
             except AssertionError as e:
                 failures += 1
                 print(f"FAIL kind {kind}, {n} bytes: {e}")
+    try:
+        check_recipients(tool, work, env)
+    except AssertionError as e:
+        failures += 1
+        print(f"FAIL recipients: {e}")
     print(f"{failures} failures")
     return failures == 0
 

@@ -9,7 +9,8 @@ set(expected_c_names
   FreeVantryBuffer LoadVantry LoadVantryWithKey LoadVantryWithKey2
   SaveVantry SaveVantryWithKey SaveVantryWithKey2
   vantry_free vantry_last_error vantry_last_system_error vantry_load vantry_save vantry_seal
-  vantry_status_text vantry_unseal vantry_version vantry_version_number)
+  vantry_seal_buffer vantry_seal_keys vantry_sealed_slots vantry_status_text vantry_unseal
+  vantry_unseal_buffer vantry_unseal_keys vantry_version vantry_version_number)
 # Mangled names of namespace vantry whose first component is one of these (with its length):
 # the classes and functions declared in include/vantry/.
 set(public_components 12CBlockCipher 15CRijndaelCipher 4CSHA 9FileError 13GetMachineKey

@@ -3,6 +3,7 @@
 // segments that verified come out. rekey changes a key in one stream; verify takes many files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,42 @@ TEST_F(CliSealed, RekeyChangesTheKeyOrSealsInOneStream) {
   // A wrong old key writes nothing.
   EXPECT_EQ(Run({"rekey", "--key-file", "new.txt", "--seal", "old.vty", "t.vts"}).exitCode, 1);
   EXPECT_FALSE(Exists("t.vts"));
+}
+
+TEST_F(CliSealed, KeysOfASealedFileChangeWhileItsDataStaysAsItWas) {
+  const Bytes plain(70000, 'y');
+  WriteFile(File("plain"), plain);
+  const ToolResult made = Run({"keygen", "id"});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  const Bytes identity = ReadFile(File("id"));
+  EXPECT_EQ(std::filesystem::status(File("id")).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(Run({"keygen", "id"}).exitCode, 1);  // never over an existing identity
+  EXPECT_EQ(ReadFile(File("id")), identity);
+  const std::string recipient = made.out.substr(0, made.out.size() - 1);
+  EXPECT_EQ(Run({"keygen", "--recipient", "id"}).out, made.out);
+  ASSERT_EQ(Run({"seal", "--key-env", "PASS", "--recipient", recipient, "plain", "f.vts"}).exitCode,
+            0);
+  EXPECT_EQ(
+      Run({"slots", "f.vts"})
+          .out.rfind(
+              "f.vts: sealed file version 2, 2 slots\n  1  passphrase, 600000 PBKDF2 iterations\n"
+              "  2  recipient, recipient tag ",
+              0),
+      0u);
+  ASSERT_EQ(Run({"rekey", "--key-env", "PASS", "--remove-slot", "1", "--account-secret", "f.vts",
+                 "g.vts"})
+                .exitCode,
+            0);
+  // A passphrase slot is 71 bytes, a recipient's 103, an account's 83: only the header changed.
+  const Bytes f = ReadFile(File("f.vts")), g = ReadFile(File("g.vts"));
+  EXPECT_EQ(Bytes(f.begin() + 279, f.end()), Bytes(g.begin() + 291, g.end()));
+  EXPECT_EQ(Run({"unseal", "--identity", "id", "g.vts", "-"}).out, std::string(70000, 'y'));
+  EXPECT_EQ(Run({"unseal", "g.vts", "-"}).out, std::string(70000, 'y'));
+  EXPECT_NE(Run({"unseal", "--key-env", "PASS", "g.vts", "-"})
+                .err.find("'g.vts' was sealed with a recipient's key and an account's secret, "
+                          "not a passphrase"),
+            std::string::npos);
 }
 
 }  // namespace

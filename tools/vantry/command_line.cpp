@@ -19,6 +19,7 @@ constexpr unsigned kVerify = Bit(Command::kVerify);
 constexpr unsigned kSeal = Bit(Command::kSeal);
 constexpr unsigned kUnseal = Bit(Command::kUnseal);
 constexpr unsigned kRekey = Bit(Command::kRekey);
+constexpr unsigned kKeygen = Bit(Command::kKeygen);
 constexpr unsigned kSealedCommands = kSeal | kUnseal | kRekey;
 constexpr unsigned kCipherCommands = kEncrypt | kDecrypt;
 constexpr unsigned kStreamCommands = kSave | kLoad | kCipherCommands;
@@ -48,7 +49,18 @@ enum class Option {
   kNewAskKey,
   kNewKeyEnv,
   kNewKeyHexFile,
+  kRecipient,
+  kRecipientsFile,
+  kIdentity,
+  kAccountSecret,
+  kRemoveSlot,
 };
+
+// Options that add one more key or slot each time they are given.
+bool IsRepeatable(Option option) {
+  return option == Option::kRecipient || option == Option::kRecipientsFile ||
+         option == Option::kIdentity || option == Option::kRemoveSlot;
+}
 
 struct OptionEntry {
   Option option;
@@ -81,6 +93,11 @@ constexpr OptionEntry kOptions[] = {
     {Option::kNewAskKey, "--new-ask-key", false, kRekey},
     {Option::kNewKeyEnv, "--new-key-env", true, kRekey},
     {Option::kNewKeyHexFile, "--new-key-hex-file", true, kRekey},
+    {Option::kRecipient, "--recipient", true, kSeal | kRekey | kKeygen},
+    {Option::kRecipientsFile, "--recipients-file", true, kSeal | kRekey},
+    {Option::kIdentity, "--identity", true, kUnseal | kRekey | kVerify},
+    {Option::kAccountSecret, "--account-secret", false, kSeal | kRekey},
+    {Option::kRemoveSlot, "--remove-slot", true, kRekey},
 };
 
 // Each word a value of --mode and --padding may take, with the library's constant it stands
@@ -111,6 +128,8 @@ constexpr CommandEntry kCommands[] = {
     {Command::kSeal, "seal", 2, "INPUT and OUTPUT"},
     {Command::kUnseal, "unseal", 2, "INPUT and OUTPUT"},
     {Command::kRekey, "rekey", 2, "INPUT and OUTPUT"},
+    {Command::kKeygen, "keygen", 1, "OUTPUT"},
+    {Command::kSlots, "slots", 1, "FILE"},
 };
 
 // verify takes any number of files, one at least.
@@ -193,7 +212,7 @@ class Parser {
 
   void Apply(const OptionEntry& entry, const std::string& value) {
     const unsigned seenBit = 1u << static_cast<unsigned>(entry.option);
-    if ((m_seen & seenBit) != 0) {
+    if ((m_seen & seenBit) != 0 && !IsRepeatable(entry.option)) {
       Fail(std::string("option ") + entry.name + " given more than once");
     }
     m_seen |= seenBit;
@@ -286,6 +305,21 @@ class Parser {
       case Option::kNewKeyHexFile:
         m_options.newKey = {KeySource::kHexFile, value};
         break;
+      case Option::kRecipient:
+        m_options.recipients.push_back(value);
+        break;
+      case Option::kRecipientsFile:
+        m_options.recipientFiles.push_back(value);
+        break;
+      case Option::kIdentity:
+        m_options.identityFiles.push_back(value);
+        break;
+      case Option::kAccountSecret:
+        m_options.accountSecret = true;
+        break;
+      case Option::kRemoveSlot:
+        m_options.removeSlots.push_back(SlotNumber(value));
+        break;
       case Option::kIv: {
         auto bytes = ParseHex(value);
         if (!bytes || bytes->empty()) {
@@ -315,6 +349,14 @@ class Parser {
       }
       at = comma + 1;
     }
+  }
+
+  std::size_t SlotNumber(const std::string& value) const {
+    if (value.size() <= 2 && value.find_first_not_of("0123456789") == std::string::npos &&
+        std::stoi(value) >= 1) {
+      return static_cast<std::size_t>(std::stoi(value));
+    }
+    Fail("option --remove-slot takes a slot number from 1 to 16, not '" + value + "'");
   }
 
   int Size(const char* name, const std::string& value) const {
@@ -351,9 +393,6 @@ class Parser {
           "option --machine-secret of rekey names the new key of a sealed OUTPUT (--seal) and "
           "excludes the --new-key options");
     }
-    if (m_options.tpm && m_command == Command::kRekey && !m_options.seal) {
-      Fail("options --tpm and --tpm-pcrs of rekey add a slot to a sealed OUTPUT (--seal)");
-    }
     const bool newKeyFromStdin = (m_options.newKey.source == KeySource::kFile ||
                                   m_options.newKey.source == KeySource::kHexFile) &&
                                  m_options.newKey.argument == "-";
@@ -363,6 +402,13 @@ class Parser {
     if (newKeyFromStdin &&
         (keyFromStdin0 || (!m_options.operands.empty() && m_options.operands[0] == "-"))) {
       Fail("standard input cannot give the new key and also the key or INPUT");
+    }
+    // keygen --recipient IDENTITY prints the recipient of an identity file it already has.
+    if (m_command == Command::kKeygen && !m_options.recipients.empty()) {
+      if (m_options.recipients.size() > 1 || !m_options.operands.empty()) {
+        Fail("keygen --recipient takes one IDENTITY file and no OUTPUT");
+      }
+      return;
     }
     const CommandEntry& entry = FindCommand(m_command);
     if (m_options.operands.size() < entry.operandCount) {

@@ -20,7 +20,9 @@ enum class Command {
   kMachineKey,
   kSeal,
   kUnseal,
-  kRekey
+  kRekey,
+  kKeygen,
+  kSlots
 };
 
 // Where the key comes from. Keys are never command-line arguments: they would show in process
@@ -61,6 +63,14 @@ struct Options {
   // rekey: the new key, and whether OUTPUT is a sealed file.
   KeyChoice newKey;
   bool seal = false;
+  // Sealed files with several keys: recipients ("vantry1..."), files listing them, identity
+  // files for unsealing, the account's secret as one more key, slots rekey removes (counted
+  // from 1, as 'vantry slots' lists them).
+  std::vector<std::string> recipients;
+  std::vector<std::string> recipientFiles;
+  std::vector<std::string> identityFiles;
+  bool accountSecret = false;
+  std::vector<std::size_t> removeSlots;
 };
 
 // What the command line asks for.

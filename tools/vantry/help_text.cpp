@@ -23,11 +23,16 @@ const char kSealedKeyOptions[] =
     "  --key-env NAME      the passphrase is the value of the environment variable NAME\n"
     "  --key-hex-file PATH a raw 32-byte key, 64 hexadecimal digits in PATH\n"
     "  --machine-secret    this machine's secret (/var/lib/vantry, created by root)\n"
-    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0),\n"
-    "                      beside the key of an option above (a recovery key) if one is\n"
-    "                      given; unseal tries a file's TPM slot by itself\n"
-    "  --tpm-pcrs LIST     seal: --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n"
-    "A passphrase goes through PBKDF2-HMAC-SHA256 with 600,000 iterations and a random salt.\n";
+    "A passphrase goes through PBKDF2-HMAC-SHA256 with 600,000 iterations and a random salt.\n"
+    "More keys (any one of them opens the file; the account's secret is then no default):\n"
+    "  --recipient R       seal: to the recipient R ('vantry1...', from 'vantry keygen');\n"
+    "                      repeatable\n"
+    "  --recipients-file PATH  seal: to each recipient PATH lists, one a line; repeatable\n"
+    "  --account-secret    seal: the account's secret as one more key\n"
+    "  --identity PATH     unseal: with the identities of the file PATH; repeatable\n"
+    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0);\n"
+    "                      unseal tries a file's TPM slot by itself\n"
+    "  --tpm-pcrs LIST     seal: --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n";
 
 const char kKeyNotes[] =
     "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
@@ -82,8 +87,11 @@ std::string ToolHelp() {
          "                        the exact length and detect any change; prefer them)\n"
          "  unseal INPUT OUTPUT   read the sealed file INPUT back\n"
          "  rekey INPUT OUTPUT    the protected file INPUT under a new key, or sealed (--seal),\n"
-         "                        with no plain text on disk\n"
+         "                        with no plain text on disk; a sealed INPUT with keys added\n"
+         "                        or removed, its data copied unchanged\n"
          "  machine-key           print the machine key, the default key of every command\n"
+         "  keygen OUTPUT         make an identity for sealed files and print its recipient\n"
+         "  slots FILE            list which keys open the sealed FILE\n"
          "\n"
          "Keys never appear on the command line: they come from the machine, a file, the\n"
          "terminal or an environment variable. 'vantry COMMAND --help' describes a command.\n"
@@ -187,9 +195,27 @@ std::string CommandHelp(Command command) {
              "  --new-key-hex-file PATH  with --seal: a raw 32-byte key in hexadecimal\n"
              "  --seal              OUTPUT is a sealed file\n"
              "  --machine-secret    with --seal: the machine's secret instead of the account's\n"
-             "  --tpm, --tpm-pcrs LIST  with --seal: a slot for this machine's TPM, as for seal\n"
+             "\nA sealed INPUT keeps its data as it is; only its header changes. It opens with\n"
+             "the key options of unseal (--identity too); the new key, each --recipient,\n"
+             "--recipients-file, --account-secret and --tpm (--tpm-pcrs LIST) add a slot, and\n"
+             "  --remove-slot N     removes slot N ('vantry slots' numbers them); repeatable\n"
              "\nOutput:\n" +
              kOutputNotes;
+    case Command::kKeygen:
+      return "Usage: vantry keygen OUTPUT\n"
+             "       vantry keygen --recipient IDENTITY\n"
+             "\n"
+             "Writes a new identity (an X25519 private key) to the file OUTPUT, readable by its\n"
+             "owner alone and never over an existing file, and prints its recipient, the public\n"
+             "key others seal to ('vantry seal --recipient'). With --recipient, prints the\n"
+             "recipient of the identity file IDENTITY again. Keep the identity: the files\n"
+             "sealed to its recipient open with it alone (or another of their slots).\n";
+    case Command::kSlots:
+      return "Usage: vantry slots FILE\n"
+             "\n"
+             "Lists the slots of the sealed FILE, the keys any one of which opens it: the kind\n"
+             "of key and what identifies it (a secret's identifier, a recipient's tag) or what\n"
+             "it costs (PBKDF2 iterations). Needs no key and shows no secret.\n";
     case Command::kMachineKey:
       return "Usage: vantry machine-key\n"
              "\n"

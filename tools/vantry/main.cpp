@@ -9,6 +9,7 @@
 #include "console.h"
 #include "help_text.h"
 #include "seal_commands.h"
+#include "slot_commands.h"
 
 namespace vantry::tool {
 namespace {
@@ -40,6 +41,10 @@ int Run(const Options& options) {
       return RunUnseal(options);
     case Command::kRekey:
       return RunRekey(options);
+    case Command::kKeygen:
+      return RunKeygen(options);
+    case Command::kSlots:
+      return RunSlots(options);
   }
   return kExitUsage;
 }

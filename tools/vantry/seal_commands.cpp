@@ -13,7 +13,9 @@
 #include "console.h"
 #include "key_source.h"
 #include "operands.h"
+#include "sealed_keys.h"
 #include "secret.h"
+#include "slot_commands.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
 #include "vantry/sealed.h"
@@ -21,77 +23,6 @@
 
 namespace vantry::tool {
 namespace {
-
-// A sealed file's key from the command line: the account's secret unless --machine-secret or a
-// key option says otherwise; a key text is a passphrase, taken whole.
-SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
-  if (choice.source == KeySource::kMachine) {
-    return machineSecret ? SealedKey::MachineSecret() : SealedKey::AccountSecret();
-  }
-  KeyMaterial key;
-  ObtainKey(choice, confirm, 0, &key);
-  if (key.rawData) {
-    if (key.bytes.size() != 32) {
-      throw std::runtime_error("a sealed file's raw key is 32 bytes (64 hexadecimal digits), not " +
-                               std::to_string(key.bytes.size()));
-    }
-    return SealedKey::Raw(key.bytes.data(), key.bytes.size());
-  }
-  return SealedKey::Passphrase(key.text);
-}
-
-// The keys of a new sealed file: a slot for this machine's TPM first when --tpm asks for one,
-// then the key the other options name. With --tpm and no other key the TPM's slot stands
-// alone: the account's secret beside it would open the file wherever the disk goes. Such a
-// file is lost with the TPM, which the user is told before it is written.
-std::vector<SealedKey> NewSealedKeys(const KeyChoice& choice, const Options& options,
-                                     const std::string& output) {
-  std::vector<SealedKey> keys;
-  if (options.tpm) {
-    keys.push_back(SealedKey::Tpm(options.tpmPcrs));
-    if (choice.source == KeySource::kMachine && !options.machineSecret) {
-      std::fprintf(stderr,
-                   "vantry: warning: %s will open only through this machine's TPM: a cleared or "
-                   "replaced TPM%s loses it; add a recovery key beside --tpm (--ask-key, "
-                   "--key-file or --key-hex-file) and keep it elsewhere\n",
-                   OperandName(output).c_str(),
-                   options.tpmPcrs != 0 ? ", or a change of its PCRs," : "");
-      return keys;
-    }
-  }
-  keys.push_back(SealedKeyFor(choice, options.machineSecret, true));
-  return keys;
-}
-
-// Whether the named sealed file has a TPM slot (standard input and streams are not probed).
-bool HasTpmSlot(const std::string& operand) {
-  if (operand == "-" || IsStreamInput(operand)) {
-    return false;
-  }
-  try {
-    std::vector<SealedSlot> slots;
-    ListSealedSlots(*OpenInput(operand), OperandName(operand), slots);
-    return std::any_of(slots.begin(), slots.end(), [](const SealedSlot& slot) {
-      return slot.kind == static_cast<std::uint8_t>(SealedKeyKind::kTpm);
-    });
-  } catch (const std::exception&) {
-    return false;  // unsealing it says what is wrong
-  }
-}
-
-// The keys to unseal with: those the options name (--tpm and a key, or either), and without
-// any, the account's (or machine's) secret and, for a file that has a TPM slot, the TPM.
-std::vector<SealedKey> UnsealingKeys(const Options& options, const std::string& input) {
-  std::vector<SealedKey> keys;
-  const bool keyGiven = options.key.source != KeySource::kMachine || options.machineSecret;
-  if (options.tpm || (!keyGiven && HasTpmSlot(input))) {
-    keys.push_back(SealedKey::Tpm());
-  }
-  if (keyGiven || !options.tpm) {
-    keys.push_back(SealedKeyFor(options.key, options.machineSecret, false));
-  }
-  return keys;
-}
 
 // What the user reads for a failure of a sealed-file command.
 std::string Describe(const std::exception& failure) {
@@ -204,7 +135,10 @@ int RunSealed(const Options& options, Direction direction) {
   const bool seal = direction == Direction::kSeal;
   try {
     const std::vector<SealedKey> keys =
-        seal ? NewSealedKeys(options.key, options, output) : UnsealingKeys(options, input);
+        seal ? SealingKeys(options, options.key, true) : UnsealingKeys(options);
+    if (seal) {
+      WarnIfOnlyTpm(keys, output);
+    }
     std::unique_ptr<ByteReader> opened = OpenInput(input);
     StopAwareReader reader(*opened);
     std::unique_ptr<ByteWriter> writer =
@@ -248,12 +182,16 @@ int RunRekey(const Options& options) {
   CheckOutput(output, options.force);
   CheckDistinct(input, output);
   CheckReplaceable(output, options.inPlace);
-  if (StartsSealed(input)) {
-    throw std::runtime_error(OperandName(input) +
-                             " is a sealed file; rekey reads protected files (unseal it and seal "
-                             "it again: vantry unseal ... - | vantry seal - ...)");
-  }
   try {
+    if (StartsSealed(input)) {
+      std::unique_ptr<ByteReader> opened = OpenInput(input);
+      StopAwareReader reader(*opened);
+      return RunRekeySealed(options, reader);
+    }
+    if (options.tpm && !options.seal) {
+      throw std::runtime_error("--tpm adds a slot to a sealed file; " + OperandName(input) +
+                               " is a protected file: give --seal to make OUTPUT a sealed one");
+    }
     KeyMaterial oldKey;
     ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
     CRijndaelCipher oldCipher;
@@ -265,7 +203,9 @@ int RunRekey(const Options& options) {
     std::unique_ptr<ByteWriter> writer = OpenOutput(
         output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
     if (options.seal) {
-      SealingWriter sealing(NewSealedKeys(options.newKey, options, output), *writer);
+      const std::vector<SealedKey> newKeys = SealingKeys(options, options.newKey, true);
+      WarnIfOnlyTpm(newKeys, output);
+      SealingWriter sealing(newKeys, *writer);
       DecryptStream(oldCipher, reader, OperandName(input), sealing);
       sealing.Commit();
     } else {
@@ -288,18 +228,16 @@ int RunVerifyFiles(const Options& options) {
   // match, else 0.
   int status = 0;
   int failures = 0;
-  std::unique_ptr<SealedKey> sealedKey;
+  std::vector<SealedKey> sealedKeys;
   for (const std::string& file : options.operands) {
     int answer = 0;
     try {
       if (StartsSealed(file)) {
-        if (!sealedKey) {
-          KeyChoice choice = options.key;
-          choice.whole = true;
-          sealedKey.reset(new SealedKey(SealedKeyFor(choice, options.machineSecret, false)));
+        if (sealedKeys.empty()) {
+          sealedKeys = UnsealingKeys(options);
         }
         CountingSink sink;
-        UnsealStream(*sealedKey, *OpenInput(file), OperandName(file), sink);
+        UnsealStream(sealedKeys, *OpenInput(file), OperandName(file), sink);
         std::printf("%s: authentic sealed file, %llu bytes\n", PrintableName(file).c_str(),
                     static_cast<unsigned long long>(sink.count));
       } else {
