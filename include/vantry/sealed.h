@@ -38,6 +38,11 @@ enum class SealedKeyKind : std::uint8_t {
   // An X25519 public key (a recipient): anyone may seal to it, only the holder of its private
   // key (the identity) unseals. Not available on Windows.
   kRecipient = 7,
+  // A random key sealed by this machine's TPM 2.0, optionally bound to the present values of
+  // some SHA-256 PCRs: a copied disk or a restored backup does not open elsewhere. The TPM is
+  // the one VANTRY_TPM_TCTI names (a TCTI configuration), else /dev/tpmrm0. Not available on
+  // Windows.
+  kTpm = 8,
 };
 
 // A short name of the kind for a host to show ("passphrase", "raw key", "account secret", ...;
@@ -69,6 +74,10 @@ class VANTRY_API SealedKey {
   // for unsealing. Both kRecipient; kNotAvailable where the system has no X25519.
   static SealedKey Recipient(const void* publicKey, std::size_t size);
   static SealedKey Identity(const void* privateKey, std::size_t size);
+  // This machine's TPM. For sealing, pcrMask binds the key to the present values of those
+  // SHA-256 PCRs (bit n for PCR n, 0 to 23; 0 for none: the key then opens on this TPM
+  // whatever they hold); unsealing reads the PCRs from the file's slot.
+  static SealedKey Tpm(std::uint32_t pcrMask = 0);
 
   SealedKey(const SealedKey& other);
   SealedKey& operator=(const SealedKey& other);
@@ -78,12 +87,15 @@ class VANTRY_API SealedKey {
   std::uint32_t iterations() const noexcept { return m_iterations; }
   // The passphrase or raw key bytes (empty for the secrets, which are read when used).
   const std::string& material() const noexcept { return m_material; }
+  // The PCRs a TPM key binds to (0 for the other kinds).
+  std::uint32_t pcrs() const noexcept { return m_pcrs; }
 
  private:
   SealedKey(SealedKeyKind kind, std::string material, std::uint32_t iterations);
   SealedKeyKind m_kind;
   std::string m_material;
   std::uint32_t m_iterations;
+  std::uint32_t m_pcrs = 0;
 };
 
 // Why a file could not be unsealed (or a key not used). what() is a sentence for the user that
@@ -100,7 +112,9 @@ class VANTRY_API SealedError : public std::runtime_error {
     kTruncated,           // the file ends before its last segment
     kSecretUnavailable,   // the account's or machine's secret cannot be read or created
     kInvalidKey,          // a key the format cannot take (raw key size, iteration count)
-    kNotAvailable,        // a kind of key this system cannot use (recipients on Windows)
+    kNotAvailable,        // a kind of key this system cannot use (recipients on Windows, no TPM)
+    kBootStateChanged,    // the TPM's PCRs a TPM slot is bound to changed since sealing
+    kTpmLockout,          // the TPM is in dictionary-attack lockout
   };
   SealedError(Kind kind, const std::string& what, std::int64_t segment = -1,
               std::int64_t offset = -1);

@@ -15,6 +15,7 @@
 #define VANTRY_VANTRY_HPP_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -49,6 +50,8 @@ enum class Status : int {
   kWrongKeyKind = VANTRY_ERROR_WRONG_KEY_KIND,
   kSecretUnavailable = VANTRY_ERROR_SECRET_UNAVAILABLE,
   kNotAvailable = VANTRY_ERROR_NOT_AVAILABLE,
+  kBootStateChanged = VANTRY_ERROR_BOOT_STATE_CHANGED,
+  kTpmLockout = VANTRY_ERROR_TPM_LOCKOUT,
 };
 
 namespace detail {
@@ -287,6 +290,14 @@ class SealedFileKey {
   }
   static SealedFileKey Identity(std::string_view text) {
     return SealedFileKey(VANTRY_SEALED_IDENTITY, text);
+  }
+
+  // This machine's TPM, bound to the present values of the SHA-256 PCRs in pcrMask (bit n for
+  // PCR n; 0 for none). Not available on Windows.
+  static SealedFileKey Tpm(std::uint32_t pcrMask = 0) {
+    char mask[sizeof pcrMask];
+    std::memcpy(mask, &pcrMask, sizeof mask);
+    return SealedFileKey(VANTRY_SEALED_TPM, std::string_view(mask, sizeof mask));
   }
 
   int kind() const noexcept { return m_kind; }

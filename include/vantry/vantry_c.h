@@ -174,10 +174,15 @@ enum vantry_sealed_status_values {
   VANTRY_ERROR_OTHER_ACCOUNT = 12,
   /* Sealed with another kind of key (a passphrase where a raw key was given, ...). */
   VANTRY_ERROR_WRONG_KEY_KIND = 13,
-  /* This account's or machine's secret cannot be read or created. */
+  /* This account's or machine's secret cannot be read or created (or the TPM failed). */
   VANTRY_ERROR_SECRET_UNAVAILABLE = 14,
-  /* A kind of key this system cannot use (recipients and identities on Windows). */
-  VANTRY_ERROR_NOT_AVAILABLE = 15
+  /* A kind of key this system cannot use: recipients and identities on Windows, a TPM on
+   * Windows or where there is none or this user may not use it. */
+  VANTRY_ERROR_NOT_AVAILABLE = 15,
+  /* The TPM refuses the file's TPM slot: the PCRs it is bound to changed since sealing. */
+  VANTRY_ERROR_BOOT_STATE_CHANGED = 16,
+  /* The TPM is in dictionary-attack lockout. */
+  VANTRY_ERROR_TPM_LOCKOUT = 17
 };
 
 /* Keys of sealed files. */
@@ -194,6 +199,12 @@ enum vantry_sealed_key_kinds {
   /* This machine's key (key NULL, key_length 0): on POSIX a secret file created by root on
    * first use; on Windows the data protection API's local-machine scope. */
   VANTRY_SEALED_MACHINE = 3,
+  /* A random key sealed by this machine's TPM 2.0 (the TPM VANTRY_TPM_TCTI names, else
+   * /dev/tpmrm0; not on Windows). key NULL, key_length 0: opens on this TPM whatever its PCRs
+   * hold; or key a uint32_t PCR mask (bit n for SHA-256 PCR n, 0 to 23), key_length 4: also
+   * bound to those PCRs' present values. A sealed file of another machine's TPM reads
+   * VANTRY_ERROR_OTHER_ACCOUNT. */
+  VANTRY_SEALED_TPM = 4,
   /* A recipient, for sealing: key its text ("vantry1...", from 'vantry keygen'), key_length
    * its length. The holder of its identity unseals. Not on Windows (VANTRY_ERROR_NOT_AVAILABLE);
    * a file with another slot still opens there through that slot. */

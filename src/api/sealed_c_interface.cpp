@@ -28,6 +28,17 @@ SealedKey KeyOf(int kind, const void* key, std::size_t keyLength) {
   if (secret && (key != nullptr || keyLength != 0)) {
     throw std::invalid_argument("an account or machine secret takes no key (NULL, 0)");
   }
+  if (kind == VANTRY_SEALED_TPM) {
+    // Its option: the PCR mask, a uint32_t, or none (NULL, 0).
+    std::uint32_t pcrs = 0;
+    if (key != nullptr || keyLength != 0) {
+      if (key == nullptr || keyLength != sizeof pcrs) {
+        throw std::invalid_argument("a TPM key takes a uint32_t PCR mask or nothing (NULL, 0)");
+      }
+      std::memcpy(&pcrs, key, sizeof pcrs);
+    }
+    return SealedKey::Tpm(pcrs);
+  }
   if (!secret && key == nullptr && keyLength != 0) {
     throw std::invalid_argument("no key");
   }

@@ -67,6 +67,7 @@ int ParameterSize(std::uint8_t kind) noexcept {
     case SealedKeyKind::kWindowsMachine:
       return kVariableSize;
     case SealedKeyKind::kRecipient:  // version 2 only
+    case SealedKeyKind::kTpm:
       break;
   }
   return -1;
@@ -216,6 +217,7 @@ void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::
       return;
     }
     case SealedKeyKind::kRecipient:  // never a version-1 file's kind: refused above
+    case SealedKeyKind::kTpm:
       break;
   }
   throw SealedError(SealedError::Kind::kInvalidKey, "unknown key kind");

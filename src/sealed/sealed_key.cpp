@@ -3,6 +3,7 @@
 
 #include "platform/data_protection.h"
 #include "platform/secure_wipe.h"
+#include "platform/tpm.h"
 #include "sealed/slot_kind.h"
 #include "vantry/sealed.h"
 
@@ -54,6 +55,15 @@ SealedKey SealedKey::MachineSecret() {
                    {}, 0);
 }
 
+SealedKey SealedKey::Tpm(std::uint32_t pcrMask) {
+  if ((pcrMask & ~platform::tpm::kAllPcrs) != 0) {
+    throw SealedError(SealedError::Kind::kInvalidKey, "the TPM's PCRs are numbered 0 to 23");
+  }
+  SealedKey key(SealedKeyKind::kTpm, {}, 0);
+  key.m_pcrs = pcrMask;
+  return key;
+}
+
 SealedKey::SealedKey(const SealedKey& other) = default;
 
 SealedKey& SealedKey::operator=(const SealedKey& other) {
@@ -62,6 +72,7 @@ SealedKey& SealedKey::operator=(const SealedKey& other) {
     m_kind = other.m_kind;
     m_material = other.m_material;
     m_iterations = other.m_iterations;
+    m_pcrs = other.m_pcrs;
   }
   return *this;
 }

@@ -1,6 +1,7 @@
 #include "sealed/slot_header.h"
 
 #include <cstring>
+#include <optional>
 
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
@@ -123,6 +124,12 @@ void CheckCost(const std::vector<const SealedKey*>& keys, const SlotHeader& head
 }
 
 // Whether key opens slot number index; fills fileKey and checks the whole header when it does.
+bool CannotUseHere(Kind kind) {
+  return kind == Kind::kNotAvailable || kind == Kind::kOtherAccount ||
+         kind == Kind::kBootStateChanged || kind == Kind::kTpmLockout ||
+         kind == Kind::kSecretUnavailable;
+}
+
 SlotMatch TrySlot(const SealedKey& key, const SlotKind& kind, const SlotHeader& header,
                   std::size_t index, const std::vector<unsigned char>& bytes,
                   const std::string& name, FileKey& fileKey) {
@@ -307,6 +314,7 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
   CheckCost(keys, header, name);
   bool anyOfTheseKinds = false;
   const char* otherOwner = nullptr;
+  std::optional<SealedError> refusal;
   for (std::size_t i = 0; i < header.slots.size(); ++i) {
     const SlotKind* kind = FindSlotKind(header.slots[i].kind);
     for (const SealedKey* key : keys) {
@@ -314,7 +322,19 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
         continue;
       }
       anyOfTheseKinds = true;
-      const SlotMatch match = TrySlot(*key, *kind, header, i, bytes, name, fileKey);
+      SlotMatch match = SlotMatch::kNotThisKey;
+      try {
+        match = TrySlot(*key, *kind, header, i, bytes, name, fileKey);
+      } catch (const SealedError& e) {
+        // A key this system cannot use on this slot (a TPM that refuses it, a secret not
+        // there) leaves the other slots, a recovery slot above all: its refusal is said only
+        // when none of them opens.
+        if (!CannotUseHere(e.kind())) {
+          throw;
+        }
+        refusal = refusal ? refusal : std::make_optional(e);
+        continue;
+      }
       if (match == SlotMatch::kOpened) {
         return;
       }
@@ -323,6 +343,9 @@ void OpenSlotHeader(const std::vector<const SealedKey*>& keys, const SlotHeader&
   }
   if (!anyOfTheseKinds) {
     NoSlotOfTheseKinds(keys, header, name);
+  }
+  if (refusal) {
+    throw *refusal;
   }
   if (otherOwner != nullptr) {
     throw SealedError(Kind::kOtherAccount,

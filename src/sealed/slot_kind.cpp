@@ -22,7 +22,7 @@ std::string HexText(const unsigned char* bytes, std::size_t size) {
 const std::vector<const SlotKind*>& AllSlotKinds() {
   static const std::vector<const SlotKind*> kinds = {
       &PassphraseSlot(),     &RawKeySlot(),         &AccountSecretSlot(), &MachineSecretSlot(),
-      &WindowsAccountSlot(), &WindowsMachineSlot(), &RecipientSlot(),
+      &WindowsAccountSlot(), &WindowsMachineSlot(), &RecipientSlot(),     &TpmSlot(),
   };
   return kinds;
 }

@@ -82,6 +82,7 @@ const SlotKind& MachineSecretSlot();
 const SlotKind& WindowsAccountSlot();
 const SlotKind& WindowsMachineSlot();
 const SlotKind& RecipientSlot();
+const SlotKind& TpmSlot();
 
 }  // namespace vantry::sealed
 

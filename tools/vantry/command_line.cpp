@@ -42,6 +42,8 @@ enum class Option {
   kProgress,
   kQuiet,
   kMachineSecret,
+  kTpm,
+  kTpmPcrs,
   kSealOutput,
   kNewKeyFile,
   kNewAskKey,
@@ -84,6 +86,8 @@ constexpr OptionEntry kOptions[] = {
     {Option::kProgress, "--progress", false, kStreamCommands},
     {Option::kQuiet, "--quiet", false, kStreamCommands},
     {Option::kMachineSecret, "--machine-secret", false, kSealedCommands | kVerify},
+    {Option::kTpm, "--tpm", false, kSealedCommands},
+    {Option::kTpmPcrs, "--tpm-pcrs", true, kSeal | kRekey},
     {Option::kSealOutput, "--seal", false, kRekey},
     {Option::kNewKeyFile, "--new-key-file", true, kRekey},
     {Option::kNewAskKey, "--new-ask-key", false, kRekey},
@@ -279,6 +283,13 @@ class Parser {
       case Option::kMachineSecret:
         m_options.machineSecret = true;
         break;
+      case Option::kTpm:
+        m_options.tpm = true;
+        break;
+      case Option::kTpmPcrs:
+        m_options.tpm = true;
+        m_options.tpmPcrs = PcrList(value);
+        break;
       case Option::kSealOutput:
         m_options.seal = true;
         break;
@@ -317,6 +328,26 @@ class Parser {
         m_options.iv = std::move(bytes);
         break;
       }
+    }
+  }
+
+  // "7" or "0,2,7": PCR numbers, 0 to 23, as a mask.
+  std::uint32_t PcrList(const std::string& value) const {
+    std::uint32_t mask = 0;
+    std::size_t at = 0;
+    while (true) {
+      const std::size_t comma = value.find(',', at);
+      const std::string number = value.substr(at, comma - at);
+      if (number.empty() || number.size() > 2 ||
+          number.find_first_not_of("0123456789") != std::string::npos || std::stoi(number) > 23) {
+        Fail("option --tpm-pcrs takes PCR numbers from 0 to 23 separated by commas, not '" + value +
+             "'");
+      }
+      mask |= std::uint32_t{1} << std::stoi(number);
+      if (comma == std::string::npos) {
+        return mask;
+      }
+      at = comma + 1;
     }
   }
 

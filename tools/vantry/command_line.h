@@ -3,6 +3,7 @@
 #ifndef VANTRY_TOOL_COMMAND_LINE_H_
 #define VANTRY_TOOL_COMMAND_LINE_H_
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -55,6 +56,10 @@ struct Options {
   std::optional<std::vector<unsigned char>> iv;
   // Sealed files: the machine's secret instead of the account's (the default key).
   bool machineSecret = false;
+  // Sealed files: a slot for this machine's TPM, bound to the SHA-256 PCRs of tpmPcrs (bit n
+  // for PCR n; 0 for none).
+  bool tpm = false;
+  std::uint32_t tpmPcrs = 0;
   // rekey: the new key, and whether OUTPUT is a sealed file.
   KeyChoice newKey;
   bool seal = false;

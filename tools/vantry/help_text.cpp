@@ -29,7 +29,10 @@ const char kSealedKeyOptions[] =
     "                      repeatable\n"
     "  --recipients-file PATH  seal: to each recipient PATH lists, one a line; repeatable\n"
     "  --account-secret    seal: the account's secret as one more key\n"
-    "  --identity PATH     unseal: with the identities of the file PATH; repeatable\n";
+    "  --identity PATH     unseal: with the identities of the file PATH; repeatable\n"
+    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0);\n"
+    "                      unseal tries a file's TPM slot by itself\n"
+    "  --tpm-pcrs LIST     seal: --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n";
 
 const char kKeyNotes[] =
     "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
@@ -194,7 +197,7 @@ std::string CommandHelp(Command command) {
              "  --machine-secret    with --seal: the machine's secret instead of the account's\n"
              "\nA sealed INPUT keeps its data as it is; only its header changes. It opens with\n"
              "the key options of unseal (--identity too); the new key, each --recipient,\n"
-             "--recipients-file and --account-secret add a slot, and\n"
+             "--recipients-file, --account-secret and --tpm (--tpm-pcrs LIST) add a slot, and\n"
              "  --remove-slot N     removes slot N ('vantry slots' numbers them); repeatable\n"
              "\nOutput:\n" +
              kOutputNotes;

@@ -71,6 +71,9 @@ int RunSealed(const Options& options, Direction direction) {
   try {
     const std::vector<SealedKey> keys =
         seal ? SealingKeys(options, options.key, true) : UnsealingKeys(options);
+    if (seal) {
+      WarnIfOnlyTpm(keys, output);
+    }
     std::unique_ptr<ByteReader> opened = OpenInput(input);
     StopCheckingReader reader(*opened);
     std::unique_ptr<ByteWriter> writer =
@@ -117,8 +120,12 @@ int RunRekey(const Options& options) {
   try {
     if (StartsSealed(input)) {
       std::unique_ptr<ByteReader> opened = OpenInput(input);
-      StopAwareReader reader(*opened);
+      StopCheckingReader reader(*opened);
       return RunRekeySealed(options, reader);
+    }
+    if (options.tpm && !options.seal) {
+      throw std::runtime_error("--tpm adds a slot to a sealed file; " + OperandName(input) +
+                               " is a protected file: give --seal to make OUTPUT a sealed one");
     }
     ObtainedKey oldKey;
     ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
@@ -131,8 +138,9 @@ int RunRekey(const Options& options) {
     std::unique_ptr<ByteWriter> writer = OpenOutput(
         output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
     if (options.seal) {
-      const SealedKey newKey = SealedKeyFor(options.newKey, options.machineSecret, true);
-      SealingWriter sealing(newKey, *writer);
+      const std::vector<SealedKey> newKeys = SealingKeys(options, options.newKey, true);
+      WarnIfOnlyTpm(newKeys, output);
+      SealingWriter sealing(newKeys, *writer);
       DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), sealing);
       sealing.Commit();
     } else {

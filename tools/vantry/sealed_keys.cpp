@@ -1,8 +1,11 @@
 #include "sealed_keys.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
+#include "console.h"
 #include "key_source.h"
 #include "operands.h"
 
@@ -36,6 +39,23 @@ std::vector<std::string> KeyLines(const std::string& path) {
 
 bool GivesKey(const KeyChoice& choice) { return choice.source != KeyOrigin::kMachine; }
 
+// Whether the named sealed file has a TPM slot (standard input and streams are not probed:
+// what was read from them would be gone for the unseal).
+bool HasTpmSlot(const std::string& operand) {
+  if (operand == "-" || IsStreamInput(operand)) {
+    return false;
+  }
+  try {
+    std::vector<SealedSlot> slots;
+    ListSealedSlots(*OpenInput(operand), OperandName(operand), slots);
+    return std::any_of(slots.begin(), slots.end(), [](const SealedSlot& slot) {
+      return slot.kind == static_cast<std::uint8_t>(SealedKeyKind::kTpm);
+    });
+  } catch (const std::exception&) {
+    return false;  // unsealing it says what is wrong
+  }
+}
+
 }  // namespace
 
 SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
@@ -57,6 +77,9 @@ SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm
 std::vector<SealedKey> SealingKeys(const Options& options, const KeyChoice& choice,
                                    bool orDefault) {
   std::vector<SealedKey> keys;
+  if (options.tpm) {
+    keys.push_back(SealedKey::Tpm(options.tpmPcrs));
+  }
   if (GivesKey(choice)) {
     keys.push_back(SealedKeyFor(choice, false, true));
   }
@@ -86,10 +109,27 @@ std::vector<SealedKey> UnsealingKeys(const Options& options) {
       keys.push_back(IdentityFromText(line));
     }
   }
-  if (GivesKey(choice) || keys.empty()) {
+  // rekey's --tpm adds a slot; unseal's opens one.
+  const bool tpm = options.tpm && options.command == Command::kUnseal;
+  const bool defaultKey = !GivesKey(choice) && keys.empty();
+  if (GivesKey(choice) || (defaultKey && (!tpm || options.machineSecret))) {
     keys.push_back(SealedKeyFor(choice, options.machineSecret, false));
   }
+  if (tpm || (defaultKey && !options.operands.empty() && HasTpmSlot(options.operands[0]))) {
+    keys.push_back(SealedKey::Tpm());
+  }
   return keys;
+}
+
+void WarnIfOnlyTpm(const std::vector<SealedKey>& keys, const std::string& output) {
+  if (keys.size() == 1 && keys[0].kind() == SealedKeyKind::kTpm) {
+    std::fprintf(stderr,
+                 "vantry: warning: %s will open only through this machine's TPM: a cleared or "
+                 "replaced TPM%s loses it; add a recovery key beside --tpm (--ask-key, "
+                 "--key-file, --key-hex-file or --recipient) and keep it elsewhere\n",
+                 OperandName(output).c_str(),
+                 keys[0].pcrs() != 0 ? ", or a change of its PCRs," : "");
+  }
 }
 
 }  // namespace vantry::tool
