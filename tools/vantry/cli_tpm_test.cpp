@@ -2,7 +2,7 @@
 // warned about, unseal finds a file's TPM slot by itself, a recovery key opens it elsewhere.
 #include <gtest/gtest.h>
 
-#include "cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/software_tpm.h"
 
 namespace vantry::test {
