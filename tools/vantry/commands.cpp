@@ -152,19 +152,6 @@ void ReadWhole(ByteReader& input, const std::string& operand, SecretBuffer* whol
   }
 }
 
-// The size of a named regular file, for the progress line only; 0 when not known.
-std::uint64_t KnownSize(const std::string& operand) {
-  if (operand == "-") {
-    return 0;
-  }
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(operand, error)) {
-    return 0;
-  }
-  const std::uintmax_t size = std::filesystem::file_size(operand, error);
-  return error ? 0 : static_cast<std::uint64_t>(size);
-}
-
 // Refuses INPUT and OUTPUT that name one file: the output would replace the input being read
 // (and its exclusive lock would make the output look held by another program).
 void CheckDistinct(const std::string& input, const std::string& output) {

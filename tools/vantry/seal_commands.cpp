@@ -13,6 +13,7 @@
 #include "console.h"
 #include "key_source.h"
 #include "operands.h"
+#include "progress.h"
 #include "secret.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
@@ -152,7 +153,9 @@ int RunSealed(const Options& options, Direction direction) {
   try {
     const SealedKey key = SealedKeyFor(options.key, options.machineSecret, seal);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopAwareReader reader(*opened);
+    StopAwareReader stopping(*opened);
+    Progress progress(options.progress, KnownSize(input), stderr);
+    ProgressReader reader(stopping, progress);
     std::unique_ptr<ByteWriter> writer =
         OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
     if (seal) {
@@ -162,6 +165,7 @@ int RunSealed(const Options& options, Direction direction) {
     }
     // A named OUTPUT appears only now, after the last segment verified.
     writer->Commit();
+    progress.Finish();
   } catch (const std::exception& e) {
     throw std::runtime_error(Describe(e));
   }
@@ -205,7 +209,9 @@ int RunRekey(const Options& options) {
     CRijndaelCipher oldCipher;
     KeyCipher(oldCipher, options, oldKey);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopAwareReader reader(*opened);
+    StopAwareReader stopping(*opened);
+    Progress progress(options.progress, KnownSize(input), stderr);
+    ProgressReader reader(stopping, progress);
     // The machine key is no secret from the users of this machine: its files are owner-only.
     const bool ownerOnly = !options.seal && options.newKey.source == KeySource::kMachine;
     std::unique_ptr<ByteWriter> writer = OpenOutput(
@@ -224,6 +230,7 @@ int RunRekey(const Options& options) {
       DecryptStream(oldCipher, reader, OperandName(input), protecting);
       protecting.Commit();
     }
+    progress.Finish();
   } catch (const std::exception& e) {
     throw std::runtime_error(Describe(e));
   }
