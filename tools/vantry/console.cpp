@@ -92,6 +92,12 @@ void EndByStopSignal(int signal) {
   std::_Exit(128 + signal);
 }
 
+// Windows has no SIGPIPE: a failed run without a message.
+void EndByClosedOutput() {
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
 bool IsStreamInput(const std::string&) { return false; }
 
 namespace {
@@ -245,6 +251,8 @@ void EndByStopSignal(int signal) {
   }
   _exit(128 + signal);
 }
+
+void EndByClosedOutput() { EndByStopSignal(SIGPIPE); }
 
 bool IsStreamInput(const std::string& name) {
   struct stat info {};

@@ -32,6 +32,10 @@ std::string SignalName(int signal);
 // status 128 + SIGQUIT instead, so that it cannot leave a core file.
 [[noreturn]] void EndByStopSignal(int signal);
 
+// Ends the process as a program that writes to a pipe whose reader went away ends (as cat
+// does, killed by SIGPIPE where there is one): quietly, once its command has cleaned up.
+[[noreturn]] void EndByClosedOutput();
+
 // True when name is a FIFO or a character device (after links): input that is read as standard
 // input is, as it comes, never as a file of known size. Windows has none by name.
 bool IsStreamInput(const std::string& name);

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "console.h"
 #include "help_text.h"
+#include "operands.h"
 #include "seal_commands.h"
 
 namespace vantry::tool {
@@ -76,6 +77,9 @@ int Main(const std::vector<std::string>& args) {
   try {
     return Run(invocation.options);
   } catch (const std::exception& e) {
+    if (StandardOutputClosed() && StopSignal() == 0) {
+      EndByClosedOutput();
+    }
     std::fprintf(stderr, "vantry: error: %s\n", e.what());
     if (StopSignal() != 0) {
       EndByStopSignal(StopSignal());
