@@ -139,12 +139,27 @@ bool IsAccountOrMachine(SealedKeyKind kind) {
 
 void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::string& fileName,
                  unsigned char out[32]) {
-  // A file of the other system's account or machine kind is another account's, whatever else.
+  // A file of another account or machine kind is another account's, whatever else: of the
+  // other system's kinds, or the machine's where the account's was given (or the reverse).
   if (!sealing && header.kind != key.kind() && IsAccountOrMachine(header.kind) &&
       IsAccountOrMachine(key.kind())) {
+    const bool windows = header.kind == SealedKeyKind::kWindowsAccount ||
+                         header.kind == SealedKeyKind::kWindowsMachine;
+    const bool windowsKey = key.kind() == SealedKeyKind::kWindowsAccount ||
+                            key.kind() == SealedKeyKind::kWindowsMachine;
+    if (windows != windowsKey) {
+      throw SealedError(SealedError::Kind::kOtherAccount,
+                        fileName +
+                            " was sealed for an account or machine of another system, with " +
+                            KindPhrase(header.kind));
+    }
+    const bool machine = header.kind == SealedKeyKind::kMachineSecret ||
+                         header.kind == SealedKeyKind::kWindowsMachine;
     throw SealedError(SealedError::Kind::kOtherAccount,
-                      fileName + " was sealed for an account or machine of another system, with " +
-                          KindPhrase(header.kind));
+                      fileName + (machine ? " was sealed with the machine's key, not an account's: "
+                                            "open it with the machine's key"
+                                          : " was sealed with an account's key, not the machine's: "
+                                            "open it with the account's key"));
   }
   if (!sealing && header.kind != key.kind()) {
     throw SealedError(SealedError::Kind::kWrongKind, fileName + " was sealed with " +

@@ -49,10 +49,11 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
     throw SealedError(Kind::kTruncated, name + " is truncated: it ends inside its header");
   }
   if (bytes[8] != sealed::kVersion) {
-    throw SealedError(Kind::kUnsupportedVersion, name + " is a sealed file of version " +
-                                                     std::to_string(bytes[8]) +
-                                                     "; this version of Vantry reads version " +
-                                                     std::to_string(sealed::kVersion));
+    throw SealedError(Kind::kUnsupportedVersion,
+                      name + " says it is a sealed file of version " + std::to_string(bytes[8]) +
+                          ", which this version of Vantry does not read (it reads version " +
+                          std::to_string(sealed::kVersion) +
+                          "): its header is damaged, or a later Vantry wrote it");
   }
   const int known = sealed::ParameterSize(bytes[9]);
   if (known == -1) {
@@ -133,6 +134,17 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
                     static_cast<std::int64_t>(index + 1), static_cast<std::int64_t>(offset));
 }
 
+// A last segment shorter than a whole one that does not authenticate: the file was cut inside
+// a segment, or that segment was changed; nothing tells the two apart.
+[[noreturn]] void CutOrDamaged(const std::string& name, std::uint64_t index, std::uint64_t offset) {
+  throw SealedError(Kind::kDamaged,
+                    name + " is cut short or damaged at segment " + std::to_string(index + 1) +
+                        ", byte offset " + std::to_string(offset) +
+                        ": its last segment does not authenticate (the copy was cut short, or "
+                        "changed)",
+                    static_cast<std::int64_t>(index + 1), static_cast<std::int64_t>(offset));
+}
+
 }  // namespace
 
 void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& inputName,
@@ -164,7 +176,7 @@ void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& in
       if (have == 0 && index == 0) {
         throw SealedError(Kind::kTruncated, inputName + " is truncated: it ends after its header");
       }
-      Damaged(inputName, index, offset);
+      CutOrDamaged(inputName, index, offset);
     }
     const std::size_t plainSize = have - kTagSize;
     unsigned char nonce[sc::kNonceSize];
@@ -186,6 +198,9 @@ void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& in
                               std::to_string(offset + have),
                           static_cast<std::int64_t>(index + 2),
                           static_cast<std::int64_t>(offset + have));
+      }
+      if (last && have < kChunkSize) {
+        CutOrDamaged(inputName, index, offset);
       }
       Damaged(inputName, index, offset);
     }

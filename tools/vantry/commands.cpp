@@ -286,7 +286,9 @@ int CheckKey(const Options& options) {
     return kKeyDiffers;
   }
   if (difference != 0) {
-    std::fprintf(stderr, "vantry: error: %s was not protected with this key and these parameters\n",
+    std::fprintf(stderr,
+                 "vantry: error: %s was not protected with this key and these parameters, or is "
+                 "no protected file (nor a sealed one)\n",
                  name.c_str());
     return kKeyDiffers;
   }

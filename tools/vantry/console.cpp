@@ -27,8 +27,6 @@
 namespace vantry::tool {
 namespace {
 
-const char kNoTerminal[] = "cannot ask for the key: there is no terminal";
-
 // read(2) need not take counts above SSIZE_MAX; ReadFile takes a 32-bit count.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
@@ -162,7 +160,7 @@ std::string ReadHiddenLine(const std::string& prompt, std::size_t maxLength) {
   if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || !GetConsoleMode(in, &mode)) {
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    throw std::runtime_error(kNoTerminal);
+    throw NoTerminal();
   }
   DWORD written = 0;
   WriteConsoleA(out, prompt.data(), static_cast<DWORD>(prompt.size()), &written, nullptr);
@@ -326,12 +324,12 @@ bool FolderTakesNewFiles(const std::string& name) {
 std::string ReadHiddenLine(const std::string& prompt, std::size_t maxLength) {
   const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
-    throw std::runtime_error(kNoTerminal);
+    throw NoTerminal();
   }
   termios saved{};
   if (tcgetattr(fd, &saved) != 0) {
     close(fd);
-    throw std::runtime_error(kNoTerminal);
+    throw NoTerminal();
   }
   termios quiet = saved;
   quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);

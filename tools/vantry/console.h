@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "vantry/streams.h"
@@ -47,11 +48,17 @@ std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name);
 // access for this process): else the library rewrites an existing output in place.
 bool FolderTakesNewFiles(const std::string& name);
 
+// What ReadHiddenLine throws when there is no terminal to ask.
+class NoTerminal : public std::runtime_error {
+ public:
+  NoTerminal() : std::runtime_error("cannot ask for the key: there is no terminal") {}
+};
+
 // Shows prompt on the terminal and reads one line from it with echo off; the line end is not
 // part of the result. Reads the terminal itself, not standard input, so input data can still
 // come through a pipe. The terminal is restored also when a stop signal ends the wait, which
 // then throws. At most maxLength characters are taken; a longer line is refused. Throws
-// std::runtime_error when there is no terminal to ask.
+// NoTerminal when there is no terminal to ask.
 std::string ReadHiddenLine(const std::string& prompt, std::size_t maxLength);
 
 }  // namespace vantry::tool

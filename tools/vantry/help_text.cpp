@@ -15,15 +15,19 @@ const char kKeyHexOption[] =
     "                      repeated to fill the key size when shorter\n";
 
 const char kSealedKeyOptions[] =
-    "Key (one of these; without any, this account's secret, created on first use in\n"
-    "$XDG_DATA_HOME/vantry or ~/.local/share/vantry, readable by its owner alone):\n"
+    "Key (one of these; without any, this account's key: on Windows the data protection\n"
+    "API's key of the user; elsewhere a secret created on first use in $XDG_DATA_HOME/vantry\n"
+    "or ~/.local/share/vantry, readable by its owner alone):\n"
     "  --key-file PATH     a passphrase: the content of PATH ('-': standard input), less one\n"
-    "                      trailing line end; every byte of it counts\n"
+    "                      trailing line end\n"
     "  --ask-key           ask for the passphrase on the terminal, without echo\n"
     "  --key-env NAME      the passphrase is the value of the environment variable NAME\n"
     "  --key-hex-file PATH a raw 32-byte key, 64 hexadecimal digits in PATH\n"
-    "  --machine-secret    this machine's secret (/var/lib/vantry, created by root)\n"
-    "A passphrase goes through PBKDF2-HMAC-SHA256 with 600,000 iterations and a random salt.\n";
+    "  --machine-secret    this machine's key: on Windows the data protection API's key of\n"
+    "                      the machine; elsewhere a secret in /var/lib/vantry, created by root\n"
+    "A passphrase goes through PBKDF2-HMAC-SHA256 (600,000 iterations, a random salt) as the\n"
+    "bytes given; as PBKDF2 takes them, zero bytes at its end do not count, and a passphrase\n"
+    "longer than 64 bytes counts as its SHA-256 digest.\n";
 
 const char kKeyNotes[] =
     "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
@@ -64,8 +68,9 @@ std::string ToolHelp() {
   return "Usage: vantry COMMAND [OPTIONS] ARGUMENTS\n"
          "       vantry --help | --version\n"
          "\n"
-         "Keeps data encrypted on disk. A protected file holds a 32-byte key check digest and\n"
-         "then the cipher text of the data.\n"
+         "Keeps data encrypted on disk. A sealed file (seal, unseal) is authenticated and keeps\n"
+         "the exact length: new data should be sealed. A protected file (save, load, encrypt,\n"
+         "decrypt) holds a 32-byte key check digest and then the cipher text of the data.\n"
          "\n"
          "Commands:\n"
          "  save INPUT OUTPUT     protect INPUT as the file OUTPUT, as the library's save does\n"
@@ -79,10 +84,12 @@ std::string ToolHelp() {
          "  unseal INPUT OUTPUT   read the sealed file INPUT back\n"
          "  rekey INPUT OUTPUT    the protected file INPUT under a new key, or sealed (--seal),\n"
          "                        with no plain text on disk\n"
-         "  machine-key           print the machine key, the default key of every command\n"
+         "  machine-key           print the machine key, the default key of the protected-file\n"
+         "                        commands (seal and unseal default to this account's key)\n"
          "\n"
-         "Keys never appear on the command line: they come from the machine, a file, the\n"
-         "terminal or an environment variable. 'vantry COMMAND --help' describes a command.\n"
+         "Keys never appear on the command line: they come from the account, the machine, a\n"
+         "file, the terminal or an environment variable. 'vantry COMMAND --help' describes a\n"
+         "command.\n"
          "\n"
          "Exit status: 0 success, 1 failure (the reason on standard error), 2 usage error;\n"
          "verify: 0 the key matches, 1 it does not, 2 the check could not be made. Stopped by\n"
@@ -164,7 +171,9 @@ std::string CommandHelp(Command command) {
                                "OUTPUT. A named OUTPUT appears only once every segment has\n"
                                "verified. To standard output each segment is written once it\n"
                                "has verified: after a failure (exit status 1) what was written\n"
-                               "is a verified beginning of the data, not all of it.\n") +
+                               "is a verified beginning of the data, not all of it. Without a\n"
+                               "key option, a file sealed with a passphrase has it asked for on\n"
+                               "the terminal.\n") +
              kSealedKeyOptions + "\nOutput:\n" + kOutputNotes;
     case Command::kRekey:
       return std::string(

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include "operands.h"
 #include "progress.h"
 #include "secret.h"
+#include "vantry/cipher_error.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
 #include "vantry/sealed.h"
@@ -143,6 +145,49 @@ void CheckDistinct(const std::string& input, const std::string& output) {
 
 enum class Direction { kSeal, kUnseal };
 
+// Seals or unseals INPUT as OUTPUT with key. Nothing is written unless the header opened.
+void Transform(const Options& options, bool seal, const SealedKey& key) {
+  const std::string& input = options.operands[0];
+  const std::string& output = options.operands[1];
+  std::unique_ptr<ByteReader> opened = OpenInput(input);
+  StopAwareReader stopping(*opened);
+  Progress progress(options.progress, KnownSize(input), stderr);
+  ProgressReader reader(stopping, progress);
+  std::unique_ptr<ByteWriter> writer =
+      OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
+  if (seal) {
+    SealStream(key, reader, *writer);
+  } else {
+    UnsealStream(key, reader, OperandName(input), *writer);
+  }
+  // A named OUTPUT appears only now, after the last segment verified.
+  writer->Commit();
+  progress.Finish();
+}
+
+// unseal without a key option of a file that needs a passphrase (or a raw key): the
+// passphrase is asked on the terminal, as age does, when INPUT can be read again; with no
+// terminal the message says which options give the key.
+void UnsealAsking(const Options& options, const SealedError& refusal) {
+  const std::string& input = options.operands[0];
+  if (input == "-" || IsStreamInput(input)) {
+    throw std::runtime_error(std::string(refusal.what()) +
+                             "; give its key with --ask-key, --key-file, --key-env or "
+                             "--key-hex-file");
+  }
+  KeyChoice ask = options.key;
+  ask.source = KeySource::kAsk;
+  std::optional<SealedKey> key;
+  try {
+    key.emplace(SealedKeyFor(ask, false, false));
+  } catch (const NoTerminal&) {
+    throw std::runtime_error(std::string(refusal.what()) +
+                             "; there is no terminal to ask for it: give it with --key-file, "
+                             "--key-env or --key-hex-file");
+  }
+  Transform(options, false, *key);
+}
+
 int RunSealed(const Options& options, Direction direction) {
   const std::string& input = options.operands[0];
   const std::string& output = options.operands[1];
@@ -150,22 +195,16 @@ int RunSealed(const Options& options, Direction direction) {
   CheckDistinct(input, output);
   CheckReplaceable(output, options.inPlace);
   const bool seal = direction == Direction::kSeal;
+  const bool defaultKey = options.key.source == KeySource::kMachine && !options.machineSecret;
   try {
-    const SealedKey key = SealedKeyFor(options.key, options.machineSecret, seal);
-    std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopAwareReader stopping(*opened);
-    Progress progress(options.progress, KnownSize(input), stderr);
-    ProgressReader reader(stopping, progress);
-    std::unique_ptr<ByteWriter> writer =
-        OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
-    if (seal) {
-      SealStream(key, reader, *writer);
-    } else {
-      UnsealStream(key, reader, OperandName(input), *writer);
+    try {
+      Transform(options, seal, SealedKeyFor(options.key, options.machineSecret, seal));
+    } catch (const SealedError& e) {
+      if (seal || !defaultKey || e.kind() != SealedError::Kind::kWrongKind) {
+        throw;
+      }
+      UnsealAsking(options, e);
     }
-    // A named OUTPUT appears only now, after the last segment verified.
-    writer->Commit();
-    progress.Finish();
   } catch (const std::exception& e) {
     throw std::runtime_error(Describe(e));
   }
@@ -231,6 +270,20 @@ int RunRekey(const Options& options) {
       protecting.Commit();
     }
     progress.Finish();
+  } catch (const CipherError& e) {
+    // The library's own text names neither what failed nor what to do.
+    if (e.kind() == CipherError::Kind::kWrongKey) {
+      throw std::runtime_error("cannot rekey " + OperandName(input) +
+                               ": the key given does not match (or it is not a protected "
+                               "file): give the key that protected it with --key-file, "
+                               "--key-env or --ask-key, or none for the machine key");
+    }
+    if (e.kind() == CipherError::Kind::kIllegalBlockSize) {
+      throw std::runtime_error("cannot rekey " + OperandName(input) +
+                               ": the file is damaged or cut (its cipher text is not whole "
+                               "blocks)");
+    }
+    throw std::runtime_error(Describe(e));
   } catch (const std::exception& e) {
     throw std::runtime_error(Describe(e));
   }
