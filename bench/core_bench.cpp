@@ -10,6 +10,7 @@
 
 #include "bench_cases.h"
 #include "bench_inputs.h"
+#include "files/byte_streams.h"
 #include "files/protected_core.h"
 #include "io/data_stream.h"
 #include "io/mem_double_buffering.h"

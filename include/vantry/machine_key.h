@@ -1,11 +1,13 @@
-// The default key and the fixed cipher parameters of the entry points, for tools and hosts
-// that want to work with protected files through CRijndaelCipher directly.
+// The default key of the entry points, for tools and hosts that want to work with protected
+// files through CRijndaelCipher directly. The fixed cipher parameters that go with it belong to
+// the keying (keying.h, included here so that callers who found them here still do).
 #ifndef VANTRY_MACHINE_KEY_H_
 #define VANTRY_MACHINE_KEY_H_
 
 #include <string>
 
 #include "vantry/export.h"
+#include "vantry/keying.h"
 
 namespace vantry {
 
@@ -13,14 +15,6 @@ namespace vantry {
 // volume cannot be queried. On Windows the volume is C:\. On POSIX systems it is the volume
 // that holds the root directory: statvfs("/") f_fsid, folded to 32 bits (low word XOR high).
 VANTRY_API std::string GetMachineKey();
-
-// The chain block every protected file of the entry points is keyed with. The entry points use
-// ECB, where it takes no part, but it is what ResetChainBlock restores.
-inline constexpr unsigned char kVantryChainBlock[16] = {
-    0x7E, 0x1B, 0xC4, 0x52, 0x09, 0xA8, 0x3F, 0xD6, 0x61, 0x2C, 0x95, 0xE0, 0x4B, 0x78, 0xD3, 0x17};
-inline constexpr int kVantryKeyBufferSize = 32;  // key text bytes copied, zero-filled
-inline constexpr int kVantryKeyLength = 16;      // of which the cipher uses these
-inline constexpr int kVantryBlockSize = 16;
 
 }  // namespace vantry
 

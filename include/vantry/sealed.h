@@ -1,5 +1,6 @@
 // Sealed files: authenticated encryption of any data stream, beside the protected files of
-// streams.h (which stay as they are for the hosts and files that rely on them).
+// streams.h (which stay as they are for the hosts and files that rely on them), over the
+// readers and writers of byte_io.h.
 //
 // A sealed file is a header (magic, version, key kind and its parameters, a random salt and
 // nonce prefix, a 32-byte key check and an HMAC-SHA256 over the header) followed by the data in
@@ -18,8 +19,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "vantry/byte_io.h"
 #include "vantry/export.h"
-#include "vantry/streams.h"
 
 namespace vantry {
 
@@ -35,6 +36,9 @@ enum class SealedKeyKind : std::uint8_t {
   kWindowsMachine = 6,
 };
 
+// A short name of the kind for a host to show ("passphrase", "raw key", "account secret", ...;
+// "unknown" for a number outside the enumeration). The library's own messages word the kinds
+// in sentences of their own; this is for hosts, and part of the library's exported interface.
 VANTRY_API const char* SealedKeyKindName(SealedKeyKind kind) noexcept;
 
 // PBKDF2's iteration count for new files, and the most a file may ask for when it is read (so

@@ -1,10 +1,12 @@
-// The one way a function of the C interface turns what its body throws into a status.
+// The one way a function of the C interface turns what its body throws into a status, and the
+// one mapping of statuses to their texts (c_guard.cpp, with vantry_last_error and
+// vantry_status_text).
 #ifndef VANTRY_API_C_GUARD_H_
 #define VANTRY_API_C_GUARD_H_
 
+#include <stdexcept>
+#include <string>
 #include <type_traits>
-
-#include "vantry/sealed.h"
 
 namespace vantry {
 
@@ -21,10 +23,16 @@ int Guard(Body&& body) noexcept {
                    const_cast<void*>(static_cast<const void*>(&body)));
 }
 
-// The status of a sealed file's failure, and the texts of the sealed statuses
-// (sealed_c_interface.cpp).
-int StatusOfSealedError(SealedError::Kind kind) noexcept;
-const char* SealedStatusText(int status) noexcept;
+// A refusal of the C interface itself, with the status it stands for.
+class StatusError : public std::runtime_error {
+ public:
+  StatusError(int status, const std::string& message)
+      : std::runtime_error(message), m_status(status) {}
+  int status() const noexcept { return m_status; }
+
+ private:
+  int m_status;
+};
 
 }  // namespace vantry
 

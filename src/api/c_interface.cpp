@@ -22,68 +22,8 @@
 namespace vantry {
 namespace {
 
-constexpr std::size_t kMessageCapacity = 1024;
-
-// Plain data only: thread_local objects with constructors or destructors would run code at
-// thread start and exit inside the host's threads, and on some runtimes at library unload.
-struct LastError {
-  int systemCode;
-  char message[kMessageCapacity];
-};
-thread_local LastError t_lastError = {0, {0}};
-
-void Record(int systemCode, const char* text) noexcept {
-  std::size_t n = std::strlen(text);
-  if (n >= kMessageCapacity) {
-    n = kMessageCapacity - 1;
-    // Back to the first byte of a UTF-8 sequence, so the cut leaves whole characters.
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
-      --n;
-    }
-  }
-  std::memcpy(t_lastError.message, text, n);
-  t_lastError.message[n] = '\0';
-  t_lastError.systemCode = systemCode;
-}
-
-// A refusal of the C interface itself, with the status it stands for.
-class StatusError : public std::runtime_error {
- public:
-  StatusError(int status, const std::string& message)
-      : std::runtime_error(message), m_status(status) {}
-  int status() const noexcept { return m_status; }
-
- private:
-  int m_status;
-};
-
 [[noreturn]] void Refuse(const std::string& message) {
   throw StatusError(VANTRY_ERROR_INVALID_ARGUMENT, message);
-}
-
-int FromFileError(const FileError& e) noexcept {
-  if (e.cause() == FileError::Cause::kSize &&
-      e.code() == std::make_error_code(std::errc::file_too_large)) {
-    Record(0, e.what());
-    return VANTRY_ERROR_TOO_LARGE;
-  }
-  Record(e.code().category() == std::system_category() ? e.code().value() : 0, e.what());
-  return VANTRY_ERROR_FILE;
-}
-
-// The statuses of the cipher's own failures; a raw key the key check cannot tell from others
-// is a key that does not fit its kind.
-int StatusOfCipherError(CipherError::Kind kind) noexcept {
-  switch (kind) {
-    case CipherError::Kind::kWrongKey:
-      return VANTRY_ERROR_WRONG_KEY;
-    case CipherError::Kind::kIllegalBlockSize:
-      return VANTRY_ERROR_BLOCK_SIZE;
-    case CipherError::Kind::kIndistinctKey:
-      return VANTRY_ERROR_INVALID_ARGUMENT;
-    default:
-      return VANTRY_ERROR_INTERNAL;
-  }
 }
 
 void RequireName(const char* name, const char* function) {
@@ -91,15 +31,6 @@ void RequireName(const char* name, const char* function) {
     Refuse(std::string(function) + ": no file name");
   }
 }
-
-// The 32-byte key buffer a raw key is keyed from, wiped however the call ends.
-struct KeyBuffer {
-  unsigned char bytes[kVantryKeyBufferSize] = {};
-  KeyBuffer() = default;
-  ~KeyBuffer() { platform::SecureWipe(bytes, sizeof bytes); }
-  KeyBuffer(const KeyBuffer&) = delete;
-  KeyBuffer& operator=(const KeyBuffer&) = delete;
-};
 
 // Checks the key against its kind and keys cipher through the library's one keying. A raw key
 // is keyed as the 32-byte buffer a key text of those bytes would fill, so the same bytes give
@@ -127,9 +58,10 @@ void KeyFor(CRijndaelCipher& cipher, int kind, const void* key, std::size_t keyL
       if (key == nullptr || keyLength != VANTRY_KEY_BYTES_LENGTH) {
         Refuse("a raw key must have exactly 16 bytes");
       }
-      KeyBuffer buffer;
-      std::memcpy(buffer.bytes, key, VANTRY_KEY_BYTES_LENGTH);
-      KeyCipher(cipher, KeySource::kRawBytes, buffer.bytes, sizeof buffer.bytes);
+      // The 32-byte key buffer a raw key is keyed from, wiped however the call ends.
+      platform::SecretArray<kVantryKeyBufferSize> buffer;
+      std::memcpy(buffer.data(), key, VANTRY_KEY_BYTES_LENGTH);
+      KeyCipher(cipher, KeySource::kRawBytes, buffer.data(), buffer.size());
       return;
     }
     default:
@@ -174,38 +106,6 @@ void Load(const char* name, int keyKind, const void* key, std::size_t keyLength,
 }
 
 }  // namespace
-
-int GuardCall(void (*body)(void*), void* context) noexcept {
-  try {
-    body(context);
-    Record(0, "");
-    return VANTRY_OK;
-  } catch (const StatusError& e) {
-    Record(0, e.what());
-    return e.status();
-  } catch (const FileError& e) {
-    return FromFileError(e);
-  } catch (const CipherError& e) {
-    Record(0, e.what());
-    return StatusOfCipherError(e.kind());
-  } catch (const SealedError& e) {
-    Record(0, e.what());
-    return StatusOfSealedError(e.kind());
-  } catch (const std::bad_alloc&) {
-    Record(0, "out of memory");
-    return VANTRY_ERROR_OUT_OF_MEMORY;
-  } catch (const std::invalid_argument& e) {
-    Record(0, e.what());
-    return VANTRY_ERROR_INVALID_ARGUMENT;
-  } catch (const std::exception& e) {
-    Record(0, e.what());
-    return VANTRY_ERROR_INTERNAL;
-  } catch (...) {
-    Record(0, "unknown failure");
-    return VANTRY_ERROR_INTERNAL;
-  }
-}
-
 }  // namespace vantry
 
 extern "C" {
@@ -238,37 +138,6 @@ void VANTRY_CALL vantry_free(void* data, size_t length) VANTRY_NOEXCEPT {
   }
   vantry::platform::SecureWipe(data, length);
   std::free(data);
-}
-
-const char* VANTRY_CALL vantry_last_error(void) VANTRY_NOEXCEPT {
-  return vantry::t_lastError.message;
-}
-
-int VANTRY_CALL vantry_last_system_error(void) VANTRY_NOEXCEPT {
-  return vantry::t_lastError.systemCode;
-}
-
-const char* VANTRY_CALL vantry_status_text(int status) VANTRY_NOEXCEPT {
-  switch (status) {
-    case VANTRY_OK:
-      return "success";
-    case VANTRY_ERROR_WRONG_KEY:
-      return "wrong key or not a protected file";
-    case VANTRY_ERROR_BLOCK_SIZE:
-      return "cipher text is not a whole number of blocks";
-    case VANTRY_ERROR_TOO_LARGE:
-      return "too large for a protected file";
-    case VANTRY_ERROR_FILE:
-      return "file error";
-    case VANTRY_ERROR_INVALID_ARGUMENT:
-      return "invalid argument";
-    case VANTRY_ERROR_OUT_OF_MEMORY:
-      return "out of memory";
-    case VANTRY_ERROR_INTERNAL:
-      return "internal error";
-    default:
-      return vantry::SealedStatusText(status);
-  }
 }
 
 const char* VANTRY_CALL vantry_version(void) VANTRY_NOEXCEPT { return VANTRY_VERSION_STRING; }

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "api/key_text.h"
 #include "support/test_support.h"
 
 namespace vantry {

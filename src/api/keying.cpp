@@ -3,11 +3,12 @@
 #include <cstring>
 #include <string>
 
-#include "api/cipher_holder.h"
+#include "api/key_text.h"
 #include "api/secret_text.h"
 #include "platform/secure_wipe.h"
 #include "platform/vector_registers.h"
 #include "vantry/cipher_error.h"
+#include "vantry/machine_key.h"
 
 namespace vantry {
 namespace {
@@ -44,14 +45,6 @@ void RequireDistinctKey(const unsigned char* data, std::size_t length, int keyLe
 }
 
 }  // namespace
-
-void FillKeyBuffer(const char* text, std::size_t length,
-                   unsigned char (&buffer)[kVantryKeyBufferSize]) {
-  std::memset(buffer, 0, sizeof buffer);
-  for (std::size_t i = 0; i < sizeof buffer && i < length && text[i] != '\0'; ++i) {
-    buffer[i] = static_cast<unsigned char>(text[i]);
-  }
-}
 
 void KeyCipher(CRijndaelCipher& cipher, KeySource source, const void* key, std::size_t length,
                const KeyParameters& parameters) {

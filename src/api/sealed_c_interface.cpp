@@ -8,7 +8,7 @@
 #include <string>
 
 #include "api/c_guard.h"
-#include "files/protected_core.h"
+#include "files/byte_streams.h"
 #include "platform/name_encoding.h"
 #include "platform/secure_wipe.h"
 #include "platform/vector_registers.h"
@@ -17,30 +17,6 @@
 #include "vantry/vantry_c.h"
 
 namespace vantry {
-
-int StatusOfSealedError(SealedError::Kind kind) noexcept {
-  switch (kind) {
-    case SealedError::Kind::kNotSealed:
-      return VANTRY_ERROR_NOT_SEALED;
-    case SealedError::Kind::kUnsupportedVersion:
-      return VANTRY_ERROR_UNSUPPORTED_VERSION;
-    case SealedError::Kind::kWrongKey:
-      return VANTRY_ERROR_WRONG_KEY;
-    case SealedError::Kind::kWrongKind:
-      return VANTRY_ERROR_WRONG_KEY_KIND;
-    case SealedError::Kind::kOtherAccount:
-      return VANTRY_ERROR_OTHER_ACCOUNT;
-    case SealedError::Kind::kDamaged:
-      return VANTRY_ERROR_DAMAGED;
-    case SealedError::Kind::kTruncated:
-      return VANTRY_ERROR_TRUNCATED;
-    case SealedError::Kind::kSecretUnavailable:
-      return VANTRY_ERROR_SECRET_UNAVAILABLE;
-    case SealedError::Kind::kInvalidKey:
-      return VANTRY_ERROR_INVALID_ARGUMENT;
-  }
-  return VANTRY_ERROR_INTERNAL;
-}
 
 namespace {
 
@@ -73,78 +49,21 @@ void RequireName(const char* name) {
   }
 }
 
-// Grows by doubling into fresh blocks, wiping each block it leaves, so no stray copy of the
-// plain text stays in freed memory; wiped and freed unless released.
-class MemoryOutput : public ByteWriter {
+// The plain text of an unseal in secret memory, handed to the host once all of it verified.
+class MemoryOutput final : public ByteWriter {
  public:
-  ~MemoryOutput() override { vantry_free(m_data, m_capacity); }
-  void Write(const void* data, std::size_t n) override {
-    if (n > m_capacity - m_size) {
-      std::size_t capacity = m_capacity < 4096 ? 4096 : m_capacity;
-      while (capacity - m_size < n) {
-        if (capacity > SIZE_MAX / 2) {
-          throw std::bad_alloc();
-        }
-        capacity *= 2;
-      }
-      auto* grown = static_cast<unsigned char*>(std::malloc(capacity));
-      if (grown == nullptr) {
-        throw std::bad_alloc();
-      }
-      if (m_size > 0) {
-        std::memcpy(grown, m_data, m_size);
-      }
-      vantry_free(m_data, m_capacity);
-      m_data = grown;
-      m_capacity = capacity;
-    }
-    if (n > 0) {
-      std::memcpy(m_data + m_size, data, n);
-    }
-    m_size += n;
-  }
+  void Write(const void* data, std::size_t n) override { m_buffer.Append(data, n); }
   void Commit() override {}
   unsigned char* Release(std::size_t* size) {
-    *size = m_size;
-    if (m_data == nullptr) {
-      // An empty file gives a valid block the host may free.
-      return static_cast<unsigned char*>(std::malloc(1));
-    }
-    unsigned char* data = m_data;
-    m_data = nullptr;
-    m_capacity = 0;
-    return data;
+    *size = m_buffer.size();
+    return m_buffer.Release();
   }
 
  private:
-  unsigned char* m_data = nullptr;
-  std::size_t m_size = 0;
-  std::size_t m_capacity = 0;
+  platform::SecretBuffer m_buffer;
 };
 
 }  // namespace
-
-const char* SealedStatusText(int status) noexcept {
-  switch (status) {
-    case VANTRY_ERROR_NOT_SEALED:
-      return "not a sealed file";
-    case VANTRY_ERROR_UNSUPPORTED_VERSION:
-      return "sealed file of an unsupported version";
-    case VANTRY_ERROR_DAMAGED:
-      return "sealed file damaged";
-    case VANTRY_ERROR_TRUNCATED:
-      return "sealed file truncated";
-    case VANTRY_ERROR_OTHER_ACCOUNT:
-      return "sealed for another account or machine";
-    case VANTRY_ERROR_WRONG_KEY_KIND:
-      return "sealed with another kind of key";
-    case VANTRY_ERROR_SECRET_UNAVAILABLE:
-      return "the account's or machine's secret is unavailable";
-    default:
-      return "unknown status";
-  }
-}
-
 }  // namespace vantry
 
 extern "C" {
@@ -188,11 +107,7 @@ int VANTRY_CALL vantry_unseal(const char* name, int key_kind, const void* key, s
     vantry::MemoryOutput output;
     vantry::UnsealStream(sealedKey, *vantry::OpenFileReader(name), name, output);
     std::size_t size = 0;
-    unsigned char* block = output.Release(&size);
-    if (block == nullptr) {
-      throw std::bad_alloc();
-    }
-    *data = block;
+    *data = output.Release(&size);
     *length = size;
   });
 }

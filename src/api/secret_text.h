@@ -14,11 +14,7 @@ namespace vantry {
 class SecretTextWiper {
  public:
   explicit SecretTextWiper(std::string& text) : m_text(text) {}
-  ~SecretTextWiper() {
-    // The whole capacity: an assignment or shrink may have left key characters past size().
-    m_text.resize(m_text.capacity());
-    platform::SecureWipe(&m_text[0], m_text.size());
-  }
+  ~SecretTextWiper() { platform::WipeString(m_text); }
   SecretTextWiper(const SecretTextWiper&) = delete;
   SecretTextWiper& operator=(const SecretTextWiper&) = delete;
 

@@ -1,18 +1,26 @@
-// The library's readers and writers behind vantry/streams.h: named files through the platform's
+// The library's readers and writers behind vantry/byte_io.h: named files through the platform's
 // exclusive reader and atomic writer, the standard streams through the platform's byte I/O,
-// bytes in memory; and the public face of the one protected-file core.
+// bytes in memory and in a growing secret block.
+#include "files/byte_streams.h"
+
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <utility>
 
-#include "files/protected_core.h"
-#include "platform/file.h"
 #include "platform/secure_wipe.h"
 #include "platform/standard_streams.h"
-#include "vantry/streams.h"
+#include "vantry/file_error.h"
 
 namespace vantry {
 namespace {
+
+constexpr std::uint64_t kMaxBlock =
+    static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+// First growth of a block whose source gave no size (a pipe, a /proc file).
+constexpr std::uint64_t kFirstGrowth = std::uint64_t{64} * 1024;
 
 // Collects small writes into pieces of kCapacity bytes, so a caller that writes a few bytes
 // at a time does not cost a system call each. The buffer may hold plain text: it is wiped
@@ -128,14 +136,14 @@ std::unique_ptr<ByteWriter> OpenAtomicFileWriter(const std::string& targetName,
   return std::make_unique<FileWriter>(targetName, contents);
 }
 
-std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, OutputKind kind) {
-  return CreateFileWriter(targetName, kind, InPlaceRewrite::kAllowed);
+std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, FileMode mode) {
+  return CreateFileWriter(targetName, mode, InPlaceRewrite::kAllowed);
 }
 
-std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, OutputKind kind,
+std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, FileMode mode,
                                              InPlaceRewrite inPlace) {
   return std::make_unique<FileWriter>(targetName,
-                                      kind == OutputKind::kPlainText
+                                      mode == FileMode::kOwnerOnly
                                           ? platform::OutputContents::kPlainText
                                           : platform::OutputContents::kProtected,
                                       inPlace == InPlaceRewrite::kAllowed);
@@ -145,13 +153,68 @@ std::unique_ptr<ByteWriter> OpenStandardOutputWriter() {
   return std::make_unique<StandardOutputWriter>();
 }
 
-void EncryptStream(CRijndaelCipher& cipher, ByteReader& input, ByteWriter& output) {
-  EncryptProtected(cipher, input, output);
+std::size_t MemoryReader::ReadSome(void* buffer, std::size_t n) {
+  const std::size_t part = n < m_size - m_at ? n : m_size - m_at;
+  if (part > 0) {
+    std::memcpy(buffer, m_data + m_at, part);
+  }
+  m_at += part;
+  return part;
 }
 
-void DecryptStream(CRijndaelCipher& cipher, ByteReader& input, const std::string& inputName,
-                   ByteWriter& output) {
-  DecryptProtected(cipher, input, 0, inputName, output);
+BlockWriter::BlockWriter(std::int32_t expectedSize, std::string sourceName)
+    : m_block(expectedSize), m_sourceName(std::move(sourceName)) {}
+
+void BlockWriter::Write(const void* data, std::size_t n) {
+  const std::uint64_t needed = static_cast<std::uint64_t>(m_used) + n;
+  if (needed > kMaxBlock) {
+    throw FileError(FileError::Cause::kSize, m_sourceName,
+                    std::make_error_code(std::errc::file_too_large));
+  }
+  if (needed > static_cast<std::uint64_t>(m_block.size())) {
+    std::uint64_t capacity = static_cast<std::uint64_t>(m_block.size()) * 2;
+    capacity = capacity < kFirstGrowth ? kFirstGrowth : capacity;
+    capacity = capacity < needed ? needed : capacity;
+    capacity = capacity > kMaxBlock ? kMaxBlock : capacity;
+    SecretBlock larger(static_cast<std::int32_t>(capacity));
+    std::memcpy(larger.data(), m_block.data(), static_cast<std::size_t>(m_used));
+    m_block = std::move(larger);
+  }
+  std::memcpy(m_block.data() + m_used, data, n);
+  m_used = static_cast<std::int32_t>(needed);
+}
+
+void BlockWriter::ReadAll(ByteReader& input) {
+  for (;;) {
+    if (m_used < m_block.size()) {
+      const std::size_t got = input.ReadSome(m_block.data() + m_used,
+                                             static_cast<std::size_t>(m_block.size() - m_used));
+      if (got == 0) {
+        return;
+      }
+      m_used += static_cast<std::int32_t>(got);
+      continue;
+    }
+    // The block is full: only a small probe shows whether the source goes on past its size.
+    unsigned char probe[4096];
+    const std::size_t got = input.ReadSome(probe, sizeof(probe));
+    if (got == 0) {
+      return;
+    }
+    try {
+      Write(probe, got);
+    } catch (...) {
+      platform::SecureWipe(probe, sizeof(probe));
+      throw;
+    }
+    platform::SecureWipe(probe, sizeof(probe));
+  }
+}
+
+SecretBlock BlockWriter::Take() {
+  m_block.Shrink(m_used);
+  m_used = 0;
+  return std::move(m_block);
 }
 
 }  // namespace vantry

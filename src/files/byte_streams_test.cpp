@@ -1,5 +1,7 @@
 // The library's buffered atomic file writer: what arrives in the file, in pieces of any size
 // around the buffer's capacity, and that nothing arrives without Commit.
+#include "files/byte_streams.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "files/files_test_util.h"
-#include "files/protected_core.h"
 
 namespace vantry::test {
 namespace {

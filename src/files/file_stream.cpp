@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cipher/messages.h"
+#include "files/byte_streams.h"
 #include "files/protected_core.h"
 #include "platform/file.h"
 #include "vantry/file_error.h"

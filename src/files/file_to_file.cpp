@@ -3,6 +3,7 @@
 // replaces the target only once it is complete.
 #include <cstddef>
 
+#include "files/byte_streams.h"
 #include "files/protected_core.h"
 #include "files/whole_file.h"
 #include "vantry/rijndael_cipher.h"

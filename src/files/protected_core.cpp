@@ -9,6 +9,7 @@
 #include "cipher/messages.h"
 #include "platform/secure_wipe.h"
 #include "vantry/file_error.h"
+#include "vantry/streams.h"
 
 namespace vantry {
 namespace {
@@ -17,10 +18,8 @@ constexpr std::size_t kChunkSize = 384;
 constexpr std::size_t kPieceSize = 170 * kChunkSize;
 // PadData extends the last piece by up to one block less one byte.
 constexpr std::size_t kPadRoom = 32;
-constexpr std::uint64_t kMaxBlock =
-    static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
-// First growth of a block whose source gave no size (a pipe, a /proc file).
-constexpr std::uint64_t kFirstGrowth = std::uint64_t{64} * 1024;
+
+}  // namespace
 
 // Plain text passes through both halves, and the digests derive from the key: all of it is
 // wiped when the operation ends, however it ends.
@@ -35,6 +34,8 @@ struct PieceBuffers {
   PieceBuffers(const PieceBuffers&) = delete;
   PieceBuffers& operator=(const PieceBuffers&) = delete;
 };
+
+namespace {
 
 // The file no longer has the size it had when it was probed. No system call failed, so there is
 // no system code; the category says what happened instead of a bare "Input/output error".
@@ -51,16 +52,6 @@ class ChangedWhileReadCategory : public std::error_category {
   throw FileError(FileError::Cause::kRead, fileName, std::error_code(1, category));
 }
 
-// Compares two digests in time independent of where they differ, so a forged header cannot be
-// found byte by byte from how long a refusal takes.
-bool DigestsEqual(const unsigned char* a, const unsigned char* b) noexcept {
-  unsigned int difference = 0;
-  for (std::size_t i = 0; i < kProtectedHeaderSize; ++i) {
-    difference |= static_cast<unsigned int>(a[i] ^ b[i]);
-  }
-  return difference == 0;
-}
-
 // The block size of a keyed cipher: the length PadData makes of a single byte.
 std::size_t BlockSizeOf(CRijndaelCipher& cipher) {
   unsigned char probe[kPadRoom + 1] = {};
@@ -69,36 +60,94 @@ std::size_t BlockSizeOf(CRijndaelCipher& cipher) {
 
 }  // namespace
 
-void EncryptProtected(CRijndaelCipher& cipher, ByteReader& input, ByteWriter& output) {
-  auto buffers = std::make_unique<PieceBuffers>();
-  cipher.GetKeyDigest(buffers->digest);
-  output.Write(buffers->digest, sizeof(buffers->digest));
-  cipher.ResetChainBlock();
-  for (;;) {
-    const std::size_t got = input.ReadFull(buffers->in, kPieceSize);
-    if (got == 0) {
-      break;
-    }
-    std::int32_t n = static_cast<std::int32_t>(got);
-    if (got < kPieceSize) {
-      n = cipher.PadData(buffers->in, n);
-    }
-    cipher.Encrypt(buffers->in, buffers->out, static_cast<std::size_t>(n));
-    output.Write(buffers->out, static_cast<std::size_t>(n));
-    if (got < kPieceSize) {
-      break;
+ProtectedEncryptor::ProtectedEncryptor(CRijndaelCipher& cipher, ByteWriter& output)
+    : m_cipher(cipher), m_output(output), m_buffers(std::make_unique<PieceBuffers>()) {
+  cipher.GetKeyDigest(m_buffers->digest);
+  m_output.Write(m_buffers->digest, sizeof(m_buffers->digest));
+  m_cipher.ResetChainBlock();
+}
+
+ProtectedEncryptor::~ProtectedEncryptor() = default;
+
+void ProtectedEncryptor::EncryptHeld() {
+  m_cipher.Encrypt(m_buffers->in, m_buffers->out, m_held);
+  m_output.Write(m_buffers->out, m_held);
+  m_held = 0;
+}
+
+void ProtectedEncryptor::Write(const void* data, std::size_t n) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (n > 0) {
+    const std::size_t part = n < kPieceSize - m_held ? n : kPieceSize - m_held;
+    std::memcpy(m_buffers->in + m_held, bytes, part);
+    m_held += part;
+    bytes += part;
+    n -= part;
+    if (m_held == kPieceSize) {
+      EncryptHeld();
     }
   }
+}
+
+void ProtectedEncryptor::ReadAll(ByteReader& input) {
+  for (;;) {
+    const std::size_t wanted = kPieceSize - m_held;
+    const std::size_t got = input.ReadFull(m_buffers->in + m_held, wanted);
+    m_held += got;
+    if (m_held == kPieceSize) {
+      EncryptHeld();
+    }
+    if (got < wanted) {
+      return;
+    }
+  }
+}
+
+void ProtectedEncryptor::Finish() {
+  if (m_held > 0) {
+    m_held = static_cast<std::size_t>(
+        m_cipher.PadData(m_buffers->in, static_cast<std::int32_t>(m_held)));
+    EncryptHeld();
+  }
+}
+
+void ProtectedEncryptor::Commit() {
+  Finish();
+  m_output.Commit();
+}
+
+void EncryptProtected(CRijndaelCipher& cipher, ByteReader& input, ByteWriter& output) {
+  ProtectedEncryptor encryptor(cipher, output);
+  encryptor.ReadAll(input);
+  encryptor.Finish();
+}
+
+namespace {
+
+KeyCheck CheckKeyInto(CRijndaelCipher& cipher, ByteReader& input, PieceBuffers& buffers) {
+  cipher.GetKeyDigest(buffers.digest);
+  // A file too short for the header cannot be a protected file, whatever its bytes: comparing
+  // a zero-filled rest would accept a truncated file whose digest happens to end in zeros.
+  if (input.ReadFull(buffers.header, sizeof(buffers.header)) < sizeof(buffers.header)) {
+    return KeyCheck::kTooShort;
+  }
+  // In time independent of where they differ, so a forged header cannot be found byte by byte
+  // from how long a refusal takes.
+  return platform::EqualInConstantTime(buffers.header, buffers.digest, kProtectedHeaderSize)
+             ? KeyCheck::kMatches
+             : KeyCheck::kDiffers;
+}
+
+}  // namespace
+
+KeyCheck CheckProtectedKey(CRijndaelCipher& cipher, ByteReader& input) {
+  return CheckKeyInto(cipher, input, *std::make_unique<PieceBuffers>());
 }
 
 void DecryptProtected(CRijndaelCipher& cipher, ByteReader& input, std::uint64_t knownSize,
                       const std::string& inputName, ByteWriter& output) {
   auto buffers = std::make_unique<PieceBuffers>();
-  cipher.GetKeyDigest(buffers->digest);
-  // A file too short for the header cannot be a protected file, whatever its bytes: comparing
-  // a zero-filled rest would accept a truncated file whose digest happens to end in zeros.
-  const std::size_t headerBytes = input.ReadFull(buffers->header, sizeof(buffers->header));
-  if (headerBytes < sizeof(buffers->header) || !DigestsEqual(buffers->header, buffers->digest)) {
+  if (CheckKeyInto(cipher, input, *buffers) != KeyCheck::kMatches) {
     ThrowCannotDecrypt(inputName);
   }
   // What a known size tells is checked before the output is touched: an output rewritten in
@@ -128,68 +177,17 @@ void DecryptProtected(CRijndaelCipher& cipher, ByteReader& input, std::uint64_t 
   }
 }
 
-std::size_t MemoryReader::ReadSome(void* buffer, std::size_t n) {
-  const std::size_t part = n < m_size - m_at ? n : m_size - m_at;
-  if (part > 0) {
-    std::memcpy(buffer, m_data + m_at, part);
-  }
-  m_at += part;
-  return part;
+void EncryptStream(CRijndaelCipher& cipher, ByteReader& input, ByteWriter& output) {
+  EncryptProtected(cipher, input, output);
 }
 
-BlockWriter::BlockWriter(std::int32_t expectedSize, std::string sourceName)
-    : m_block(expectedSize), m_sourceName(std::move(sourceName)) {}
-
-void BlockWriter::Write(const void* data, std::size_t n) {
-  const std::uint64_t needed = static_cast<std::uint64_t>(m_used) + n;
-  if (needed > kMaxBlock) {
-    throw FileError(FileError::Cause::kSize, m_sourceName,
-                    std::make_error_code(std::errc::file_too_large));
-  }
-  if (needed > static_cast<std::uint64_t>(m_block.size())) {
-    std::uint64_t capacity = static_cast<std::uint64_t>(m_block.size()) * 2;
-    capacity = capacity < kFirstGrowth ? kFirstGrowth : capacity;
-    capacity = capacity < needed ? needed : capacity;
-    capacity = capacity > kMaxBlock ? kMaxBlock : capacity;
-    SecretBlock larger(static_cast<std::int32_t>(capacity));
-    std::memcpy(larger.data(), m_block.data(), static_cast<std::size_t>(m_used));
-    m_block = std::move(larger);
-  }
-  std::memcpy(m_block.data() + m_used, data, n);
-  m_used = static_cast<std::int32_t>(needed);
+std::unique_ptr<ByteWriter> EncryptStream(CRijndaelCipher& cipher, ByteWriter& output) {
+  return std::make_unique<ProtectedEncryptor>(cipher, output);
 }
 
-void BlockWriter::ReadAll(ByteReader& input) {
-  for (;;) {
-    if (m_used < m_block.size()) {
-      const std::size_t got = input.ReadSome(m_block.data() + m_used,
-                                             static_cast<std::size_t>(m_block.size() - m_used));
-      if (got == 0) {
-        return;
-      }
-      m_used += static_cast<std::int32_t>(got);
-      continue;
-    }
-    // The block is full: only a small probe shows whether the source goes on past its size.
-    unsigned char probe[4096];
-    const std::size_t got = input.ReadSome(probe, sizeof(probe));
-    if (got == 0) {
-      return;
-    }
-    try {
-      Write(probe, got);
-    } catch (...) {
-      platform::SecureWipe(probe, sizeof(probe));
-      throw;
-    }
-    platform::SecureWipe(probe, sizeof(probe));
-  }
-}
-
-SecretBlock BlockWriter::Take() {
-  m_block.Shrink(m_used);
-  m_used = 0;
-  return std::move(m_block);
+void DecryptStream(CRijndaelCipher& cipher, ByteReader& input, const std::string& inputName,
+                   ByteWriter& output) {
+  DecryptProtected(cipher, input, 0, inputName, output);
 }
 
 }  // namespace vantry

@@ -1,6 +1,6 @@
-// EncryptStream and DecryptStream against the file operations that cut the data into 384-byte
-// chunks, over sizes around every chunk and piece boundary and every keying; what reaches the
-// writer when the header, the block size or the key is wrong.
+// EncryptStream (pulled and pushed) and DecryptStream against the file operations that cut the data
+// into 384-byte chunks, over sizes around every chunk and piece boundary and every keying; what
+// reaches the writer when the header, the block size or the key is wrong.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +21,18 @@ Bytes Encrypted(CRijndaelCipher& cipher, const Bytes& data, std::size_t step = S
   MemoryWriter output;
   EncryptStream(cipher, input, output);
   EXPECT_FALSE(output.committed);
+  return output.written;
+}
+
+// The push side: data written in steps of step bytes, then committed.
+Bytes Pushed(CRijndaelCipher& cipher, const Bytes& data, std::size_t step = SIZE_MAX) {
+  MemoryWriter output;
+  const auto encryptor = EncryptStream(cipher, output);
+  for (std::size_t at = 0; at < data.size(); at += std::min(step, data.size() - at)) {
+    encryptor->Write(data.data() + at, std::min(step, data.size() - at));
+  }
+  encryptor->Commit();
+  EXPECT_TRUE(output.committed);
   return output.written;
 }
 
@@ -52,6 +64,7 @@ TEST_P(ProtectedStreamTest, SameBytesAsTheFileStreamOperations) {
     const Bytes streamed = Encrypted(*cipher, data);
     ASSERT_EQ(streamed.size(), expected.size());
     EXPECT_TRUE(streamed == expected);
+    EXPECT_TRUE(Pushed(*cipher, data) == expected);
 
     cipher->DecryptFileStream(dir.File("protected"), dir.File("back"));
     const Bytes back = Decrypted(*cipher, expected);
@@ -88,6 +101,7 @@ TEST(ProtectedStream, ReadsThatComeInOddPiecesChangeNothing) {
   for (std::size_t step : {1, 7, 383, 4096}) {
     SCOPED_TRACE(step);
     EXPECT_TRUE(Encrypted(*cipher, data, step) == whole);
+    EXPECT_TRUE(Pushed(*cipher, data, step) == whole);
     EXPECT_TRUE(Decrypted(*cipher, whole, step) == Concat(data, Fill(70001, 16, PAD_SPACE)));
   }
 }

@@ -1,9 +1,12 @@
 #include "files/whole_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <system_error>
 
+#include "files/byte_streams.h"
 #include "files/protected_core.h"
 #include "vantry/file_error.h"
 
@@ -58,6 +61,19 @@ SecretBlock DecryptProtectedFileOfSize(CRijndaelCipher& cipher, const std::strin
                                        std::int32_t size) {
   LockedFileReader input(fileName);
   return DecryptLocked(cipher, input, fileName, size);
+}
+
+void EncryptToProtectedFile(CRijndaelCipher& cipher, const unsigned char* data, std::int32_t length,
+                            const std::string& fileName, platform::OutputContents contents) {
+  if (data == nullptr && length > 0) {
+    throw std::invalid_argument("EncryptToFile: no data for a length of " + std::to_string(length) +
+                                " bytes");
+  }
+  // A negative length delivers nothing: the file is the header alone.
+  MemoryReader input(data, static_cast<std::size_t>(std::max<std::int32_t>(length, 0)));
+  const auto output = OpenAtomicFileWriter(fileName, contents);
+  EncryptProtected(cipher, input, *output);
+  output->Commit();
 }
 
 }  // namespace vantry

@@ -22,8 +22,6 @@ constexpr std::size_t kSizes[] = {0,   1,   15,  16,   17,   383,  384,  385,
 
 class AtomicWriterTest : public ::testing::Test {
  protected:
-  void TearDown() override { SetWriteFaultForTesting(-1); }
-
   // Writes in uneven pieces, as the chunked cipher paths do.
   static void WriteInPieces(AtomicWriter& writer, const Bytes& content) {
     std::size_t done = 0;
@@ -166,8 +164,8 @@ TEST_F(AtomicWriterTest, AFullDiskLeavesThePreviousFileAndNoTemporary) {
       if (existed) {
         test::WriteFile(name, old);
       }
-      SetWriteFaultForTesting(fault.limit);
-      AtomicWriter writer(name);
+      DiskFullFileSystem disk(static_cast<std::uint64_t>(fault.limit));
+      AtomicWriter writer(name, WriterOptions{OutputContents::kProtected, true, false, &disk});
       const Bytes header(32, 0x11);
       const Bytes piece(100, 0x22);
       std::int64_t written = 0;
@@ -182,7 +180,7 @@ TEST_F(AtomicWriterTest, AFullDiskLeavesThePreviousFileAndNoTemporary) {
                            },
                            Cause::kWrite, name)
                            .code;
-      EXPECT_NE(code, 0);
+      EXPECT_EQ(code, DiskFullError());
       EXPECT_EQ(written >= 32, fault.headerFits);
       EXPECT_LE(written, fault.limit);
       EXPECT_GT(written + 100, fault.limit);
@@ -190,7 +188,6 @@ TEST_F(AtomicWriterTest, AFullDiskLeavesThePreviousFileAndNoTemporary) {
       // The writer refuses to go on, so a partial output can never be committed.
       ExpectFileError([&] { writer.Write("x", 1); }, Cause::kWrite, name);
       ExpectFileError([&] { writer.Commit(); }, Cause::kWrite, name);
-      SetWriteFaultForTesting(-1);
       if (existed) {
         EXPECT_EQ(test::ReadFile(name), old);
         EXPECT_EQ(dir.Entries(), Names{"disk.bin"});
@@ -204,13 +201,14 @@ TEST_F(AtomicWriterTest, AFullDiskLeavesThePreviousFileAndNoTemporary) {
 
 TEST_F(AtomicWriterTest, AWriteThatExactlyFillsTheDiskSucceeds) {
   const std::string name = dir.File("exact.bin");
-  SetWriteFaultForTesting(64);
-  AtomicWriter writer(name);
+  DiskFullFileSystem disk(64);
+  const WriterOptions options{OutputContents::kProtected, true, false, &disk};
+  AtomicWriter writer(name, options);
   writer.Write(Bytes(32, 1).data(), 32);
   writer.Write(Bytes(32, 2).data(), 32);
   writer.Commit();
   EXPECT_EQ(test::ReadFile(name).size(), 64u);
-  AtomicWriter next(name);
+  AtomicWriter next(name, options);
   ExpectFileError([&] { next.Write("x", 1); }, Cause::kWrite, name);
 }
 

@@ -14,15 +14,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "vantry/file_error.h"
 
 namespace vantry::platform {
-
-// Native handle: a file descriptor on POSIX, a HANDLE on Windows.
-using NativeHandle = std::intptr_t;
 
 class ExclusiveReader {
  public:
@@ -81,6 +78,20 @@ enum class OutputContents { kProtected, kPlainText };
 //   writer removes temporaries of its target left by killed writers: only names of exactly
 //   that pattern that are regular files owned by the caller, with one link, which no live
 //   writer holds (each writer holds an exclusive lock on its temporary).
+// - With keepExisting, a target that exists is refused with FileError(kCreate) and the "exists"
+//   code (EEXIST, ERROR_FILE_EXISTS), and a file that appears at the name before the rename is
+//   never replaced: Commit fails with FileError(kReplace) and that code. A file published so
+//   is never changed by a later writer: of two racing writers, the first to rename wins.
+struct WriterOptions {
+  OutputContents contents = OutputContents::kProtected;
+  // False: a folder that refuses the temporary fails the writer with FileError(kCreate) and
+  // the system's code instead of the in-place rewrite above.
+  bool allowInPlace = true;
+  bool keepExisting = false;
+  // The operations the writer makes and the steps it reports: the system's when null.
+  FileSystem* fileSystem = nullptr;
+};
+
 class AtomicWriter {
  public:
   // Finds and locks the target and creates the temporary beside it. Throws FileError(kCreate)
@@ -92,6 +103,7 @@ class AtomicWriter {
   explicit AtomicWriter(const std::string& targetName,
                         OutputContents contents = OutputContents::kProtected,
                         bool allowInPlace = true);
+  AtomicWriter(const std::string& targetName, const WriterOptions& options);
   // Without a successful Commit: removes the temporary file and leaves an existing target
   // untouched (in place: as far as it was written).
   ~AtomicWriter();
@@ -114,11 +126,18 @@ class AtomicWriter {
  private:
   void Abandon() noexcept;
   // The constructor's work, which Abandon undoes however it ends (POSIX).
-  void Open(OutputContents contents);
+  void Open();
+  // POSIX steps of Open and Commit.
+  bool CreateTemp(const std::string& folderPath);
+  void TakeOverTarget();
+  void CommitInPlace();
+  void NameTemp();
+  int RenameTemp();
   // Records the failure, abandons the output and throws.
   [[noreturn]] void Fail(FileError::Cause cause, int error);
 
   std::string m_targetName;
+  FileSystem* m_fileSystem;
   std::string m_targetPath;  // where the rename goes: the target after following a symlink
   std::string m_tempName;
   NativeHandle m_target;  // held open, exclusively, until the replace is done
@@ -133,6 +152,7 @@ class AtomicWriter {
   std::string m_tempBase;
   bool m_inPlace = false;
   bool m_allowInPlace = true;
+  bool m_keepExisting = false;
   bool m_truncated = false;
   unsigned m_finalMode = 0;  // POSIX: the mode the output gets at Commit
   // POSIX: bytes written so far, and how far write-back has been started on them.
@@ -149,22 +169,6 @@ std::string SystemErrorText(int code);
 
 // The error code of the last failed system call of this thread (errno, GetLastError()).
 int LastSystemError() noexcept;
-
-// Test seam: when set, AtomicWriter::Write fails once the total written through writers
-// reaches failAfterBytes, as a full disk would (ENOSPC / ERROR_DISK_FULL). Pass a negative
-// value to switch it off. Not thread-safe; for tests only.
-void SetWriteFaultForTesting(std::int64_t failAfterBytes);
-
-// Test seam: the points between a writer's steps at which a test may act, as another process
-// racing with the writer would, so that races are played out in a fixed order.
-enum class WriterStep {
-  kTargetExamined,  // the target name was looked at (absent, or a regular file about to open)
-  kTempCreated,     // the temporary exists and is locked; nothing was written yet
-  kBeforeRename,    // the temporary is written, flushed and closed; the rename comes next
-};
-// Calls hook at each step of every writer until it is set to an empty function. Not
-// thread-safe; for tests only.
-void SetWriterHookForTesting(std::function<void(WriterStep)> hook);
 
 }  // namespace vantry::platform
 

@@ -43,9 +43,6 @@ void HmacSha256(const unsigned char key[kKeySize], const void* data, std::size_t
 // SHA-256 of data.
 void Sha256(const void* data, std::size_t size, unsigned char out[kDigestSize]);
 
-// Compares n bytes in a time that does not depend on where they differ.
-bool EqualInConstantTime(const void* a, const void* b, std::size_t n) noexcept;
-
 // AES-256-GCM (NIST SP 800-38D) under one key, a 12-byte nonce per message, no associated
 // data. The key schedule lives in the provider and is wiped when the object goes.
 class AesGcm {

@@ -2,18 +2,19 @@
 // owner can read. On POSIX the account's lives in $XDG_DATA_HOME/vantry/ (else
 // ~/.local/share/vantry/), the machine's in /var/lib/vantry/, owned by root.
 //
-// A secret file is created on first use, atomically: the bytes are written and flushed to a
-// fresh temporary file created 0600 in the same folder, which is then linked to the final name.
-// link fails when the name exists, so of two processes racing to create the secret, one
-// publishes it and the other reads what the winner published: no process ever sees a partly
-// written or replaced secret.
+// A secret file is created on first use by the atomic writer (file.h) as plain text that keeps
+// an existing file: the bytes are written and flushed to a temporary readable by its owner
+// alone, which takes the final name only if no file has it. Of two processes racing to create
+// the secret, one publishes it and the other reads what the winner published: no process ever
+// sees a partly written or replaced secret.
 #ifndef VANTRY_PLATFORM_SECRET_FILE_H_
 #define VANTRY_PLATFORM_SECRET_FILE_H_
 
 #include <cstddef>
-#include <functional>
 #include <stdexcept>
 #include <string>
+
+#include "platform/file_system.h"
 
 namespace vantry::platform {
 
@@ -33,11 +34,10 @@ class SecretFileError : public std::runtime_error {
 
 // Reads the secret at path into out and returns true. When the file does not exist: returns
 // false if create is false, else creates it (and its missing folders, 0700) as described above
-// and returns the published secret. beforePublish, when set, runs after the temporary is
-// written and before it is linked (a test's seam for a competitor that publishes first).
+// and returns the published secret, writing through fileSystem (the system's when null).
 // Throws FileError for system failures and SecretFileError as above.
 bool ReadSecretFile(const std::string& path, bool create, unsigned char out[kSecretSize],
-                    const std::function<void()>& beforePublish = {});
+                    FileSystem* fileSystem = nullptr);
 
 }  // namespace vantry::platform
 

@@ -21,5 +21,16 @@ TEST(SecureWipeTest, ZeroesExactlyTheGivenRange) {
   SecureWipe(nullptr, 0);  // nothing to wipe is no fault
 }
 
+TEST(SecureWipeTest, ConstantTimeEqualitySeesADifferenceAtAnyByte) {
+  const std::vector<unsigned char> a(33, 0x5A);
+  EXPECT_TRUE(EqualInConstantTime(a.data(), a.data(), 0));
+  for (std::size_t at = 0; at < a.size(); ++at) {
+    std::vector<unsigned char> b = a;
+    EXPECT_TRUE(EqualInConstantTime(a.data(), b.data(), a.size()));
+    b[at] ^= 0x80;
+    EXPECT_FALSE(EqualInConstantTime(a.data(), b.data(), a.size())) << at;
+  }
+}
+
 }  // namespace
 }  // namespace vantry::platform

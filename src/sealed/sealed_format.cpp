@@ -200,7 +200,7 @@ void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::
         for (std::size_t i = 0; i < kSecretIdSize; ++i) {
           header.secretId[i] = id[i];
         }
-      } else if (!sc::EqualInConstantTime(id, header.secretId, kSecretIdSize)) {
+      } else if (!platform::EqualInConstantTime(id, header.secretId, kSecretIdSize)) {
         platform::SecureWipe(out, 32);
         throw SealedError(SealedError::Kind::kOtherAccount,
                           fileName + " was sealed for another " + whose);

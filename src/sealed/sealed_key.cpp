@@ -6,16 +6,6 @@
 #include "vantry/sealed.h"
 
 namespace vantry {
-namespace {
-
-void WipeString(std::string& s) noexcept {
-  if (!s.empty()) {
-    platform::SecureWipe(&s[0], s.size());
-  }
-}
-
-}  // namespace
-
 const char* SealedKeyKindName(SealedKeyKind kind) noexcept {
   switch (kind) {
     case SealedKeyKind::kPassphrase:
@@ -72,7 +62,7 @@ SealedKey::SealedKey(const SealedKey& other) = default;
 
 SealedKey& SealedKey::operator=(const SealedKey& other) {
   if (this != &other) {
-    WipeString(m_material);
+    platform::WipeString(m_material);
     m_kind = other.m_kind;
     m_material = other.m_material;
     m_iterations = other.m_iterations;
@@ -80,7 +70,7 @@ SealedKey& SealedKey::operator=(const SealedKey& other) {
   return *this;
 }
 
-SealedKey::~SealedKey() { WipeString(m_material); }
+SealedKey::~SealedKey() { platform::WipeString(m_material); }
 
 SealedError::SealedError(Kind kind, const std::string& what, std::int64_t segment,
                          std::int64_t offset)

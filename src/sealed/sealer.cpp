@@ -20,16 +20,12 @@ Sealer::Sealer(const SealedKey& key, ByteWriter& output, const FixedRandomness* 
     sc::RandomBytes(header.prefix, kPrefixSize);
   }
   std::memcpy(m_prefix, header.prefix, kPrefixSize);
-  unsigned char material[32];
   FileKeys keys;
-  try {
-    KeyMaterial(key, header, true, std::string(), material);
-    DeriveFileKeys(material, header.salt, keys);
-  } catch (...) {
-    platform::SecureWipe(material, sizeof material);
-    throw;
+  {
+    platform::SecretArray<32> material;
+    KeyMaterial(key, header, true, std::string(), material.data());
+    DeriveFileKeys(material.data(), header.salt, keys);
   }
-  platform::SecureWipe(material, sizeof material);
   std::memcpy(header.keyCheck, keys.check, kCheckSize);
   std::vector<unsigned char> bytes = EncodeHeaderBody(header);
   SealHeader(bytes, keys.mac);

@@ -11,8 +11,8 @@
 
 #include "platform/sealing_crypto.h"
 #include "sealed/sealed_format.h"
+#include "vantry/byte_io.h"
 #include "vantry/sealed.h"
-#include "vantry/streams.h"
 
 namespace vantry::sealed {
 

@@ -35,12 +35,10 @@ class Buffer {
   std::vector<unsigned char> m_bytes;
 };
 
-// Reads and authenticates the header; returns its size, fills prefix and the payload key.
-std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::string& name,
-                       unsigned char prefix[sealed::kPrefixSize],
-                       unsigned char payloadKey[sc::kKeySize]) {
-  std::vector<unsigned char> bytes(sealed::kFixedSize);
-  const std::size_t got = input.ReadFull(bytes.data(), sealed::kFixedSize);
+// Checks the fixed part of a header (magic, version, key kind, the parameter length the kind
+// must have); returns the size of the whole header.
+std::size_t CheckFixedPart(const std::vector<unsigned char>& bytes, std::size_t got,
+                           const std::string& name) {
   if (got < sizeof sealed::kMagic ||
       std::memcmp(bytes.data(), sealed::kMagic, sizeof sealed::kMagic) != 0) {
     throw SealedError(Kind::kNotSealed, name + " is not a sealed file");
@@ -64,13 +62,68 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
   const std::uint32_t stated = BigEndian(&bytes[10], 2);
   const bool fits = known == sealed::kVariableSize ? stated >= 1 && stated <= sealed::kMaxBlobSize
                                                    : stated == static_cast<std::uint32_t>(known);
-  const int parameterSize = static_cast<int>(stated);
   if (!fits) {
     throw SealedError(Kind::kDamaged, name + " is damaged: its header's parameter length is wrong",
                       -1, 0);
   }
+  return sealed::kFixedSize + static_cast<std::size_t>(stated) + sealed::kTrailerSize;
+}
+
+// Reads the fields of a header whose fixed part passed: the kind's parameters, the salt and
+// the nonce prefix. Returns where the key check is.
+const unsigned char* ReadFields(const std::vector<unsigned char>& bytes, sealed::Header* header,
+                                unsigned char prefix[sealed::kPrefixSize]) {
+  const std::size_t parameterSize = BigEndian(&bytes[10], 2);
+  header->kind = static_cast<SealedKeyKind>(bytes[9]);
+  const unsigned char* p = bytes.data() + sealed::kFixedSize;
+  if (header->kind == SealedKeyKind::kPassphrase) {
+    header->iterations = BigEndian(p, 4);
+  } else if (sealed::ParameterSize(bytes[9]) == sealed::kVariableSize) {
+    header->blob.assign(p, p + parameterSize);
+  } else if (header->kind != SealedKeyKind::kRawKey) {
+    std::memcpy(header->secretId, p, sealed::kSecretIdSize);
+  }
+  p += parameterSize;
+  std::memcpy(header->salt, p, sealed::kSaltSize);
+  p += sealed::kSaltSize;
+  std::memcpy(prefix, p, sealed::kPrefixSize);
+  return p + sealed::kPrefixSize;
+}
+
+// Derives the file's keys from key, compares the key check and the header's MAC, and hands
+// out the payload key.
+void Authenticate(const SealedKey& key, sealed::Header& header,
+                  const std::vector<unsigned char>& bytes, const unsigned char* keyCheck,
+                  const std::string& name, unsigned char payloadKey[sc::kKeySize]) {
+  sealed::FileKeys keys;
+  {
+    platform::SecretArray<32> material;
+    sealed::KeyMaterial(key, header, false, name, material.data());
+    sealed::DeriveFileKeys(material.data(), header.salt, keys);
+  }
+  if (!platform::EqualInConstantTime(keys.check, keyCheck, sealed::kCheckSize)) {
+    throw SealedError(Kind::kWrongKey, header.kind == SealedKeyKind::kPassphrase
+                                           ? "the passphrase does not match " + name
+                                           : "the key does not match " + name);
+  }
+  const std::size_t size = bytes.size();
+  unsigned char mac[sc::kDigestSize];
+  sc::HmacSha256(keys.mac, bytes.data(), size - sealed::kMacSize, mac);
+  if (!platform::EqualInConstantTime(mac, bytes.data() + size - sealed::kMacSize,
+                                     sealed::kMacSize)) {
+    throw SealedError(Kind::kDamaged, name + " is damaged: its header does not authenticate", -1,
+                      0);
+  }
+  std::memcpy(payloadKey, keys.payload, sc::kKeySize);
+}
+
+// Reads and authenticates the header; returns its size, fills prefix and the payload key.
+std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::string& name,
+                       unsigned char prefix[sealed::kPrefixSize],
+                       unsigned char payloadKey[sc::kKeySize]) {
+  std::vector<unsigned char> bytes(sealed::kFixedSize);
   const std::size_t size =
-      sealed::kFixedSize + static_cast<std::size_t>(parameterSize) + sealed::kTrailerSize;
+      CheckFixedPart(bytes, input.ReadFull(bytes.data(), sealed::kFixedSize), name);
   bytes.resize(size);
   if (input.ReadFull(bytes.data() + sealed::kFixedSize, size - sealed::kFixedSize) !=
       size - sealed::kFixedSize) {
@@ -86,44 +139,8 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
                       0);
   }
   sealed::Header header;
-  header.kind = static_cast<SealedKeyKind>(bytes[9]);
-  const unsigned char* p = bytes.data() + sealed::kFixedSize;
-  if (header.kind == SealedKeyKind::kPassphrase) {
-    header.iterations = BigEndian(p, 4);
-  } else if (known == sealed::kVariableSize) {
-    header.blob.assign(p, p + parameterSize);
-  } else if (header.kind != SealedKeyKind::kRawKey) {
-    std::memcpy(header.secretId, p, sealed::kSecretIdSize);
-  }
-  p += parameterSize;
-  std::memcpy(header.salt, p, sealed::kSaltSize);
-  p += sealed::kSaltSize;
-  std::memcpy(prefix, p, sealed::kPrefixSize);
-  p += sealed::kPrefixSize;
-  const unsigned char* keyCheck = p;
-
-  unsigned char material[32];
-  sealed::FileKeys keys;
-  try {
-    sealed::KeyMaterial(key, header, false, name, material);
-    sealed::DeriveFileKeys(material, header.salt, keys);
-  } catch (...) {
-    platform::SecureWipe(material, sizeof material);
-    throw;
-  }
-  platform::SecureWipe(material, sizeof material);
-  if (!sc::EqualInConstantTime(keys.check, keyCheck, sealed::kCheckSize)) {
-    throw SealedError(Kind::kWrongKey, header.kind == SealedKeyKind::kPassphrase
-                                           ? "the passphrase does not match " + name
-                                           : "the key does not match " + name);
-  }
-  unsigned char mac[sc::kDigestSize];
-  sc::HmacSha256(keys.mac, bytes.data(), size - sealed::kMacSize, mac);
-  if (!sc::EqualInConstantTime(mac, bytes.data() + size - sealed::kMacSize, sealed::kMacSize)) {
-    throw SealedError(Kind::kDamaged, name + " is damaged: its header does not authenticate", -1,
-                      0);
-  }
-  std::memcpy(payloadKey, keys.payload, sc::kKeySize);
+  const unsigned char* keyCheck = ReadFields(bytes, &header, prefix);
+  Authenticate(key, header, bytes, keyCheck, name, payloadKey);
   return size;
 }
 

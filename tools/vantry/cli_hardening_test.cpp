@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
 #include "console.h"
+#include "support/cli_runner.h"
 #include "support/other_user.h"
 #include "support/test_support.h"
 #include "vantry/vantry.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/openssl_oracle.h"
 #include "support/test_support.h"
 

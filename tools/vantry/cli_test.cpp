@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/test_support.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"

@@ -212,16 +212,16 @@ class Parser {
     }
     switch (entry.option) {
       case Option::kKeyFile:
-        m_options.key = {KeySource::kFile, value};
+        m_options.key = {KeyOrigin::kFile, value};
         break;
       case Option::kAskKey:
-        m_options.key = {KeySource::kAsk, ""};
+        m_options.key = {KeyOrigin::kAsk, ""};
         break;
       case Option::kKeyEnv:
-        m_options.key = {KeySource::kEnvironment, value};
+        m_options.key = {KeyOrigin::kEnvironment, value};
         break;
       case Option::kKeyHexFile:
-        m_options.key = {KeySource::kHexFile, value};
+        m_options.key = {KeyOrigin::kHexFile, value};
         break;
       case Option::kForce:
         m_options.force = true;
@@ -264,16 +264,16 @@ class Parser {
         m_options.seal = true;
         break;
       case Option::kNewKeyFile:
-        m_options.newKey = {KeySource::kFile, value};
+        m_options.newKey = {KeyOrigin::kFile, value};
         break;
       case Option::kNewAskKey:
-        m_options.newKey = {KeySource::kAsk, ""};
+        m_options.newKey = {KeyOrigin::kAsk, ""};
         break;
       case Option::kNewKeyEnv:
-        m_options.newKey = {KeySource::kEnvironment, value};
+        m_options.newKey = {KeyOrigin::kEnvironment, value};
         break;
       case Option::kNewKeyHexFile:
-        m_options.newKey = {KeySource::kHexFile, value};
+        m_options.newKey = {KeyOrigin::kHexFile, value};
         break;
       case Option::kIv: {
         auto bytes = ParseHex(value);
@@ -320,11 +320,11 @@ class Parser {
           "option --machine-secret of rekey names the new key of a sealed OUTPUT (--seal) and "
           "excludes the --new-key options");
     }
-    const bool newKeyFromStdin = (m_options.newKey.source == KeySource::kFile ||
-                                  m_options.newKey.source == KeySource::kHexFile) &&
+    const bool newKeyFromStdin = (m_options.newKey.source == KeyOrigin::kFile ||
+                                  m_options.newKey.source == KeyOrigin::kHexFile) &&
                                  m_options.newKey.argument == "-";
     const bool keyFromStdin0 =
-        (m_options.key.source == KeySource::kFile || m_options.key.source == KeySource::kHexFile) &&
+        (m_options.key.source == KeyOrigin::kFile || m_options.key.source == KeyOrigin::kHexFile) &&
         m_options.key.argument == "-";
     if (newKeyFromStdin &&
         (keyFromStdin0 || (!m_options.operands.empty() && m_options.operands[0] == "-"))) {
@@ -344,7 +344,7 @@ class Parser {
            " hexadecimal digits) for a " + size + "-byte block");
     }
     const bool keyFromStdin =
-        (m_options.key.source == KeySource::kFile || m_options.key.source == KeySource::kHexFile) &&
+        (m_options.key.source == KeyOrigin::kFile || m_options.key.source == KeyOrigin::kHexFile) &&
         m_options.key.argument == "-";
     if (keyFromStdin && !m_options.operands.empty() && m_options.operands[0] == "-") {
       Fail("standard input cannot give both the key and " +

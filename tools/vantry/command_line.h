@@ -24,10 +24,10 @@ enum class Command {
 
 // Where the key comes from. Keys are never command-line arguments: they would show in process
 // lists and shell histories.
-enum class KeySource { kMachine, kFile, kAsk, kEnvironment, kHexFile };
+enum class KeyOrigin { kMachine, kFile, kAsk, kEnvironment, kHexFile };
 
 struct KeyChoice {
-  KeySource source = KeySource::kMachine;
+  KeyOrigin source = KeyOrigin::kMachine;
   std::string argument;  // file path, "-" or variable name
   // For a sealed file: the whole key text counts (NUL bytes included) and raw key data is
   // taken as it is, so the protected file's warnings and refusals about them do not apply.

@@ -177,7 +177,7 @@ TEST(CommandLine, OptionsSetWhatTheySay) {
   EXPECT_EQ(o.command, Command::kLoad);
   EXPECT_TRUE(o.strip);
   EXPECT_TRUE(o.force);
-  EXPECT_EQ(o.key.source, KeySource::kEnvironment);
+  EXPECT_EQ(o.key.source, KeyOrigin::kEnvironment);
   EXPECT_EQ(o.key.argument, "K");
   EXPECT_EQ(o.progress, ProgressMode::kAlways);
   EXPECT_EQ(o.operands, (std::vector<std::string>{"-in", "out"}));

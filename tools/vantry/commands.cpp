@@ -39,7 +39,7 @@ constexpr std::size_t kMaxInMemory =
 
 // Keys cipher from the options and the key through the library's one keying: a key text as
 // the entry points take it, raw key data as it is.
-void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMaterial& key) {
+void KeyCipherForOptions(CRijndaelCipher& cipher, const Options& options, const ObtainedKey& key) {
   KeyParameters parameters;
   parameters.keyLength = options.keySize;
   parameters.blockSize = options.blockSize;
@@ -64,26 +64,19 @@ void KeyCipher(CRijndaelCipher& cipher, const Options& options, const KeyMateria
 
 namespace {
 
-[[noreturn]] void ThrowInterrupted() {
-  throw std::runtime_error("interrupted by " + SignalName(StopSignal()));
-}
-
 // A stop signal ends the run at the next read or write: the output is then abandoned, which
 // leaves an earlier file as it was.
 class WatchedReader : public ByteReader {
  public:
   WatchedReader(ByteReader& inner, Progress& progress) : m_inner(inner), m_progress(progress) {}
   std::size_t ReadSome(void* buffer, std::size_t n) override {
-    if (StopSignal() != 0) {
-      ThrowInterrupted();
-    }
     const std::size_t got = m_inner.ReadSome(buffer, n);
     m_progress.Count(got);
     return got;
   }
 
  private:
-  ByteReader& m_inner;
+  StopCheckingReader m_inner;
   Progress& m_progress;
 };
 
@@ -91,15 +84,11 @@ class WatchedWriter : public ByteWriter {
  public:
   explicit WatchedWriter(ByteWriter& inner) : m_inner(inner) {}
   void Write(const void* data, std::size_t n) override {
-    if (StopSignal() != 0) {
-      ThrowInterrupted();
-    }
+    StopIfSignalled();
     m_inner.Write(data, n);
   }
   void Commit() override {
-    if (StopSignal() != 0) {
-      ThrowInterrupted();
-    }
+    StopIfSignalled();
     m_inner.Commit();
   }
 
@@ -152,18 +141,6 @@ void ReadWhole(ByteReader& input, const std::string& operand, SecretBuffer* whol
   }
 }
 
-// Refuses INPUT and OUTPUT that name one file: the output would replace the input being read
-// (and its exclusive lock would make the output look held by another program).
-void CheckDistinct(const std::string& input, const std::string& output) {
-  if (input == "-" || output == "-") {
-    return;
-  }
-  std::error_code error;
-  if (std::filesystem::equivalent(input, output, error) && !error) {
-    throw std::runtime_error(OperandName(input) + " is both INPUT and OUTPUT");
-  }
-}
-
 enum class Direction { kEncrypt, kDecrypt };
 
 int RunStream(const Options& options, Direction direction) {
@@ -173,10 +150,10 @@ int RunStream(const Options& options, Direction direction) {
   CheckOutput(output, options.force);
   CheckDistinct(input, output);
   CheckReplaceable(output, options.inPlace);
-  KeyMaterial key;
+  ObtainedKey key;
   ObtainKey(options.key, encrypt, EffectiveKeyLength(options), &key);
   CRijndaelCipher cipher;
-  KeyCipher(cipher, options, key);
+  KeyCipherForOptions(cipher, options, key);
   // What the library's load and DecryptFile return ends in 32 zero bytes.
   const bool trailer = !encrypt && (options.command == Command::kLoad || options.inMemory);
   Progress progress(options.progress, KnownSize(input), stderr);
@@ -240,6 +217,16 @@ int RunStream(const Options& options, Direction direction) {
 
 }  // namespace
 
+void CheckDistinct(const std::string& input, const std::string& output) {
+  if (input == "-" || output == "-") {
+    return;
+  }
+  std::error_code error;
+  if (std::filesystem::equivalent(input, output, error) && !error) {
+    throw std::runtime_error(OperandName(input) + " is both INPUT and OUTPUT");
+  }
+}
+
 int RunSave(const Options& options) { return RunStream(options, Direction::kEncrypt); }
 
 int RunLoad(const Options& options) { return RunStream(options, Direction::kDecrypt); }
@@ -255,37 +242,56 @@ constexpr int kKeyMatches = 0;
 constexpr int kKeyDiffers = 1;
 constexpr int kCannotCheck = 2;
 
+// At most the first n bytes of another reader: verify reads the header alone.
+class FirstBytesReader : public ByteReader {
+ public:
+  FirstBytesReader(ByteReader& inner, std::size_t n) : m_inner(inner), m_left(n) {}
+  std::size_t ReadSome(void* buffer, std::size_t n) override {
+    const std::size_t got = m_inner.ReadSome(buffer, n < m_left ? n : m_left);
+    m_left -= got;
+    count += got;
+    return got;
+  }
+  std::size_t count = 0;
+
+ private:
+  ByteReader& m_inner;
+  std::size_t m_left;
+};
+
 int CheckKey(const Options& options) {
   const std::string& file = options.operands[0];
-  KeyMaterial key;
+  ObtainedKey key;
   ObtainKey(options.key, false, EffectiveKeyLength(options), &key);
   CRijndaelCipher cipher;
-  KeyCipher(cipher, options, key);
-  unsigned char digest[kDigestSize];
-  static_cast<CBlockCipher&>(cipher).GetKeyDigest(digest);
-
-  unsigned char header[kDigestSize] = {};
+  KeyCipherForOptions(cipher, options, key);
+  const std::string name = OperandName(file);
+  // The library's own key check, on the header alone: what follows it is neither read nor
+  // decrypted.
+  bool differs = false;
   std::size_t got = 0;
   try {
-    got = OpenInput(file)->ReadFull(header, sizeof header);
+    std::unique_ptr<ByteReader> opened = OpenInput(file);
+    FirstBytesReader header(*opened, kDigestSize);
+    CountingWriter none;
+    try {
+      DecryptStream(cipher, header, name, none);
+    } catch (const CipherError& e) {
+      if (e.kind() != CipherError::Kind::kWrongKey) {
+        throw;
+      }
+      differs = true;
+    }
+    got = header.count;
   } catch (const std::exception& e) {
-    Wipe(digest, sizeof digest);
     throw std::runtime_error(DescribeFailure(e));
   }
-  const std::string name = OperandName(file);
-  // Every byte is compared whatever the first difference: the time taken tells nothing about
-  // how much of the digest matched.
-  unsigned difference = 0;
-  for (std::size_t i = 0; i < kDigestSize; ++i) {
-    difference |= static_cast<unsigned>(header[i] ^ digest[i]);
-  }
-  Wipe(digest, sizeof digest);
   // Read to its end, a file shorter than a digest is surely no file of this key.
   if (got < kDigestSize) {
     std::fprintf(stderr, "vantry: error: %s is too short to be a protected file\n", name.c_str());
     return kKeyDiffers;
   }
-  if (difference != 0) {
+  if (differs) {
     std::fprintf(stderr,
                  "vantry: error: %s was not protected with this key and these parameters, or is "
                  "no protected file (nor a sealed one)\n",

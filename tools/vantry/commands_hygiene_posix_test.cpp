@@ -16,8 +16,8 @@ __attribute__((noinline)) bool StackHolds(const std::string& needle) {
   return std::search(copy.begin(), copy.end(), needle.begin(), needle.end()) != copy.end();
 }
 
-__attribute__((noinline)) void KeyACipher(CRijndaelCipher& cipher, const KeyMaterial& key) {
-  KeyCipher(cipher, Options{}, key);
+__attribute__((noinline)) void KeyACipher(CRijndaelCipher& cipher, const ObtainedKey& key) {
+  KeyCipherForOptions(cipher, Options{}, key);
 }
 
 TEST(ToolKeyHygiene, KeyingTheCipherLeavesNoKeyOnTheStack) {
@@ -26,7 +26,7 @@ TEST(ToolKeyHygiene, KeyingTheCipherLeavesNoKeyOnTheStack) {
 #endif
   // Key and cipher live in this frame, above the one searched; the text is put together on
   // the heap so that no whole copy of it sits in this frame either.
-  KeyMaterial key;
+  ObtainedKey key;
   key.text = std::string("tool hygi") + "ene key";
   CRijndaelCipher cipher;
   KeyACipher(cipher, key);

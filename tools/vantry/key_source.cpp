@@ -81,7 +81,7 @@ void ReadKeyFile(const std::string& operand, std::string* content) {
 
 }  // namespace
 
-KeyMaterial::~KeyMaterial() {
+ObtainedKey::~ObtainedKey() {
   WipeString(text);
   WipeBytes(bytes);
 }
@@ -97,15 +97,15 @@ std::string MachineKeyText() {
   return key;
 }
 
-void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial* key) {
+void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, ObtainedKey* key) {
   // A sealed file's key text is a passphrase, and the help calls it so.
   const std::string what = choice.whole ? "passphrase" : "key";
   const std::string prompt = choice.whole ? "Passphrase: " : "Key: ";
   switch (choice.source) {
-    case KeySource::kMachine:
+    case KeyOrigin::kMachine:
       key->machineKey = true;
       break;
-    case KeySource::kFile: {
+    case KeyOrigin::kFile: {
       if (choice.argument == "-" && IsTerminal(stdin)) {
         // Typed at the terminal: without echo, as --ask-key reads it.
         key->text = ReadHiddenLine(prompt, kMaxKeyBytes);
@@ -117,7 +117,7 @@ void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial
       RequireText(key->text, OperandName(choice.argument), keyLength, choice.whole);
       break;
     }
-    case KeySource::kEnvironment: {
+    case KeyOrigin::kEnvironment: {
       const char* value = std::getenv(choice.argument.c_str());
       if (value == nullptr) {
         throw std::runtime_error("the environment variable " + PrintableName(choice.argument) +
@@ -128,7 +128,7 @@ void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial
                   keyLength, choice.whole);
       break;
     }
-    case KeySource::kAsk: {
+    case KeyOrigin::kAsk: {
       key->text = ReadHiddenLine(prompt, kMaxKeyBytes);
       RequireText(key->text, "the terminal", keyLength, choice.whole);
       if (confirm) {
@@ -141,7 +141,7 @@ void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial
       }
       break;
     }
-    case KeySource::kHexFile: {
+    case KeyOrigin::kHexFile: {
       std::string content;
       ReadKeyFile(choice.argument, &content);
       std::optional<std::vector<unsigned char>> data = ParseHex(content);

@@ -15,11 +15,11 @@ namespace vantry::tool {
 inline constexpr std::size_t kMaxKeyBytes = 64 * 1024;
 
 // Wiped when it goes; neither copied nor moved, so no stray copy of the key is left behind.
-struct KeyMaterial {
-  KeyMaterial() = default;
-  ~KeyMaterial();
-  KeyMaterial(const KeyMaterial&) = delete;
-  KeyMaterial& operator=(const KeyMaterial&) = delete;
+struct ObtainedKey {
+  ObtainedKey() = default;
+  ~ObtainedKey();
+  ObtainedKey(const ObtainedKey&) = delete;
+  ObtainedKey& operator=(const ObtainedKey&) = delete;
 
   // The library chooses the machine key itself (save and load pass no key text).
   bool machineKey = false;
@@ -36,7 +36,7 @@ struct KeyMaterial {
 // error, as is one that holds a NUL byte (it ends there). Throws std::runtime_error with a
 // message for the user: also for a key text that is empty up to its first NUL byte, which
 // would key the cipher with zero bytes only.
-void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, KeyMaterial* key);
+void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, ObtainedKey* key);
 
 // The key text of the machine, warning on standard error when the machine has none.
 std::string MachineKeyText();

@@ -46,19 +46,6 @@ std::string SystemText(const FileError& e) {
   return e.code().message();
 }
 
-// Another program holds the file: flock(2) says EWOULDBLOCK, Windows a sharing violation.
-bool IsHeldByAnother(const FileError& e) {
-#ifdef _WIN32
-  constexpr int kSharingViolation = 32;
-  constexpr int kLockViolation = 33;
-  if (e.code().value() == kSharingViolation || e.code().value() == kLockViolation) {
-    return true;
-  }
-#endif
-  return e.code() == std::errc::resource_unavailable_try_again ||
-         e.code() == std::errc::operation_would_block;
-}
-
 }  // namespace
 
 std::string PrintableName(const std::string& name) {
@@ -211,7 +198,7 @@ std::string DescribeFailure(const std::exception& failure) {
       name == kStandardInput || name == kStandardOutput ? name : "'" + PrintableName(name) + "'";
   const bool opening = fileError->cause() == FileError::Cause::kOpen ||
                        fileError->cause() == FileError::Cause::kCreate;
-  if (opening && IsHeldByAnother(*fileError)) {
+  if (opening && IsHeldByAnother(fileError->code())) {
     return std::string(Verb(fileError->cause())) + " " + shown +
            ": it is in use by another program";
   }

@@ -1,21 +1,16 @@
 #include "seal_commands.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <system_error>
-#include <vector>
 
 #include "commands.h"
 #include "console.h"
 #include "key_source.h"
 #include "operands.h"
 #include "progress.h"
-#include "secret.h"
 #include "vantry/cipher_error.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
@@ -28,10 +23,10 @@ namespace {
 // A sealed file's key from the command line: the account's secret unless --machine-secret or a
 // key option says otherwise; a key text is a passphrase, taken whole.
 SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
-  if (choice.source == KeySource::kMachine) {
+  if (choice.source == KeyOrigin::kMachine) {
     return machineSecret ? SealedKey::MachineSecret() : SealedKey::AccountSecret();
   }
-  KeyMaterial key;
+  ObtainedKey key;
   ObtainKey(choice, confirm, 0, &key);
   if (key.rawData) {
     if (key.bytes.size() != 32) {
@@ -73,76 +68,6 @@ class StopAwareReader : public ByteReader {
   ByteReader& m_inner;
 };
 
-// Discards what it is given: verify authenticates a sealed file without writing it anywhere.
-class CountingSink : public ByteWriter {
- public:
-  void Write(const void*, std::size_t n) override { count += n; }
-  void Commit() override {}
-  std::uint64_t count = 0;
-};
-
-// Encrypts whole blocks as they come, after the key check digest: the push-side twin of
-// EncryptStream for the plain text DecryptStream hands on (whole blocks, fill included), so a
-// rekeyed file has the length of the original. Pieces are encrypted into one fixed buffer,
-// which is wiped when the writer goes.
-class ProtectingWriter : public ByteWriter {
- public:
-  ProtectingWriter(CRijndaelCipher& cipher, ByteWriter& output)
-      : m_cipher(cipher), m_output(output), m_buffer(kPiece) {
-    unsigned char digest[32];
-    static_cast<CBlockCipher&>(cipher).GetKeyDigest(digest);
-    m_output.Write(digest, sizeof digest);
-    m_cipher.ResetChainBlock();
-  }
-  ~ProtectingWriter() override { WipeBytes(m_buffer); }
-  void Write(const void* data, std::size_t n) override {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    while (n > 0) {
-      const std::size_t part = std::min(n, kPiece - m_held);
-      std::copy_n(bytes, part, m_buffer.data() + m_held);
-      m_held += part;
-      bytes += part;
-      n -= part;
-      if (m_held == kPiece) {
-        Flush();
-      }
-    }
-  }
-  void Commit() override {
-    // The fill of a short last block, as the cipher's zero padding would add it.
-    const std::size_t block = static_cast<std::size_t>(kVantryBlockSize);
-    while (m_held % block != 0) {
-      m_buffer[m_held++] = 0;
-    }
-    Flush();
-    m_output.Commit();
-  }
-
- private:
-  static constexpr std::size_t kPiece = 64 * 1024;  // a multiple of every block size
-
-  void Flush() {
-    if (m_held > 0) {
-      m_cipher.Encrypt(m_buffer.data(), m_buffer.data(), m_held);
-      m_output.Write(m_buffer.data(), m_held);
-      m_held = 0;
-    }
-  }
-
-  CRijndaelCipher& m_cipher;
-  ByteWriter& m_output;
-  std::vector<unsigned char> m_buffer;
-  std::size_t m_held = 0;
-};
-
-void CheckDistinct(const std::string& input, const std::string& output) {
-  std::error_code error;
-  if (input != "-" && output != "-" && std::filesystem::equivalent(input, output, error) &&
-      !error) {
-    throw std::runtime_error(OperandName(input) + " is both INPUT and OUTPUT");
-  }
-}
-
 enum class Direction { kSeal, kUnseal };
 
 // Seals or unseals INPUT as OUTPUT with key. Nothing is written unless the header opened.
@@ -176,7 +101,7 @@ void UnsealAsking(const Options& options, const SealedError& refusal) {
                              "--key-hex-file");
   }
   KeyChoice ask = options.key;
-  ask.source = KeySource::kAsk;
+  ask.source = KeyOrigin::kAsk;
   std::optional<SealedKey> key;
   try {
     key.emplace(SealedKeyFor(ask, false, false));
@@ -195,7 +120,7 @@ int RunSealed(const Options& options, Direction direction) {
   CheckDistinct(input, output);
   CheckReplaceable(output, options.inPlace);
   const bool seal = direction == Direction::kSeal;
-  const bool defaultKey = options.key.source == KeySource::kMachine && !options.machineSecret;
+  const bool defaultKey = options.key.source == KeyOrigin::kMachine && !options.machineSecret;
   try {
     try {
       Transform(options, seal, SealedKeyFor(options.key, options.machineSecret, seal));
@@ -243,16 +168,16 @@ int RunRekey(const Options& options) {
                              "it again: vantry unseal ... - | vantry seal - ...)");
   }
   try {
-    KeyMaterial oldKey;
+    ObtainedKey oldKey;
     ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
     CRijndaelCipher oldCipher;
-    KeyCipher(oldCipher, options, oldKey);
+    KeyCipherForOptions(oldCipher, options, oldKey);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
     StopAwareReader stopping(*opened);
     Progress progress(options.progress, KnownSize(input), stderr);
     ProgressReader reader(stopping, progress);
     // The machine key is no secret from the users of this machine: its files are owner-only.
-    const bool ownerOnly = !options.seal && options.newKey.source == KeySource::kMachine;
+    const bool ownerOnly = !options.seal && options.newKey.source == KeyOrigin::kMachine;
     std::unique_ptr<ByteWriter> writer = OpenOutput(
         output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
     if (options.seal) {
@@ -261,13 +186,15 @@ int RunRekey(const Options& options) {
       DecryptStream(oldCipher, reader, OperandName(input), sealing);
       sealing.Commit();
     } else {
-      KeyMaterial newKey;
+      ObtainedKey newKey;
       ObtainKey(options.newKey, true, kVantryKeyLength, &newKey);
       CRijndaelCipher newCipher;
-      KeyCipher(newCipher, options, newKey);
-      ProtectingWriter protecting(newCipher, *writer);
-      DecryptStream(oldCipher, reader, OperandName(input), protecting);
-      protecting.Commit();
+      KeyCipherForOptions(newCipher, options, newKey);
+      // Pushed into the library's encryptor: whole blocks in, so the rekeyed file has the
+      // length of the original.
+      const std::unique_ptr<ByteWriter> protecting = EncryptStream(newCipher, *writer);
+      DecryptStream(oldCipher, reader, OperandName(input), *protecting);
+      protecting->Commit();
     }
     progress.Finish();
   } catch (const CipherError& e) {
@@ -305,7 +232,7 @@ int RunVerifyFiles(const Options& options) {
           choice.whole = true;
           sealedKey.reset(new SealedKey(SealedKeyFor(choice, options.machineSecret, false)));
         }
-        CountingSink sink;
+        CountingWriter sink;
         UnsealStream(*sealedKey, *OpenInput(file), OperandName(file), sink);
         std::printf("%s: authentic sealed file, %llu bytes\n", PrintableName(file).c_str(),
                     static_cast<unsigned long long>(sink.count));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/platform_test_util.h"
 #include "support/test_support.h"
 
 namespace vantry::platform {
@@ -136,12 +137,12 @@ TEST(AbandonedTempTest, AKilledFirstSaveLeavesNoTargetAndItsTemporaryGoesNext) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      SetWriterHookForTesting([step](WriterStep now) {
+      test::SteppingFileSystem killing([step](WriterStep now) {
         if (now == step) {
           ::kill(::getpid(), SIGKILL);
         }
       });
-      AtomicWriter writer(target);
+      AtomicWriter writer(target, test::Through(killing));
       writer.Write(Bytes(1000, 1).data(), 1000);
       writer.Commit();
       ::_exit(0);
@@ -160,11 +161,10 @@ TEST(AbandonedTempTest, NothingIsVisibleUnderANewTargetsNameBeforeCommit) {
   TempDir dir;
   const std::string target = dir.File("notes.vty");
   std::vector<bool> seen;
-  SetWriterHookForTesting([&](WriterStep) { seen.push_back(test::FileExists(target)); });
-  AtomicWriter writer(target);
+  test::SteppingFileSystem looking([&](WriterStep) { seen.push_back(test::FileExists(target)); });
+  AtomicWriter writer(target, test::Through(looking));
   writer.Write("abc", 3);
   writer.Commit();
-  SetWriterHookForTesting({});
   EXPECT_EQ(seen, (std::vector<bool>{false, false, false}));
   EXPECT_EQ(test::ReadFile(target), (Bytes{'a', 'b', 'c'}));
 }

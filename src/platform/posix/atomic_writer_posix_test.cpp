@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/file.h"
+#include "platform/platform_test_util.h"
 #include "support/file_errors.h"
 #include "support/test_support.h"
 
@@ -68,11 +69,10 @@ TEST(AtomicWriterPosixTest, FailuresCarryTheSystemsText) {
   EXPECT_EQ(dir.Entries(), Names{"held.bin"});
 
   const std::string name = dir.File("out.bin");
-  SetWriteFaultForTesting(10);
-  AtomicWriter writer(name);
+  DiskFullFileSystem disk(10);
+  AtomicWriter writer(name, test::Through(disk));
   EXPECT_EQ(ExpectFileError([&] { writer.Write("0123456789A", 11); }, Cause::kWrite, name).what,
             "cannot write file " + name + ": No space left on device");
-  SetWriteFaultForTesting(-1);
 }
 
 TEST(AtomicWriterPosixTest, AReadOnlyDirectoryRefusesNewTargetsAndRewritesWritableOnesInPlace) {
@@ -184,17 +184,16 @@ TEST(AtomicWriterPosixTest, ATargetSwappedForALinkAfterTheExaminationIsJudgedAsA
   test::WriteFile(elsewhere, Bytes{2});
   ASSERT_EQ(::chmod(elsewhere.c_str(), 0604), 0);
   bool swapped = false;
-  SetWriterHookForTesting([&](WriterStep step) {
+  test::SteppingFileSystem swapping([&](WriterStep step) {
     if (step == WriterStep::kTargetExamined && !swapped) {
       swapped = ::unlink(target.c_str()) == 0 && ::symlink("elsewhere.bin", target.c_str()) == 0;
     }
   });
   {
-    AtomicWriter writer(target);
+    AtomicWriter writer(target, test::Through(swapping));
     writer.Write("new", 3);
     writer.Commit();
   }
-  SetWriterHookForTesting({});
   ASSERT_TRUE(swapped);
   EXPECT_TRUE(S_ISLNK(ModeOf(target))) << "the target's open followed a link (O_NOFOLLOW)";
   EXPECT_EQ(test::ReadFile(elsewhere), (Bytes{'n', 'e', 'w'}));

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/platform_test_util.h"
 #include "support/file_errors.h"
 #include "support/other_user.h"
 #include "support/test_support.h"
@@ -37,8 +38,9 @@ const Bytes kSecret{'r', 'o', 'o', 't', ' ', 'o', 'n', 'l', 'y'};
 const Bytes kNew{'n', 'e', 'w'};
 
 void Save(const std::string& target, const Bytes& bytes,
-          OutputContents contents = OutputContents::kProtected) {
-  AtomicWriter writer(target, contents);
+          OutputContents contents = OutputContents::kProtected,
+          FileSystem& fileSystem = SystemFileSystem()) {
+  AtomicWriter writer(target, test::Through(fileSystem, contents));
   writer.Write(bytes.data(), bytes.size());
   writer.Commit();
 }
@@ -69,7 +71,6 @@ class HostileFolderTest : public ::testing::Test {
     ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
     ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
   }
-  void TearDown() override { SetWriterHookForTesting({}); }
 
   // The other user plants a link at the target, pointing at the root-only file.
   bool PlantLink() const {
@@ -133,7 +134,7 @@ TEST_F(HostileFolderTest, NamesPlantedInSharedStickyFoldersAreNeverUsed) {
       SCOPED_TRACE(testing::Message() << std::oct << folderMode << ", case " << (&c - cases));
       bool planted = false;
       auto plant = [&] { planted = c.link ? PlantLink() : PlantFile(); };
-      SetWriterHookForTesting([&](WriterStep step) {
+      test::SteppingFileSystem racing([&](WriterStep step) {
         if (step == WriterStep::kTargetExamined && c.when == kAfterTheCheck) plant();
       });
       if (c.when != kAfterTheCheck) plant();
@@ -145,13 +146,12 @@ TEST_F(HostileFolderTest, NamesPlantedInSharedStickyFoldersAreNeverUsed) {
                       if (c.when == kRead) {
                         ExclusiveReader r(target);
                       } else {
-                        Save(target, kNew, OutputContents::kPlainText);
+                        Save(target, kNew, OutputContents::kPlainText, racing);
                       }
                     },
                     cause, target)
                     .code,
                 c.error);
-      SetWriterHookForTesting({});
       EXPECT_TRUE(planted);
       EXPECT_EQ(test::ReadFile(secret), kSecret);
       unsigned owner = 0, mode = 0;  // what was planted stays as it was, and stays theirs

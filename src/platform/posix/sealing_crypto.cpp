@@ -104,10 +104,6 @@ void Sha256(const void* data, std::size_t size, unsigned char out[kDigestSize]) 
   Check(EVP_Digest(data, size, out, nullptr, EVP_sha256(), nullptr), "SHA-256");
 }
 
-bool EqualInConstantTime(const void* a, const void* b, std::size_t n) noexcept {
-  return CRYPTO_memcmp(a, b, n) == 0;
-}
-
 struct AesGcm::State {
   EVP_CIPHER_CTX* encrypt = EVP_CIPHER_CTX_new();
   EVP_CIPHER_CTX* decrypt = EVP_CIPHER_CTX_new();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/file.h"
 #include "platform/posix/descriptor.h"
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
@@ -73,24 +74,24 @@ bool ReadExisting(const std::string& path, unsigned char out[kSecretSize]) {
   return true;
 }
 
-void WriteTemporary(const std::string& temp, const unsigned char secret[kSecretSize]) {
-  Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (fd.get() < 0) {
-    ThrowFileError(FileError::Cause::kCreate, temp, errno);
-  }
-  std::size_t done = 0;
-  while (done < kSecretSize) {
-    const ssize_t n = ::write(fd.get(), secret + done, kSecretSize - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
+// Writes a fresh secret under path unless a file has that name by the time it is published;
+// the caller then reads whichever secret won.
+void PublishNewSecret(const std::string& path, FileSystem* fileSystem) {
+  unsigned char secret[kSecretSize];
+  sealing::RandomBytes(secret, sizeof secret);
+  try {
+    AtomicWriter writer(path, WriterOptions{OutputContents::kPlainText, false, true, fileSystem});
+    writer.Write(secret, sizeof secret);
+    SecureWipe(secret, sizeof secret);
+    writer.Commit();
+  } catch (const FileError& error) {
+    SecureWipe(secret, sizeof secret);
+    if (error.code() != std::error_code(EEXIST, std::system_category())) {
+      throw;
     }
-    if (n <= 0) {
-      ThrowFileError(FileError::Cause::kWrite, temp, n < 0 ? errno : EIO);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd.get()) != 0) {
-    ThrowFileError(FileError::Cause::kClose, temp, errno);
+  } catch (...) {
+    SecureWipe(secret, sizeof secret);
+    throw;
   }
 }
 
@@ -115,7 +116,7 @@ std::string SecretFilePath(SecretScope scope) {
 }
 
 bool ReadSecretFile(const std::string& path, bool create, unsigned char out[kSecretSize],
-                    const std::function<void()>& beforePublish) {
+                    FileSystem* fileSystem) {
   if (ReadExisting(path, out)) {
     return true;
   }
@@ -128,37 +129,7 @@ bool ReadSecretFile(const std::string& path, bool create, unsigned char out[kSec
                           " does not exist yet; root creates it on first use");
   }
   MakeFolders(folder);
-  unsigned char secret[kSecretSize];
-  unsigned char tag[8];
-  sealing::RandomBytes(secret, sizeof secret);
-  sealing::RandomBytes(tag, sizeof tag);
-  static const char kHex[] = "0123456789abcdef";
-  std::string temp = path + ".new-";
-  for (unsigned char b : tag) {
-    temp += kHex[b >> 4];
-    temp += kHex[b & 15];
-  }
-  try {
-    WriteTemporary(temp, secret);
-    SecureWipe(secret, sizeof secret);
-    if (beforePublish) {
-      beforePublish();
-    }
-    // link, not rename: it refuses an existing name, so a secret once published is never
-    // replaced, whoever races to create it.
-    if (::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST) {
-      ThrowFileError(FileError::Cause::kReplace, path, errno);
-    }
-    ::unlink(temp.c_str());
-  } catch (...) {
-    SecureWipe(secret, sizeof secret);
-    ::unlink(temp.c_str());
-    throw;
-  }
-  Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) {
-    ::fsync(dir.get());
-  }
+  PublishNewSecret(path, fileSystem);
   if (!ReadExisting(path, out)) {
     ThrowFileError(FileError::Cause::kOpen, path, ENOENT);
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform_test_util.h"
 #include "platform/secret_file.h"
 #include "support/test_support.h"
 #include "vantry/file_error.h"
@@ -35,9 +36,13 @@ TEST(SecretFileTest, ACompetitorThatPublishesFirstWinsAndBothReadItsSecret) {
   Bytes missing(kSecretSize);
   EXPECT_FALSE(ReadSecretFile(path, false, missing.data()));
   Bytes competitor(kSecretSize), ours(kSecretSize);
-  // The competitor runs the whole creation between our temporary's write and its link.
-  ASSERT_TRUE(ReadSecretFile(path, true, ours.data(),
-                             [&] { ASSERT_TRUE(ReadSecretFile(path, true, competitor.data())); }));
+  // The competitor runs the whole creation between our temporary's write and its rename.
+  test::SteppingFileSystem racing([&](WriterStep step) {
+    if (step == WriterStep::kBeforeRename) {
+      ASSERT_TRUE(ReadSecretFile(path, true, competitor.data()));
+    }
+  });
+  ASSERT_TRUE(ReadSecretFile(path, true, ours.data(), &racing));
   EXPECT_EQ(ours, competitor);
   EXPECT_EQ(Read(path), competitor);
   EXPECT_EQ(Mode(path), 0600u);

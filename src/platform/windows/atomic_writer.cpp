@@ -5,7 +5,6 @@
 #include "platform/file.h"
 #include "platform/windows/wide_name.h"
 #include "platform/windows/win32.h"
-#include "platform/write_fault.h"
 
 // Names: every call takes the wide (UTF-16) form. The caller's name is converted once, in the
 // encoding of the call; the paths the writer keeps for itself (m_targetPath, m_tempName) are
@@ -161,8 +160,8 @@ std::wstring RandomCharacters() {
 }
 
 // Creates a new temporary file; INVALID_HANDLE_VALUE with GetLastError() set on failure.
-HANDLE CreateTemp(const std::wstring& prefix, DWORD attributes, SECURITY_ATTRIBUTES* security,
-                  std::wstring* name) {
+HANDLE CreateTempFile(const std::wstring& prefix, DWORD attributes, SECURITY_ATTRIBUTES* security,
+                      std::wstring* name) {
   for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
     const std::wstring candidate = prefix + RandomCharacters();
     const HANDLE handle = CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, 0, security,
@@ -249,22 +248,6 @@ void RemoveCreatedTarget(const std::wstring& path, const FileIdentity& created) 
   CloseHandle(handle);
 }
 
-// The absolute form of a path; empty, with GetLastError() set, on failure.
-std::wstring FullPath(const std::wstring& path) {
-  std::vector<wchar_t> buffer(MAX_PATH + 1);
-  for (;;) {
-    const DWORD length =
-        GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    if (length == 0) {
-      return std::wstring();
-    }
-    if (length < buffer.size()) {
-      return std::wstring(buffer.data(), length);
-    }
-    buffer.resize(length + 1);
-  }
-}
-
 bool IsTempNameOf(const std::wstring& entry, const std::wstring& stem) {
   if (entry.size() != stem.size() + kTempRandomCharacters ||
       entry.compare(0, stem.size(), stem) != 0) {
@@ -317,20 +300,6 @@ void RemoveAbandonedTemps(const std::wstring& tempPath, HANDLE ownTemp) {
   FindClose(search);
 }
 
-// Puts the finished temporary in place of an existing target. ReplaceFile keeps what belongs
-// to the file rather than to its content: its access control list, attributes, alternate
-// streams, creation time and short name. On failure the target is as it was (no backup file is
-// asked for, so it is never renamed away).
-bool ReplaceExisting(const std::wstring& target, const std::wstring& temp) {
-  // Full paths: Wine's ReplaceFileW refuses relative ones with ERROR_DIRECTORY.
-  const std::wstring fullTarget = FullPath(target);
-  const std::wstring fullTemp = FullPath(temp);
-  if (fullTarget.empty() || fullTemp.empty()) {
-    return false;
-  }
-  return ReplaceFileW(fullTarget.c_str(), fullTemp.c_str(), nullptr, 0, nullptr, nullptr) != FALSE;
-}
-
 }  // namespace
 
 // What the output holds makes no difference here: a new file gets the access control list
@@ -339,13 +308,21 @@ bool ReplaceExisting(const std::wstring& target, const std::wstring& temp) {
 // Windows never rewrites a target in place: allowInPlace changes nothing here.
 AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents contents,
                            bool allowInPlace)
+    : AtomicWriter(targetName, WriterOptions{contents, allowInPlace, false, nullptr}) {}
+
+// With keepExisting, the empty file the writer creates at the target name, held without
+// sharing until the rename, is what keeps any other file from appearing there.
+AtomicWriter::AtomicWriter(const std::string& targetName, const WriterOptions& options)
     : m_targetName(targetName),
+      m_fileSystem(options.fileSystem != nullptr ? options.fileSystem : &FileSystem::Default()),
       m_target(kNoHandle),
       m_temp(kNoHandle),
-      m_contents(contents),
+      m_contents(options.contents),
       m_createdTarget(false),
       m_committed(false),
-      m_allowInPlace(allowInPlace) {
+      m_allowInPlace(options.allowInPlace),
+      m_keepExisting(options.keepExisting) {
+  const OutputContents contents = options.contents;
   const std::wstring wideName = windows::WideOrThrow(targetName, Cause::kCreate);
   OwnerOnlyAccess ownerOnly;
   SECURITY_ATTRIBUTES* security = nullptr;
@@ -358,6 +335,9 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
   const HANDLE target = OpenTarget(targetName, wideName, security, &m_createdTarget);
   m_target = ToNative(target);
   m_targetPath = windows::ToUtf8(wideName);
+  if (m_keepExisting && !m_createdTarget) {
+    Fail(Cause::kCreate, ERROR_FILE_EXISTS);
+  }
 
   // Replacing a device (NUL, CON, a pipe) by renaming a file over it makes no sense. Whatever
   // OPEN_ALWAYS said, no file was created there, so there is nothing to remove either.
@@ -381,8 +361,8 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
     attributes = FILE_ATTRIBUTE_NORMAL;
   }
   std::wstring tempName;
-  const HANDLE temp = CreateTemp(DirectoryOf(targetPath) + TempStemFor(targetPath), attributes,
-                                 m_createdTarget ? security : nullptr, &tempName);
+  const HANDLE temp = CreateTempFile(DirectoryOf(targetPath) + TempStemFor(targetPath), attributes,
+                                     m_createdTarget ? security : nullptr, &tempName);
   if (temp == INVALID_HANDLE_VALUE) {
     Fail(Cause::kCreate, GetLastError());
   }
@@ -394,6 +374,7 @@ AtomicWriter::AtomicWriter(const std::string& targetName, OutputContents content
     Fail(Cause::kCreate, GetLastError());
   }
   RemoveAbandonedTemps(tempName, temp);
+  m_fileSystem->Reached(WriterStep::kTempCreated);
 }
 
 AtomicWriter::~AtomicWriter() { Abandon(); }
@@ -406,15 +387,11 @@ void AtomicWriter::Write(const void* data, std::size_t n) {
     ThrowFileError(Cause::kWrite, m_targetName, ERROR_INVALID_HANDLE);
   }
   const auto* bytes = static_cast<const unsigned char*>(data);
-  const HANDLE temp = ToHandle(m_temp);
   while (n > 0) {
-    const std::size_t allowed = detail::WriteAllowance(n < kMaxTransfer ? n : kMaxTransfer);
-    if (allowed == 0) {
-      Fail(Cause::kWrite, ERROR_DISK_FULL);
-    }
-    DWORD written = 0;
-    if (!WriteFile(temp, bytes, static_cast<DWORD>(allowed), &written, nullptr)) {
-      Fail(Cause::kWrite, GetLastError());
+    std::size_t written = 0;
+    if (const int error =
+            m_fileSystem->Write(m_temp, bytes, n < kMaxTransfer ? n : kMaxTransfer, &written)) {
+      Fail(Cause::kWrite, error);
     }
     // A short write is no error of its own: the rest is offered again, and a device that
     // takes nothing more says why on the next call. Nothing at all taken without an error
@@ -422,7 +399,6 @@ void AtomicWriter::Write(const void* data, std::size_t n) {
     if (written == 0) {
       Fail(Cause::kWrite, ERROR_DISK_FULL);
     }
-    detail::CountWritten(written);
     bytes += written;
     n -= written;
   }
@@ -438,8 +414,8 @@ void AtomicWriter::Commit() {
   const HANDLE temp = ToHandle(m_temp);
   // Data first on disk, then the rename: a crash in between leaves the old target, never a
   // renamed but empty or partial file.
-  if (!FlushFileBuffers(temp)) {
-    Fail(Cause::kClose, GetLastError());
+  if (const int error = m_fileSystem->SyncFile(m_temp)) {
+    Fail(Cause::kClose, error);
   }
   m_temp = kNoHandle;
   const std::wstring tempName = Wide(m_tempName);
@@ -459,12 +435,11 @@ void AtomicWriter::Commit() {
   // A file this writer created is only its empty placeholder: the temporary simply takes its
   // name. WRITE_THROUGH returns only when the rename is on disk, as the directory sync does on
   // POSIX.
-  const bool replaced =
-      m_createdTarget ? MoveFileExW(tempName.c_str(), targetPath.c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE
-                      : ReplaceExisting(targetPath, tempName);
-  if (!replaced) {
-    const DWORD error = GetLastError();
+  m_fileSystem->Reached(WriterStep::kBeforeRename);
+  const int error =
+      m_fileSystem->Rename(kNoHandle, m_tempName, m_targetPath,
+                           m_createdTarget ? RenameMode::kReplace : RenameMode::kReplaceExisting);
+  if (error != 0) {
     DeleteFileW(tempName.c_str());
     if (knowCreated) {
       RemoveCreatedTarget(targetPath, created);

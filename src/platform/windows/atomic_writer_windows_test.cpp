@@ -8,6 +8,7 @@
 
 #include "platform/file.h"
 #include "platform/name_encoding.h"
+#include "platform/platform_test_util.h"
 #include "platform/windows/held_file.h"
 #include "platform/windows/win32.h"
 #include "support/file_errors.h"
@@ -27,7 +28,6 @@ constexpr DWORD kShareEverything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHA
 
 class AtomicWriterWindowsTest : public ::testing::Test {
  protected:
-  void TearDown() override { SetWriteFaultForTesting(-1); }
   TempDir dir;
 };
 
@@ -163,13 +163,12 @@ TEST_F(AtomicWriterWindowsTest, HiddenAndSystemTargetsStaySo) {
 
 TEST_F(AtomicWriterWindowsTest, TheSimulatedFullDiskSaysDiskFull) {
   const std::string name = dir.File("out.bin");
-  SetWriteFaultForTesting(10);
-  AtomicWriter writer(name);
+  DiskFullFileSystem disk(10);
+  AtomicWriter writer(name, test::Through(disk));
   const auto caught =
       ExpectFileError([&] { writer.Write("0123456789A", 11); }, Cause::kWrite, name);
   EXPECT_EQ(caught.code, ERROR_DISK_FULL);
   EXPECT_EQ(caught.what, "cannot write file " + name + ": " + SystemErrorText(ERROR_DISK_FULL));
-  SetWriteFaultForTesting(-1);
   EXPECT_EQ(dir.Entries(), Names{});
 }
 

@@ -130,16 +130,6 @@ void Sha256(const void* data, std::size_t size, unsigned char out[kDigestSize]) 
   Mac(nullptr, 0, {{data, size}}, out);
 }
 
-bool EqualInConstantTime(const void* a, const void* b, std::size_t n) noexcept {
-  const auto* x = static_cast<const volatile unsigned char*>(a);
-  const auto* y = static_cast<const volatile unsigned char*>(b);
-  unsigned char difference = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    difference = static_cast<unsigned char>(difference | (x[i] ^ y[i]));
-  }
-  return difference == 0;
-}
-
 struct AesGcm::State {
   Algorithm algorithm{BCRYPT_AES_ALGORITHM, 0};
   BCRYPT_KEY_HANDLE key = nullptr;

@@ -10,7 +10,7 @@ std::string SecretFilePath(SecretScope) {
       "passphrase or a raw key");
 }
 
-bool ReadSecretFile(const std::string& path, bool, unsigned char*, const std::function<void()>&) {
+bool ReadSecretFile(const std::string& path, bool, unsigned char*, FileSystem*) {
   throw SecretFileError("no secret file on Windows: " + path);
 }
 

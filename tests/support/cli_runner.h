@@ -1,7 +1,7 @@
 // Runs the built vantry tool as a separate process for the command-line tests, with chosen
 // standard input, environment and working folder, or on a pseudo-terminal.
-#ifndef VANTRY_TOOL_CLI_RUNNER_H_
-#define VANTRY_TOOL_CLI_RUNNER_H_
+#ifndef VANTRY_TESTS_SUPPORT_CLI_RUNNER_H_
+#define VANTRY_TESTS_SUPPORT_CLI_RUNNER_H_
 
 #include <string>
 #include <vector>
@@ -36,4 +36,4 @@ ToolResult RunToolOnTerminal(const std::vector<std::string>& args,
 
 }  // namespace vantry::test
 
-#endif  // VANTRY_TOOL_CLI_RUNNER_H_
+#endif  // VANTRY_TESTS_SUPPORT_CLI_RUNNER_H_
