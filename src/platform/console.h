@@ -9,10 +9,17 @@
 #include <cstdio>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/file_system.h"
 
 namespace vantry::platform {
+
+// The program's arguments after its name, in UTF-8, and from then on every file name the
+// program's thread hands the platform is read as UTF-8: on Windows the arguments come from the
+// wide command line, so that a name or a key file of any script works whatever the ANSI code
+// page (argv would hold "?" for what the code page lacks); elsewhere they are argv as it is.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 bool IsTerminal(std::FILE* stream);
 

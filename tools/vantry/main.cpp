@@ -92,7 +92,7 @@ int Main(const std::vector<std::string>& args) {
 }  // namespace vantry::tool
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::vector<std::string> args = vantry::platform::Utf8Arguments(argc, argv);
   try {
     return vantry::tool::Main(args);
   } catch (const std::exception& e) {
