@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -36,11 +36,23 @@ TEST(HelpTextTest, EveryListedOptionIsAccepted) {
        {Command::kSave, Command::kLoad, Command::kEncrypt, Command::kDecrypt, Command::kVerify,
         Command::kMachineKey, Command::kSeal, Command::kUnseal, Command::kRekey}) {
     const std::string help = CommandHelp(command);
-    const std::regex option("--[a-z][a-z-]*");
-    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it) {
-      std::vector<std::string> args = {CommandName(command), it->str()};
-      if (kNeeds.count(it->str()) != 0) {
-        for (const std::string& need : kNeeds.at(it->str())) {
+    // Every word that starts with "--" and goes on in lower case.
+    std::vector<std::string> listed;
+    for (std::size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+      std::size_t end = at + 2;
+      while (end < help.size() &&
+             (std::islower(static_cast<unsigned char>(help[end])) || help[end] == '-')) {
+        ++end;
+      }
+      if (end > at + 2) {
+        listed.push_back(help.substr(at, end - at));
+      }
+      at = end - 2;
+    }
+    for (const std::string& option : listed) {
+      std::vector<std::string> args = {CommandName(command), option};
+      if (kNeeds.count(option) != 0) {
+        for (const std::string& need : kNeeds.at(option)) {
           if (need.rfind("--", 0) != 0 || help.find(need) != std::string::npos) {
             args.push_back(need);
           }
@@ -52,7 +64,7 @@ TEST(HelpTextTest, EveryListedOptionIsAccepted) {
       try {
         ParseCommandLine(args);
       } catch (const UsageError& e) {
-        ADD_FAILURE() << "vantry " << CommandName(command) << " --help lists " << it->str()
+        ADD_FAILURE() << "vantry " << CommandName(command) << " --help lists " << option
                       << ", which it refuses: " << e.what();
       }
     }
