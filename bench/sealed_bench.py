@@ -9,6 +9,9 @@ Speed, medians of N alternating runs on a file of --size-mib MiB (default 256):
           output then made durable the way vantry's writer makes its own (fsync of the file,
           rename over the target, fsync of the folder), and against a durable plain copy;
   unseal: `vantry unseal --key-hex-file` against `age -d -i`, outputs made durable likewise;
+  seal and unseal as age does it: to a recipient (vantry keygen) plus the account's secret,
+          and back with the identity, against age and against `cat` (on tmpfs, --dir /dev/shm,
+          the cost of the format itself);
   save, load: `vantry save`/`load --key-file` (protected files), against the copy only.
 Every output is removed before each run, outside the timed part, so no side pays for freeing
 an earlier file. Memory: the peak resident set (GNU time's %M) of seal and unseal of --rss-mib
@@ -36,9 +39,10 @@ def durable(path):
     os.close(folder)
 
 
-def timed(command, output=None, env=None):
+def timed(command, output=None, env=None, stdout_file=None):
     start = time.perf_counter()
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, env=env)
+    with open(stdout_file or os.devnull, "wb") as out:
+        subprocess.run(command, check=True, stdout=out, env=env)
     if output:
         durable(output)
     return time.perf_counter() - start
@@ -74,6 +78,10 @@ def main():
         for _ in range(args.size_mib):
             f.write(os.urandom(1 << 20))
     key = ["--key-hex-file", p("key.hex")]
+    env = dict(os.environ, XDG_DATA_HOME=p("data"))
+    ours_recipient = subprocess.run([v, "keygen", p("v.id")], check=True, capture_output=True,
+                                    text=True, env=env).stdout.strip()
+    to_recipient = ["--recipient", ours_recipient, "--account-secret"]
     text_key = ["--key-file", p("key.txt")]
     cases = {
         "seal": (lambda: timed([v, "seal"] + key + [p("plain"), p("v.vts")], p("v.vts")),
@@ -83,13 +91,20 @@ def main():
                                  p("v.out")),
                    lambda: timed(["age", "-d", "-i", p("age.id"), "-o", p("a.out"), p("a.age")],
                                  p("a.out"))),
+        "seal to R": (lambda: timed([v, "seal"] + to_recipient + [p("plain"), p("r.vts")],
+                                    p("r.vts"), env),
+                      lambda: timed(["cat", p("plain")], None, None, p("c.out"))),
+        "unseal R": (lambda: timed([v, "unseal", "--identity", p("v.id"), p("r.vts"), p("r.out")],
+                                   p("r.out"), env),
+                     lambda: timed(["cat", p("plain")], None, None, p("c.out"))),
         "save": (lambda: timed([v, "save"] + text_key + [p("plain"), p("v.vty")], p("v.vty")),
                  None),
         "load": (lambda: timed([v, "load"] + text_key + [p("v.vty"), p("v.load")], p("v.load")),
                  None),
         "plain copy": (None, lambda: timed(["cp", p("plain"), p("copy")], p("copy"))),
     }
-    outputs = {"seal": ("v.vts", "a.age"), "unseal": ("v.out", "a.out"), "save": ("v.vty",),
+    outputs = {"seal": ("v.vts", "a.age"), "unseal": ("v.out", "a.out"),
+               "seal to R": ("r.vts", "c.out"), "unseal R": ("r.out", "c.out"), "save": ("v.vty",),
                "load": ("v.load",), "plain copy": ("copy",)}
     times = {name: ([], []) for name in cases}
     for _ in range(args.runs):
@@ -110,6 +125,11 @@ def main():
         ours, age = median[name]
         print(f"  {name:7s} vantry {ours:6.3f}  age {age:6.3f}  ratio {ours / age:4.2f}"
               f"  durable copy {copy:6.3f}  ratio {ours / copy:4.2f}")
+    for name in ("seal to R", "unseal R"):
+        ours, cat = median[name]
+        age = median[name.split()[0]][1]
+        print(f"  {name:9s} vantry {ours:6.3f}  age {age:6.3f}  ratio {ours / age:4.2f}"
+              f"  cat {cat:6.3f}  ratio {ours / cat:4.2f}  durable copy ratio {ours / copy:4.2f}")
     for name in ("save", "load"):
         ours = median[name][0]
         print(f"  {name:7s} vantry {ours:6.3f}  durable copy {copy:6.3f}  ratio {ours / copy:4.2f}")

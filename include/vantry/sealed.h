@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "vantry/byte_io.h"
 #include "vantry/export.h"
@@ -34,6 +35,14 @@ enum class SealedKeyKind : std::uint8_t {
   // key, wrapped by CryptProtectData (user or local-machine scope), stored in the header.
   kWindowsAccount = 5,
   kWindowsMachine = 6,
+  // An X25519 public key (a recipient): anyone may seal to it, only the holder of its private
+  // key (the identity) unseals. Not available on Windows.
+  kRecipient = 7,
+  // A random key sealed by this machine's TPM 2.0, optionally bound to the present values of
+  // some SHA-256 PCRs: a copied disk or a restored backup does not open elsewhere. The TPM is
+  // the one VANTRY_TPM_TCTI names (a TCTI configuration), else /dev/tpmrm0. Not available on
+  // Windows.
+  kTpm = 8,
 };
 
 // A short name of the kind for a host to show ("passphrase", "raw key", "account secret", ...;
@@ -49,7 +58,8 @@ inline constexpr std::uint32_t kSealedMaxIterations = 10000000;
 // A key for sealing or unsealing. Secrets are wiped when the key goes.
 class VANTRY_API SealedKey {
  public:
-  // The whole passphrase, bytes as given (no length limit, NULs included). iterations applies
+  // The whole passphrase, bytes as given (no length limit, NULs included; not empty, which is
+  // SealedError kInvalidKey). iterations applies
   // to sealing and must lie between kSealedDefaultIterations and kSealedMaxIterations;
   // unsealing takes the file's own count.
   static SealedKey Passphrase(const std::string& passphrase,
@@ -60,6 +70,14 @@ class VANTRY_API SealedKey {
   // protection API on Windows (kinds 5, 6).
   static SealedKey AccountSecret();
   static SealedKey MachineSecret();
+  // A recipient's 32-byte X25519 public key, for sealing; an identity's 32-byte private key,
+  // for unsealing. Both kRecipient; kNotAvailable where the system has no X25519.
+  static SealedKey Recipient(const void* publicKey, std::size_t size);
+  static SealedKey Identity(const void* privateKey, std::size_t size);
+  // This machine's TPM. For sealing, pcrMask binds the key to the present values of those
+  // SHA-256 PCRs (bit n for PCR n, 0 to 23; 0 for none: the key then opens on this TPM
+  // whatever they hold); unsealing reads the PCRs from the file's slot.
+  static SealedKey Tpm(std::uint32_t pcrMask = 0);
 
   SealedKey(const SealedKey& other);
   SealedKey& operator=(const SealedKey& other);
@@ -69,12 +87,15 @@ class VANTRY_API SealedKey {
   std::uint32_t iterations() const noexcept { return m_iterations; }
   // The passphrase or raw key bytes (empty for the secrets, which are read when used).
   const std::string& material() const noexcept { return m_material; }
+  // The PCRs a TPM key binds to (0 for the other kinds).
+  std::uint32_t pcrs() const noexcept { return m_pcrs; }
 
  private:
   SealedKey(SealedKeyKind kind, std::string material, std::uint32_t iterations);
   SealedKeyKind m_kind;
   std::string m_material;
   std::uint32_t m_iterations;
+  std::uint32_t m_pcrs = 0;
 };
 
 // Why a file could not be unsealed (or a key not used). what() is a sentence for the user that
@@ -91,6 +112,9 @@ class VANTRY_API SealedError : public std::runtime_error {
     kTruncated,           // the file ends before its last segment
     kSecretUnavailable,   // the account's or machine's secret cannot be read or created
     kInvalidKey,          // a key the format cannot take (raw key size, iteration count)
+    kNotAvailable,        // a kind of key this system cannot use (recipients on Windows, no TPM)
+    kBootStateChanged,    // the TPM's PCRs a TPM slot is bound to changed since sealing
+    kTpmLockout,          // the TPM is in dictionary-attack lockout
   };
   SealedError(Kind kind, const std::string& what, std::int64_t segment = -1,
               std::int64_t offset = -1);
@@ -127,6 +151,8 @@ VANTRY_API bool LooksSealed(const void* firstBytes, std::size_t size) noexcept;
 class VANTRY_API SealingWriter : public ByteWriter {
  public:
   SealingWriter(const SealedKey& key, ByteWriter& output);
+  // A slot for each of keys (1 to kSealedMaxKeys).
+  SealingWriter(const std::vector<SealedKey>& keys, ByteWriter& output);
   ~SealingWriter() override;
   void Write(const void* data, std::size_t n) override;
   void Commit() override;
@@ -134,6 +160,67 @@ class VANTRY_API SealingWriter : public ByteWriter {
  private:
   struct State;
   State* m_state;
+};
+
+// Several keys for one file: a random file key, wrapped in a slot for each key (at most
+// kSealedMaxKeys); any one of them unseals. Changing keys rewrites the header only.
+inline constexpr std::size_t kSealedMaxKeys = 16;
+
+// As SealStream, with a slot for each of keys.
+VANTRY_API void SealStream(const std::vector<SealedKey>& keys, ByteReader& input,
+                           ByteWriter& output);
+
+// As UnsealStream, opening the file with whichever of keys has a slot in it.
+VANTRY_API void UnsealStream(const std::vector<SealedKey>& keys, ByteReader& input,
+                             const std::string& inputName, ByteWriter& output);
+
+// One slot of a sealed file as a listing shows it: its kind, the kind's name ("passphrase",
+// "recipient"; "unknown kind N" for a kind this version does not know) and what identifies it
+// or what it costs ("600000 PBKDF2 iterations", "secret 5f0c...", "recipient tag 1a2b3c4d"),
+// never a secret.
+struct SealedSlot {
+  std::uint8_t kind = 0;
+  std::string name;
+  std::string detail;
+};
+
+// The format version of the sealed file input holds and its slots, read from the header
+// without a key (a version-1 file has one). Throws SealedError naming inputName.
+VANTRY_API int ListSealedSlots(ByteReader& input, const std::string& inputName,
+                               std::vector<SealedSlot>& slots);
+
+// Writes to output the sealed file input holds with slots removed (numbers counted from 1, as
+// ListSealedSlots lists them) and one slot added for each of add, once one of openWith opened
+// it. A version-2 file keeps its payload byte for byte (only the header is new); a version-1
+// file becomes version 2, re-encrypted as it streams (no plain text is stored), with a slot
+// for the key that opened it unless slot 1 is removed. Throws SealedError (kInvalidKey: no
+// such slot, or no slot left) and the FileErrors of input and output. Does not commit output.
+VANTRY_API void ChangeSealedSlots(const std::vector<SealedKey>& openWith,
+                                  const std::vector<std::size_t>& remove,
+                                  const std::vector<SealedKey>& add, ByteReader& input,
+                                  const std::string& inputName, ByteWriter& output);
+
+// Recipients and identities as text: "vantry1..." (a recipient, to share) and
+// "VANTRY-SECRET-KEY-1..." (its identity, to keep secret), with a checksum that refuses a
+// mistyped or cut text (SealedError kInvalidKey; kNotAvailable on Windows).
+VANTRY_API SealedKey RecipientFromText(const std::string& text);
+VANTRY_API SealedKey IdentityFromText(const std::string& text);
+// The recipient text of an identity text.
+VANTRY_API std::string RecipientOfIdentity(const std::string& identityText);
+
+// A new identity: its text (a secret, wiped when the object goes) and its recipient's text.
+class VANTRY_API NewIdentity {
+ public:
+  NewIdentity();
+  NewIdentity(const NewIdentity&) = delete;
+  NewIdentity& operator=(const NewIdentity&) = delete;
+  ~NewIdentity();
+  const std::string& identity() const noexcept { return m_identity; }
+  const std::string& recipient() const noexcept { return m_recipient; }
+
+ private:
+  std::string m_identity;
+  std::string m_recipient;
 };
 
 }  // namespace vantry

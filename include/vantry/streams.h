@@ -9,6 +9,7 @@
 #ifndef VANTRY_STREAMS_H_
 #define VANTRY_STREAMS_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,13 @@ VANTRY_API std::unique_ptr<ByteWriter> EncryptStream(CRijndaelCipher& cipher, By
 // included (nothing is removed). Cipher text that is not whole blocks throws "Illegal Block
 // Size!" before its last piece is written. Does not commit output.
 VANTRY_API void DecryptStream(CRijndaelCipher& cipher, ByteReader& input,
+                              const std::string& inputName, ByteWriter& output);
+
+// DecryptStream for an input whose size is known before it is read (inputSize, that of a named
+// regular file; 0 when unknown): cipher text that is not whole blocks is then refused before
+// anything is written, as the library's own file operations refuse it, and an input that does
+// not keep that size throws FileError(kRead) naming inputName once read.
+VANTRY_API void DecryptStream(CRijndaelCipher& cipher, ByteReader& input, std::uint64_t inputSize,
                               const std::string& inputName, ByteWriter& output);
 
 }  // namespace vantry

@@ -15,6 +15,7 @@
 #define VANTRY_VANTRY_HPP_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -24,6 +25,7 @@
 #include <system_error>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "vantry/vantry_c.h"
 
@@ -47,6 +49,9 @@ enum class Status : int {
   kOtherAccount = VANTRY_ERROR_OTHER_ACCOUNT,
   kWrongKeyKind = VANTRY_ERROR_WRONG_KEY_KIND,
   kSecretUnavailable = VANTRY_ERROR_SECRET_UNAVAILABLE,
+  kNotAvailable = VANTRY_ERROR_NOT_AVAILABLE,
+  kBootStateChanged = VANTRY_ERROR_BOOT_STATE_CHANGED,
+  kTpmLockout = VANTRY_ERROR_TPM_LOCKOUT,
 };
 
 namespace detail {
@@ -278,6 +283,22 @@ class SealedFileKey {
     return SealedFileKey(VANTRY_SEALED_RAW,
                          std::string_view(static_cast<const char*>(bytes), size));
   }
+  // A recipient's text ("vantry1..."), for sealing; an identity's ("VANTRY-SECRET-KEY-1..."),
+  // for unsealing. Not on Windows (Status::kNotAvailable).
+  static SealedFileKey Recipient(std::string_view text) {
+    return SealedFileKey(VANTRY_SEALED_RECIPIENT, text);
+  }
+  static SealedFileKey Identity(std::string_view text) {
+    return SealedFileKey(VANTRY_SEALED_IDENTITY, text);
+  }
+
+  // This machine's TPM, bound to the present values of the SHA-256 PCRs in pcrMask (bit n for
+  // PCR n; 0 for none). Not available on Windows.
+  static SealedFileKey Tpm(std::uint32_t pcrMask = 0) {
+    char mask[sizeof pcrMask];
+    std::memcpy(mask, &pcrMask, sizeof mask);
+    return SealedFileKey(VANTRY_SEALED_TPM, std::string_view(mask, sizeof mask));
+  }
 
   int kind() const noexcept { return m_kind; }
   const Key& bytes() const noexcept { return m_bytes; }
@@ -308,6 +329,64 @@ inline Buffer Unseal(const Name& name, const SealedFileKey& key) {
   detail::ThrowIfFailed(vantry_unseal(name.c_str(), key.kind(), key.bytes().data(),
                                       key.bytes().size(), &data, &size));
   return Buffer(data, size);
+}
+
+namespace detail {
+
+inline std::vector<vantry_sealed_key> CKeys(const std::vector<SealedFileKey>& keys) {
+  std::vector<vantry_sealed_key> out;
+  for (const SealedFileKey& key : keys) {
+    out.push_back({key.kind(), key.bytes().data(), key.bytes().size()});
+  }
+  return out;
+}
+
+}  // namespace detail
+
+// Several keys per file: a slot for each (at most VANTRY_SEALED_MAX_KEYS), any one of which
+// unseals. Throws vantry::Error.
+inline void Seal(const Name& name, const void* data, std::size_t size,
+                 const std::vector<SealedFileKey>& keys) {
+  const std::vector<vantry_sealed_key> c = detail::CKeys(keys);
+  detail::ThrowIfFailed(vantry_seal_keys(name.c_str(), data, size, c.data(), c.size()));
+}
+
+inline Buffer Unseal(const Name& name, const std::vector<SealedFileKey>& keys) {
+  const std::vector<vantry_sealed_key> c = detail::CKeys(keys);
+  unsigned char* data = nullptr;
+  std::size_t size = 0;
+  detail::ThrowIfFailed(vantry_unseal_keys(name.c_str(), c.data(), c.size(), &data, &size));
+  return Buffer(data, size);
+}
+
+// Buffer to buffer, for sealed blobs kept elsewhere than in files. Throws vantry::Error.
+inline Buffer SealBuffer(const void* data, std::size_t size,
+                         const std::vector<SealedFileKey>& keys) {
+  const std::vector<vantry_sealed_key> c = detail::CKeys(keys);
+  unsigned char* out = nullptr;
+  std::size_t outSize = 0;
+  detail::ThrowIfFailed(vantry_seal_buffer(data, size, c.data(), c.size(), &out, &outSize));
+  return Buffer(out, outSize);
+}
+
+inline Buffer UnsealBuffer(const void* sealed, std::size_t size,
+                           const std::vector<SealedFileKey>& keys) {
+  const std::vector<vantry_sealed_key> c = detail::CKeys(keys);
+  unsigned char* out = nullptr;
+  std::size_t outSize = 0;
+  detail::ThrowIfFailed(vantry_unseal_buffer(sealed, size, c.data(), c.size(), &out, &outSize));
+  return Buffer(out, outSize);
+}
+
+// The slots of the sealed file name, one line each ("N\tkind\tidentifier or cost").
+inline std::string SealedSlots(const Name& name) {
+  char* listing = nullptr;
+  std::size_t size = 0;
+  int version = 0;
+  detail::ThrowIfFailed(vantry_sealed_slots(name.c_str(), &version, &listing, &size));
+  const std::string text(listing, size);
+  vantry_free(listing, size + 1);
+  return text;
 }
 
 // The version of the library that is running, "1.1.0".

@@ -62,8 +62,8 @@ enum vantry_status_values {
   /* The key matches, but the cipher text after the header is not a whole number of 16-byte
    * blocks: the file was cut short or grown. */
   VANTRY_ERROR_BLOCK_SIZE = 2,
-  /* The data to save is longer than VANTRY_MAX_DATA_LENGTH, or the file to load is 2 GiB or
-   * larger. */
+  /* The data to save is longer than VANTRY_MAX_DATA_LENGTH, or the file to load, or the data
+   * of the sealed file to unseal, is 2 GiB or larger. */
   VANTRY_ERROR_TOO_LARGE = 3,
   /* A file could not be opened, created, read, written or put in place: it does not exist, a
    * folder is missing, access is denied, another program holds it, the disk is full.
@@ -174,8 +174,15 @@ enum vantry_sealed_status_values {
   VANTRY_ERROR_OTHER_ACCOUNT = 12,
   /* Sealed with another kind of key (a passphrase where a raw key was given, ...). */
   VANTRY_ERROR_WRONG_KEY_KIND = 13,
-  /* This account's or machine's secret cannot be read or created. */
-  VANTRY_ERROR_SECRET_UNAVAILABLE = 14
+  /* This account's or machine's secret cannot be read or created (or the TPM failed). */
+  VANTRY_ERROR_SECRET_UNAVAILABLE = 14,
+  /* A kind of key this system cannot use: recipients and identities on Windows, a TPM on
+   * Windows or where there is none or this user may not use it. */
+  VANTRY_ERROR_NOT_AVAILABLE = 15,
+  /* The TPM refuses the file's TPM slot: the PCRs it is bound to changed since sealing. */
+  VANTRY_ERROR_BOOT_STATE_CHANGED = 16,
+  /* The TPM is in dictionary-attack lockout. */
+  VANTRY_ERROR_TPM_LOCKOUT = 17
 };
 
 /* Keys of sealed files. */
@@ -184,13 +191,27 @@ enum vantry_sealed_key_kinds {
    * account can read, created on first use; on Windows a random key per file wrapped by the
    * data protection API (CryptProtectData, user scope). */
   VANTRY_SEALED_ACCOUNT = 0,
-  /* A passphrase: all key_length bytes, through PBKDF2-HMAC-SHA256 (600,000 iterations). */
+  /* A passphrase: all key_length bytes, at least one, through PBKDF2-HMAC-SHA256 (600,000
+   * iterations). */
   VANTRY_SEALED_PASSPHRASE = 1,
   /* A raw key of exactly VANTRY_SEALED_RAW_KEY_LENGTH bytes, any values. */
   VANTRY_SEALED_RAW = 2,
   /* This machine's key (key NULL, key_length 0): on POSIX a secret file created by root on
    * first use; on Windows the data protection API's local-machine scope. */
-  VANTRY_SEALED_MACHINE = 3
+  VANTRY_SEALED_MACHINE = 3,
+  /* A random key sealed by this machine's TPM 2.0 (the TPM VANTRY_TPM_TCTI names, else
+   * /dev/tpmrm0; not on Windows). key NULL, key_length 0: opens on this TPM whatever its PCRs
+   * hold; or key a uint32_t PCR mask (bit n for SHA-256 PCR n, 0 to 23), key_length 4: also
+   * bound to those PCRs' present values. A sealed file of another machine's TPM reads
+   * VANTRY_ERROR_OTHER_ACCOUNT. */
+  VANTRY_SEALED_TPM = 4,
+  /* A recipient, for sealing: key its text ("vantry1...", from 'vantry keygen'), key_length
+   * its length. The holder of its identity unseals. Not on Windows (VANTRY_ERROR_NOT_AVAILABLE);
+   * a file with another slot still opens there through that slot. */
+  VANTRY_SEALED_RECIPIENT = 5,
+  /* An identity, for unsealing: key its text ("VANTRY-SECRET-KEY-1..."), key_length its
+   * length. */
+  VANTRY_SEALED_IDENTITY = 6
 };
 
 #define VANTRY_SEALED_RAW_KEY_LENGTH 32
@@ -203,10 +224,55 @@ VANTRY_API int VANTRY_CALL vantry_seal(const char* name, const void* data, size_
                                        size_t key_length) VANTRY_NOEXCEPT;
 
 /* Authenticates the sealed file name and returns its data in a new block (*data, *length) that
- * the caller releases with vantry_free; nothing is returned unless the whole file verified. */
+ * the caller releases with vantry_free; nothing is returned unless the whole file verified.
+ * Data of 2 GiB or more is VANTRY_ERROR_TOO_LARGE. */
 VANTRY_API int VANTRY_CALL vantry_unseal(const char* name, int key_kind, const void* key,
                                          size_t key_length, unsigned char** data,
                                          size_t* length) VANTRY_NOEXCEPT;
+
+/* ---- Several keys per sealed file -----------------------------------------------------------
+ * A sealed file has a random file key wrapped in one slot for each of its keys (at most
+ * VANTRY_SEALED_MAX_KEYS); any one of them unseals it. */
+
+/* One key: a kind of vantry_sealed_key_kinds with its key and key_length, as vantry_seal takes
+ * them. */
+typedef struct vantry_sealed_key {
+  int kind;
+  const void* key;
+  size_t key_length;
+} vantry_sealed_key;
+
+#define VANTRY_SEALED_MAX_KEYS 16
+
+/* As vantry_seal, with a slot for each of the key_count keys (1 to VANTRY_SEALED_MAX_KEYS). */
+VANTRY_API int VANTRY_CALL vantry_seal_keys(const char* name, const void* data, size_t length,
+                                            const vantry_sealed_key* keys,
+                                            size_t key_count) VANTRY_NOEXCEPT;
+
+/* As vantry_unseal, opening the file with whichever of the key_count keys has a slot in it. */
+VANTRY_API int VANTRY_CALL vantry_unseal_keys(const char* name, const vantry_sealed_key* keys,
+                                              size_t key_count, unsigned char** data,
+                                              size_t* length) VANTRY_NOEXCEPT;
+
+/* Buffer to buffer, for hosts that keep sealed blobs (in a database, say): the sealed bytes of
+ * length bytes at data, or the data of sealed_length sealed bytes, in a new block
+ * (*out, *out_length) that the caller releases with vantry_free. Nothing is returned unless all
+ * of it sealed, or verified. */
+VANTRY_API int VANTRY_CALL vantry_seal_buffer(const void* data, size_t length,
+                                              const vantry_sealed_key* keys, size_t key_count,
+                                              unsigned char** out,
+                                              size_t* out_length) VANTRY_NOEXCEPT;
+VANTRY_API int VANTRY_CALL vantry_unseal_buffer(const void* sealed, size_t sealed_length,
+                                                const vantry_sealed_key* keys, size_t key_count,
+                                                unsigned char** out,
+                                                size_t* out_length) VANTRY_NOEXCEPT;
+
+/* The slots of the sealed file name, read without a key: one line for each, "N<TAB>kind
+ * name<TAB>identifier or cost\n" (never a secret), as UTF-8 text in a new NUL-terminated
+ * block (*listing, *listing_length without the NUL) that the caller releases with vantry_free;
+ * *version is the file's format version. */
+VANTRY_API int VANTRY_CALL vantry_sealed_slots(const char* name, int* version, char** listing,
+                                               size_t* listing_length) VANTRY_NOEXCEPT;
 
 #ifdef __cplusplus
 } /* extern "C" */

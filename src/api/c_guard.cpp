@@ -84,6 +84,12 @@ int StatusOfSealedError(SealedError::Kind kind) noexcept {
       return VANTRY_ERROR_SECRET_UNAVAILABLE;
     case SealedError::Kind::kInvalidKey:
       return VANTRY_ERROR_INVALID_ARGUMENT;
+    case SealedError::Kind::kNotAvailable:
+      return VANTRY_ERROR_NOT_AVAILABLE;
+    case SealedError::Kind::kBootStateChanged:
+      return VANTRY_ERROR_BOOT_STATE_CHANGED;
+    case SealedError::Kind::kTpmLockout:
+      return VANTRY_ERROR_TPM_LOCKOUT;
   }
   return VANTRY_ERROR_INTERNAL;
 }
@@ -165,6 +171,12 @@ const char* VANTRY_CALL vantry_status_text(int status) VANTRY_NOEXCEPT {
       return "sealed with another kind of key";
     case VANTRY_ERROR_SECRET_UNAVAILABLE:
       return "the account's or machine's secret is unavailable";
+    case VANTRY_ERROR_NOT_AVAILABLE:
+      return "this kind of key is not available on this system";
+    case VANTRY_ERROR_BOOT_STATE_CHANGED:
+      return "this machine's boot state changed since the file was sealed";
+    case VANTRY_ERROR_TPM_LOCKOUT:
+      return "the TPM is in dictionary-attack lockout";
     default:
       return "unknown status";
   }

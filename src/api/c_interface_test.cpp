@@ -338,7 +338,7 @@ TEST(CInterfaceTest, StatusTextsAndVersion) {
                                       "cipher text is not a whole number of blocks",
                                       "too large for a protected file", "file error",
                                       "invalid argument", "out of memory", "internal error"}));
-  EXPECT_STREQ(vantry_status_text(VANTRY_ERROR_SECRET_UNAVAILABLE + 1), "unknown status");
+  EXPECT_STREQ(vantry_status_text(VANTRY_ERROR_TPM_LOCKOUT + 1), "unknown status");
   EXPECT_STREQ(vantry_status_text(-1), "unknown status");
   // The header, the library and the project agree.
   EXPECT_STREQ(vantry_version(), VANTRY_PROJECT_VERSION);

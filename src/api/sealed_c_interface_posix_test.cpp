@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "support/test_support.h"
 #include "vantry/vantry.hpp"
@@ -44,7 +46,7 @@ TEST(SealedCInterfaceTest, EachFailureHasItsStatusAndReturnsNothing) {
       {"protected", Bytes(80, 7), VANTRY_SEALED_RAW, &raw, VANTRY_ERROR_NOT_SEALED},
       {"version", Flip(sealed, 8), VANTRY_SEALED_RAW, &raw, VANTRY_ERROR_UNSUPPORTED_VERSION},
       {"segment", Flip(sealed, 200), VANTRY_SEALED_RAW, &raw, VANTRY_ERROR_DAMAGED},
-      {"cut", Bytes(sealed.begin(), sealed.begin() + 107 + 65552), VANTRY_SEALED_RAW, &raw,
+      {"cut", Bytes(sealed.begin(), sealed.begin() + 172 + 65552), VANTRY_SEALED_RAW, &raw,
        VANTRY_ERROR_TRUNCATED},
       {"wrong key", sealed, VANTRY_SEALED_RAW, &other, VANTRY_ERROR_WRONG_KEY},
       {"wrong kind", sealed, VANTRY_SEALED_PASSPHRASE, &raw, VANTRY_ERROR_WRONG_KEY_KIND},
@@ -80,6 +82,19 @@ TEST(SealedCInterfaceTest, EachFailureHasItsStatusAndReturnsNothing) {
       EXPECT_STRNE(vantry_status_text(status), "unknown status");
     }
   }
+  // Keys no file can take, refused before a file is touched: an empty passphrase would seal a
+  // file anyone opens, and no key is longer than any object.
+  const std::string refused = dir.File("refused.vts");
+  for (const auto& [key, size] :
+       {std::pair<const char*, std::size_t>{nullptr, 0}, {"", 0}, {"k", SIZE_MAX}}) {
+    EXPECT_EQ(vantry_seal(refused.c_str(), "x", 1, VANTRY_SEALED_PASSPHRASE, key, size),
+              VANTRY_ERROR_INVALID_ARGUMENT);
+    unsigned char* data = nullptr;
+    size_t length = 0;
+    EXPECT_EQ(vantry_unseal(f.c_str(), VANTRY_SEALED_PASSPHRASE, key, size, &data, &length),
+              VANTRY_ERROR_INVALID_ARGUMENT);
+  }
+  EXPECT_FALSE(test::FileExists(refused));
   // The C++ wrapper: the same file, the same status as an Error.
   EXPECT_EQ(Unseal(f, SealedFileKey::Raw(raw.data(), 32)).size(), plain.size());
   try {

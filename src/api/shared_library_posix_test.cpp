@@ -22,8 +22,9 @@ const char* const kEntryPoints[] = {
     "LoadVantryWithKey2", "FreeVantryBuffer",
     // The C interface.
     "vantry_save", "vantry_load", "vantry_free", "vantry_last_error", "vantry_last_system_error",
-    "vantry_status_text", "vantry_version", "vantry_version_number", "vantry_seal",
-    "vantry_unseal"};
+    "vantry_status_text", "vantry_version", "vantry_version_number", "vantry_seal", "vantry_unseal",
+    "vantry_seal_keys", "vantry_unseal_keys", "vantry_seal_buffer", "vantry_unseal_buffer",
+    "vantry_sealed_slots"};
 
 class SharedLibrary {
  public:

@@ -190,4 +190,9 @@ void DecryptStream(CRijndaelCipher& cipher, ByteReader& input, const std::string
   DecryptProtected(cipher, input, 0, inputName, output);
 }
 
+void DecryptStream(CRijndaelCipher& cipher, ByteReader& input, std::uint64_t inputSize,
+                   const std::string& inputName, ByteWriter& output) {
+  DecryptProtected(cipher, input, inputSize, inputName, output);
+}
+
 }  // namespace vantry

@@ -59,12 +59,22 @@ bool FolderTakesNewFiles(const std::string& name);
 // True when the error says another program holds the file (a lock or a sharing violation).
 bool IsHeldByAnother(const std::error_code& error);
 
+// What an unlocked input is to the program, which decides how far its name is trusted.
+enum class InputRole {
+  // Data to process: a link in a shared sticky folder is followed only when its owner is the
+  // user or the folder's (posix::OpenWithoutForeignLink), as for every file the library reads.
+  kData,
+  // A key: the whole way to it must be the user's or root's (trusted_path.h), as ssh asks of
+  // its keys, since whoever can change it chooses the key.
+  kKey,
+};
+
 // A file opened for reading without any lock, waiting on a FIFO for its writer. The wait and
 // every read end with ThrowInterrupted when a stop signal comes.
 class UnlockedInput {
  public:
-  // Throws FileError(kOpen) naming name.
-  explicit UnlockedInput(const std::string& name);
+  // Throws FileError(kOpen) naming name, and for a key UntrustedPathError (trusted_path.h).
+  UnlockedInput(const std::string& name, InputRole role);
   ~UnlockedInput();
   UnlockedInput(const UnlockedInput&) = delete;
   UnlockedInput& operator=(const UnlockedInput&) = delete;

@@ -43,6 +43,31 @@ void HmacSha256(const unsigned char key[kKeySize], const void* data, std::size_t
 // SHA-256 of data.
 void Sha256(const void* data, std::size_t size, unsigned char out[kDigestSize]);
 
+// X25519 (RFC 7748) for sealing to a public key. Windows' CNG as the Wine test system has it
+// offers no X25519, so there these throw NotAvailable and HasX25519 is false.
+inline constexpr std::size_t kX25519Size = 32;
+
+class NotAvailable : public std::runtime_error {
+ public:
+  explicit NotAvailable(const std::string& what)
+      : std::runtime_error(what + " is not available on this system") {}
+};
+
+bool HasX25519() noexcept;
+
+// A fresh private key and its public key.
+void X25519Generate(unsigned char privateKey[kX25519Size], unsigned char publicKey[kX25519Size]);
+
+// The public key of a private key.
+void X25519Public(const unsigned char privateKey[kX25519Size],
+                  unsigned char publicKey[kX25519Size]);
+
+// The shared secret of a private key and a peer's public key; false when it is all zero (a
+// peer key of small order, which would make the secret known to anyone).
+bool X25519Shared(const unsigned char privateKey[kX25519Size],
+                  const unsigned char peerPublicKey[kX25519Size],
+                  unsigned char shared[kX25519Size]);
+
 // AES-256-GCM (NIST SP 800-38D) under one key, a 12-byte nonce per message, no associated
 // data. The key schedule lives in the provider and is wiped when the object goes.
 class AesGcm {

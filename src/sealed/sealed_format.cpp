@@ -3,6 +3,7 @@
 #include "platform/data_protection.h"
 #include "platform/secret_file.h"
 #include "platform/secure_wipe.h"
+#include "sealed/slot_kind.h"
 #include "vantry/file_error.h"
 
 namespace vantry::sealed {
@@ -11,28 +12,25 @@ namespace {
 
 const char kLabelPrefix[] = "vantry sealed v1 ";
 
-void PutBigEndian(std::vector<unsigned char>& out, std::uint32_t value, int bytes) {
+}  // namespace
+
+void AppendBigEndian(std::vector<unsigned char>& out, std::uint32_t value, int bytes) {
   for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
     out.push_back(static_cast<unsigned char>(value >> shift));
   }
 }
 
-const char* KindPhrase(SealedKeyKind kind) {
-  switch (kind) {
-    case SealedKeyKind::kPassphrase:
-      return "a passphrase";
-    case SealedKeyKind::kRawKey:
-      return "a raw key";
-    case SealedKeyKind::kAccountSecret:
-      return "an account's secret";
-    case SealedKeyKind::kMachineSecret:
-      return "a machine's secret";
-    case SealedKeyKind::kWindowsAccount:
-      return "Windows' data protection for an account";
-    case SealedKeyKind::kWindowsMachine:
-      return "Windows' data protection for a machine";
+std::uint32_t ReadBigEndian(const unsigned char* p, int bytes) noexcept {
+  std::uint32_t value = 0;
+  for (int i = 0; i < bytes; ++i) {
+    value = (value << 8) | p[i];
   }
-  return "an unknown kind of key";
+  return value;
+}
+
+const char* KindPhrase(SealedKeyKind kind) {
+  const SlotKind* slotKind = FindSlotKind(static_cast<std::uint8_t>(kind));
+  return slotKind != nullptr ? slotKind->Phrase() : "an unknown kind of key";
 }
 
 // The account's or machine's secret; missing is false unless creating.
@@ -49,8 +47,6 @@ bool ReadSecret(SealedKeyKind kind, bool create, unsigned char out[32]) {
                       std::string("cannot use this ") + whose + "'s secret: " + e.what());
   }
 }
-
-}  // namespace
 
 FileKeys::~FileKeys() {
   platform::SecureWipe(check, sizeof check);
@@ -70,13 +66,21 @@ int ParameterSize(std::uint8_t kind) noexcept {
     case SealedKeyKind::kWindowsAccount:
     case SealedKeyKind::kWindowsMachine:
       return kVariableSize;
+    case SealedKeyKind::kRecipient:  // version 2 only
+    case SealedKeyKind::kTpm:
+      break;
   }
   return -1;
 }
 
 void DeriveFileKeys(const unsigned char keyMaterial[32], const unsigned char salt[kSaltSize],
                     FileKeys& keys) {
-  const std::string prefix = kLabelPrefix;
+  DeriveFileKeys(keyMaterial, salt, keys, 1);
+}
+
+void DeriveFileKeys(const unsigned char keyMaterial[32], const unsigned char salt[kSaltSize],
+                    FileKeys& keys, int version) {
+  const std::string prefix = "vantry sealed v" + std::to_string(version) + " ";
   sc::HkdfSha256(keyMaterial, 32, salt, kSaltSize, prefix + "key check", keys.check,
                  sizeof keys.check);
   sc::HkdfSha256(keyMaterial, 32, salt, kSaltSize, prefix + "header", keys.mac, sizeof keys.mac);
@@ -95,12 +99,12 @@ std::vector<unsigned char> EncodeHeaderBody(const Header& header) {
   const auto kind = static_cast<std::uint8_t>(header.kind);
   out.push_back(kind);
   const int size = ParameterSize(kind);
-  PutBigEndian(out,
-               static_cast<std::uint32_t>(size == kVariableSize ? header.blob.size()
-                                                                : static_cast<std::size_t>(size)),
-               2);
+  AppendBigEndian(out,
+                  static_cast<std::uint32_t>(
+                      size == kVariableSize ? header.blob.size() : static_cast<std::size_t>(size)),
+                  2);
   if (header.kind == SealedKeyKind::kPassphrase) {
-    PutBigEndian(out, header.iterations, 4);
+    AppendBigEndian(out, header.iterations, 4);
   } else if (size == kVariableSize) {
     out.insert(out.end(), header.blob.begin(), header.blob.end());
   } else if (header.kind != SealedKeyKind::kRawKey) {
@@ -134,7 +138,8 @@ void SegmentNonce(const unsigned char prefix[kPrefixSize], std::uint32_t index, 
 }
 
 bool IsAccountOrMachine(SealedKeyKind kind) {
-  return kind != SealedKeyKind::kPassphrase && kind != SealedKeyKind::kRawKey;
+  const SlotKind* slotKind = FindSlotKind(static_cast<std::uint8_t>(kind));
+  return slotKind != nullptr && slotKind->Owner() != nullptr;
 }
 
 void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::string& fileName,
@@ -226,6 +231,9 @@ void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::
       }
       return;
     }
+    case SealedKeyKind::kRecipient:  // never a version-1 file's kind: refused above
+    case SealedKeyKind::kTpm:
+      break;
   }
   throw SealedError(SealedError::Kind::kInvalidKey, "unknown key kind");
 }

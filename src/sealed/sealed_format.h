@@ -61,6 +61,22 @@ struct FileKeys {
 void DeriveFileKeys(const unsigned char keyMaterial[32], const unsigned char salt[kSaltSize],
                     FileKeys& keys);
 
+// Big-endian integers of 1 to 4 bytes.
+void AppendBigEndian(std::vector<unsigned char>& out, std::uint32_t value, int bytes);
+std::uint32_t ReadBigEndian(const unsigned char* p, int bytes) noexcept;
+
+// HKDF-SHA256(keyMaterial, salt, "vantry sealed v<version> " + label) for each key.
+void DeriveFileKeys(const unsigned char keyMaterial[32], const unsigned char salt[kSaltSize],
+                    FileKeys& keys, int version);
+
+// The account's or machine's secret (kind kAccountSecret or kMachineSecret) into out, created
+// when missing if create is set; false when it is missing. Throws SealedError
+// (kSecretUnavailable) for a secret that cannot be used.
+bool ReadSecret(SealedKeyKind kind, bool create, unsigned char out[32]);
+
+// How messages name a key of this kind ("a passphrase").
+const char* KindPhrase(SealedKeyKind kind);
+
 // The 16-byte identifier a header stores for an account or machine secret.
 void SecretId(const unsigned char secret[32], unsigned char id[kSecretIdSize]);
 

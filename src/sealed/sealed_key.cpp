@@ -3,31 +3,28 @@
 
 #include "platform/data_protection.h"
 #include "platform/secure_wipe.h"
+#include "platform/tpm.h"
+#include "sealed/slot_kind.h"
 #include "vantry/sealed.h"
 
 namespace vantry {
 const char* SealedKeyKindName(SealedKeyKind kind) noexcept {
-  switch (kind) {
-    case SealedKeyKind::kPassphrase:
-      return "passphrase";
-    case SealedKeyKind::kRawKey:
-      return "raw key";
-    case SealedKeyKind::kAccountSecret:
-      return "account secret";
-    case SealedKeyKind::kMachineSecret:
-      return "machine secret";
-    case SealedKeyKind::kWindowsAccount:
-      return "Windows account protection";
-    case SealedKeyKind::kWindowsMachine:
-      return "Windows machine protection";
+  try {
+    const sealed::SlotKind* slotKind = sealed::FindSlotKind(static_cast<std::uint8_t>(kind));
+    return slotKind != nullptr ? slotKind->Name() : "unknown";
+  } catch (...) {  // the table could not be made (no memory)
+    return "unknown";
   }
-  return "unknown";
 }
 
 SealedKey::SealedKey(SealedKeyKind kind, std::string material, std::uint32_t iterations)
     : m_kind(kind), m_material(std::move(material)), m_iterations(iterations) {}
 
 SealedKey SealedKey::Passphrase(const std::string& passphrase, std::uint32_t iterations) {
+  // An empty passphrase would seal a file that anyone opens.
+  if (passphrase.empty()) {
+    throw SealedError(SealedError::Kind::kInvalidKey, "a passphrase must not be empty");
+  }
   if (iterations < kSealedDefaultIterations || iterations > kSealedMaxIterations) {
     throw SealedError(SealedError::Kind::kInvalidKey,
                       "the PBKDF2 iteration count must lie between " +
@@ -58,6 +55,15 @@ SealedKey SealedKey::MachineSecret() {
                    {}, 0);
 }
 
+SealedKey SealedKey::Tpm(std::uint32_t pcrMask) {
+  if ((pcrMask & ~platform::tpm::kAllPcrs) != 0) {
+    throw SealedError(SealedError::Kind::kInvalidKey, "the TPM's PCRs are numbered 0 to 23");
+  }
+  SealedKey key(SealedKeyKind::kTpm, {}, 0);
+  key.m_pcrs = pcrMask;
+  return key;
+}
+
 SealedKey::SealedKey(const SealedKey& other) = default;
 
 SealedKey& SealedKey::operator=(const SealedKey& other) {
@@ -66,6 +72,7 @@ SealedKey& SealedKey::operator=(const SealedKey& other) {
     m_kind = other.m_kind;
     m_material = other.m_material;
     m_iterations = other.m_iterations;
+    m_pcrs = other.m_pcrs;
   }
   return *this;
 }

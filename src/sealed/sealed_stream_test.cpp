@@ -48,7 +48,10 @@ TEST(SealedStreamTest, EveryBoundaryRoundTripsThroughPullAndPush) {
   const SealedKey key = RawKey(7);
   for (std::size_t size : {0, 1, 15, 16, 17, 65535, 65536, 65537, 131072, 196609}) {
     const Bytes plain = Pattern(size);
-    const Bytes pulled = Sealed(key, plain);
+    MemoryReader source(plain, 1000);
+    MemoryWriter sealedOutput;
+    SealStream(key, source, sealedOutput);
+    const Bytes& pulled = sealedOutput.written;
     // The pushing sealer, fed in uneven pieces, writes the same layout.
     MemoryWriter pushed;
     {
@@ -60,7 +63,7 @@ TEST(SealedStreamTest, EveryBoundaryRoundTripsThroughPullAndPush) {
     }
     EXPECT_TRUE(pushed.committed);
     const std::size_t segments = size == 0 ? 1 : (size + 65535) / 65536;
-    EXPECT_EQ(pulled.size(), 107 + size + 16 * segments) << size;
+    EXPECT_EQ(pulled.size(), 172 + size + 16 * segments) << size;
     EXPECT_EQ(pushed.written.size(), pulled.size()) << size;
     for (const Bytes& file : {pulled, pushed.written}) {
       MemoryReader input(file, 65553);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/secure_wipe.h"
+#include "sealed/slot_header.h"
 
 namespace vantry::sealed {
 namespace sc = platform::sealing;
@@ -19,7 +20,6 @@ Sealer::Sealer(const SealedKey& key, ByteWriter& output, const FixedRandomness* 
     sc::RandomBytes(header.salt, kSaltSize);
     sc::RandomBytes(header.prefix, kPrefixSize);
   }
-  std::memcpy(m_prefix, header.prefix, kPrefixSize);
   FileKeys keys;
   {
     platform::SecretArray<32> material;
@@ -29,8 +29,29 @@ Sealer::Sealer(const SealedKey& key, ByteWriter& output, const FixedRandomness* 
   std::memcpy(header.keyCheck, keys.check, kCheckSize);
   std::vector<unsigned char> bytes = EncodeHeaderBody(header);
   SealHeader(bytes, keys.mac);
-  m_aead.reset(new sc::AesGcm(keys.payload));
-  m_output.Write(bytes.data(), bytes.size());
+  Start(bytes, keys.payload, header.prefix);
+}
+
+Sealer::Sealer(const std::vector<SealedKey>& keys, ByteWriter& output)
+    : m_output(output), m_buffer(kChunkSize) {
+  SlotHeader header;
+  FileKey fileKey;
+  sc::RandomBytes(fileKey.bytes, sizeof fileKey.bytes);
+  sc::RandomBytes(header.salt, kSaltSize);
+  sc::RandomBytes(header.prefix, kPrefixSize);
+  header.slots = MakeSlots(keys, header, fileKey);
+  unsigned char payloadKey[sc::kKeySize];
+  const std::vector<unsigned char> bytes = EncodeSlotHeader(header, fileKey, payloadKey);
+  Start(bytes, payloadKey, header.prefix);
+  platform::SecureWipe(payloadKey, sizeof payloadKey);
+}
+
+void Sealer::Start(const std::vector<unsigned char>& header,
+                   const unsigned char payloadKey[sc::kKeySize],
+                   const unsigned char prefix[kPrefixSize]) {
+  std::memcpy(m_prefix, prefix, kPrefixSize);
+  m_aead.reset(new sc::AesGcm(payloadKey));
+  m_output.Write(header.data(), header.size());
 }
 
 Sealer::~Sealer() { platform::SecureWipe(m_buffer.data(), m_buffer.size()); }
@@ -72,9 +93,9 @@ void Sealer::SealSegment(bool last) {
   ++m_index;
 }
 
-void SealStreamWith(const SealedKey& key, ByteReader& input, ByteWriter& output,
-                    const FixedRandomness* fixed) {
-  Sealer sealer(key, output, fixed);
+namespace {
+
+void Pump(Sealer& sealer, ByteReader& input) {
   std::vector<unsigned char> piece(kSegmentSize);
   struct Wiper {
     std::vector<unsigned char>& v;
@@ -90,22 +111,38 @@ void SealStreamWith(const SealedKey& key, ByteReader& input, ByteWriter& output,
   sealer.Finish();
 }
 
+}  // namespace
+
+void SealStreamWith(const SealedKey& key, ByteReader& input, ByteWriter& output,
+                    const FixedRandomness* fixed) {
+  Sealer sealer(key, output, fixed);
+  Pump(sealer, input);
+}
+
+void SealStreamWith(const std::vector<SealedKey>& keys, ByteReader& input, ByteWriter& output) {
+  Sealer sealer(keys, output);
+  Pump(sealer, input);
+}
+
 }  // namespace vantry::sealed
 
 namespace vantry {
 
 void SealStream(const SealedKey& key, ByteReader& input, ByteWriter& output) {
-  sealed::SealStreamWith(key, input, output, nullptr);
+  sealed::SealStreamWith(std::vector<SealedKey>{key}, input, output);
 }
 
 struct SealingWriter::State {
-  State(const SealedKey& key, ByteWriter& out) : output(out), sealer(key, out) {}
+  State(const std::vector<SealedKey>& keys, ByteWriter& out) : output(out), sealer(keys, out) {}
   ByteWriter& output;
   sealed::Sealer sealer;
 };
 
 SealingWriter::SealingWriter(const SealedKey& key, ByteWriter& output)
-    : m_state(new State(key, output)) {}
+    : m_state(new State(std::vector<SealedKey>{key}, output)) {}
+
+SealingWriter::SealingWriter(const std::vector<SealedKey>& keys, ByteWriter& output)
+    : m_state(new State(keys, output)) {}
 
 SealingWriter::~SealingWriter() { delete m_state; }
 

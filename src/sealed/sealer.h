@@ -24,7 +24,10 @@ struct FixedRandomness {
 
 class Sealer {
  public:
+  // A version-1 file under one key (kept for the known-answer files of that version).
   Sealer(const SealedKey& key, ByteWriter& output, const FixedRandomness* fixed = nullptr);
+  // A version-2 file with one slot for each key, under a fresh file key.
+  Sealer(const std::vector<SealedKey>& keys, ByteWriter& output);
   ~Sealer();
   Sealer(const Sealer&) = delete;
   Sealer& operator=(const Sealer&) = delete;
@@ -34,6 +37,9 @@ class Sealer {
   void Finish();
 
  private:
+  void Start(const std::vector<unsigned char>& header,
+             const unsigned char payloadKey[platform::sealing::kKeySize],
+             const unsigned char prefix[kPrefixSize]);
   void SealSegment(bool last);
 
   ByteWriter& m_output;
@@ -45,8 +51,11 @@ class Sealer {
   bool m_finished = false;
 };
 
+// Seals everything input holds: as version 1 under key, or as version 2 with a slot for each
+// of keys.
 void SealStreamWith(const SealedKey& key, ByteReader& input, ByteWriter& output,
                     const FixedRandomness* fixed);
+void SealStreamWith(const std::vector<SealedKey>& keys, ByteReader& input, ByteWriter& output);
 
 }  // namespace vantry::sealed
 

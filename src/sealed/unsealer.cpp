@@ -2,12 +2,15 @@
 // each segment's plain text is passed on only after its tag verified. A failure is classified
 // by what still authenticates: a last segment that opens as a middle one means the file was cut
 // at a segment boundary, a middle one that opens as the last means data was appended.
+#include "sealed/unsealer.h"
+
 #include <cstring>
 #include <vector>
 
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
 #include "sealed/sealed_format.h"
+#include "sealed/slot_header.h"
 #include "vantry/sealed.h"
 
 namespace vantry {
@@ -16,14 +19,6 @@ namespace sc = platform::sealing;
 using sealed::kChunkSize;
 using sealed::kTagSize;
 using Kind = SealedError::Kind;
-
-std::uint32_t BigEndian(const unsigned char* p, int bytes) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) {
-    value = (value << 8) | p[i];
-  }
-  return value;
-}
 
 class Buffer {
  public:
@@ -35,31 +30,32 @@ class Buffer {
   std::vector<unsigned char> m_bytes;
 };
 
-// Checks the fixed part of a header (magic, version, key kind, the parameter length the kind
-// must have); returns the size of the whole header.
-std::size_t CheckFixedPart(const std::vector<unsigned char>& bytes, std::size_t got,
-                           const std::string& name) {
-  if (got < sizeof sealed::kMagic ||
-      std::memcmp(bytes.data(), sealed::kMagic, sizeof sealed::kMagic) != 0) {
-    throw SealedError(Kind::kNotSealed, name + " is not a sealed file");
-  }
-  if (got < sealed::kFixedSize) {
-    throw SealedError(Kind::kTruncated, name + " is truncated: it ends inside its header");
-  }
-  if (bytes[8] != sealed::kVersion) {
-    throw SealedError(Kind::kUnsupportedVersion,
-                      name + " says it is a sealed file of version " + std::to_string(bytes[8]) +
-                          ", which this version of Vantry does not read (it reads version " +
-                          std::to_string(sealed::kVersion) +
-                          "): its header is damaged, or a later Vantry wrote it");
-  }
+// Reads and authenticates a version-2 header whose first bytes are read; returns its size,
+// fills prefix and the payload key.
+std::size_t ReadSlotHeader(const std::vector<const SealedKey*>& keys, ByteReader& input,
+                           std::vector<unsigned char>& bytes, const std::string& name,
+                           unsigned char prefix[sealed::kPrefixSize],
+                           unsigned char payloadKey[sc::kKeySize]) {
+  sealed::SlotHeader header = sealed::ParseSlotHeader(input, bytes, name);
+  sealed::FileKey fileKey;
+  sealed::OpenSlotHeader(keys, header, bytes, name, fileKey);
+  sealed::FileKeys fileKeys;
+  sealed::DeriveFileKeys(fileKey.bytes, header.salt, fileKeys, sealed::kSlotVersion);
+  std::memcpy(payloadKey, fileKeys.payload, sc::kKeySize);
+  std::memcpy(prefix, header.prefix, sealed::kPrefixSize);
+  return bytes.size();
+}
+
+// Checks the key kind of a version-1 header and the parameter length the kind must have;
+// returns the size of the whole header.
+std::size_t CheckFixedPart(const std::vector<unsigned char>& bytes, const std::string& name) {
   const int known = sealed::ParameterSize(bytes[9]);
   if (known == -1) {
     throw SealedError(Kind::kUnsupportedVersion,
                       name + " uses key kind " + std::to_string(bytes[9]) +
                           ", which this version of Vantry does not know");
   }
-  const std::uint32_t stated = BigEndian(&bytes[10], 2);
+  const std::uint32_t stated = sealed::ReadBigEndian(&bytes[10], 2);
   const bool fits = known == sealed::kVariableSize ? stated >= 1 && stated <= sealed::kMaxBlobSize
                                                    : stated == static_cast<std::uint32_t>(known);
   if (!fits) {
@@ -73,11 +69,11 @@ std::size_t CheckFixedPart(const std::vector<unsigned char>& bytes, std::size_t 
 // the nonce prefix. Returns where the key check is.
 const unsigned char* ReadFields(const std::vector<unsigned char>& bytes, sealed::Header* header,
                                 unsigned char prefix[sealed::kPrefixSize]) {
-  const std::size_t parameterSize = BigEndian(&bytes[10], 2);
+  const std::size_t parameterSize = sealed::ReadBigEndian(&bytes[10], 2);
   header->kind = static_cast<SealedKeyKind>(bytes[9]);
   const unsigned char* p = bytes.data() + sealed::kFixedSize;
   if (header->kind == SealedKeyKind::kPassphrase) {
-    header->iterations = BigEndian(p, 4);
+    header->iterations = sealed::ReadBigEndian(p, 4);
   } else if (sealed::ParameterSize(bytes[9]) == sealed::kVariableSize) {
     header->blob.assign(p, p + parameterSize);
   } else if (header->kind != SealedKeyKind::kRawKey) {
@@ -118,12 +114,15 @@ void Authenticate(const SealedKey& key, sealed::Header& header,
 }
 
 // Reads and authenticates the header; returns its size, fills prefix and the payload key.
-std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::string& name,
-                       unsigned char prefix[sealed::kPrefixSize],
+std::size_t ReadHeader(const std::vector<const SealedKey*>& given, ByteReader& input,
+                       const std::string& name, unsigned char prefix[sealed::kPrefixSize],
                        unsigned char payloadKey[sc::kKeySize]) {
-  std::vector<unsigned char> bytes(sealed::kFixedSize);
-  const std::size_t size =
-      CheckFixedPart(bytes, input.ReadFull(bytes.data(), sealed::kFixedSize), name);
+  std::vector<unsigned char> bytes = sealed::ReadHeaderStart(input, name);
+  if (bytes[8] == sealed::kSlotVersion) {
+    return ReadSlotHeader(given, input, bytes, name, prefix, payloadKey);
+  }
+  const SealedKey& key = sealed::KeyOfKind(given, bytes[9]);
+  const std::size_t size = CheckFixedPart(bytes, name);
   bytes.resize(size);
   if (input.ReadFull(bytes.data() + sealed::kFixedSize, size - sealed::kFixedSize) !=
       size - sealed::kFixedSize) {
@@ -164,11 +163,13 @@ std::size_t ReadHeader(const SealedKey& key, ByteReader& input, const std::strin
 
 }  // namespace
 
-void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& inputName,
-                  ByteWriter& output) {
+namespace sealed {
+
+void UnsealStreamWith(const std::vector<const SealedKey*>& keys, ByteReader& input,
+                      const std::string& inputName, ByteWriter& output) {
   unsigned char prefix[sealed::kPrefixSize];
   unsigned char payloadKey[sc::kKeySize];
-  std::uint64_t offset = ReadHeader(key, input, inputName, prefix, payloadKey);
+  std::uint64_t offset = ReadHeader(keys, input, inputName, prefix, payloadKey);
   sc::AesGcm aead(payloadKey);
   platform::SecureWipe(payloadKey, sizeof payloadKey);
 
@@ -232,6 +233,13 @@ void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& in
       return;
     }
   }
+}
+
+}  // namespace sealed
+
+void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& inputName,
+                  ByteWriter& output) {
+  sealed::UnsealStreamWith({&key}, input, inputName, output);
 }
 
 bool LooksSealed(const void* firstBytes, std::size_t size) noexcept {

@@ -9,14 +9,16 @@ set(expected_c_names
   FreeVantryBuffer LoadVantry LoadVantryWithKey LoadVantryWithKey2
   SaveVantry SaveVantryWithKey SaveVantryWithKey2
   vantry_free vantry_last_error vantry_last_system_error vantry_load vantry_save vantry_seal
-  vantry_status_text vantry_unseal vantry_version vantry_version_number)
+  vantry_seal_buffer vantry_seal_keys vantry_sealed_slots vantry_status_text vantry_unseal
+  vantry_unseal_buffer vantry_unseal_keys vantry_version vantry_version_number)
 # Mangled names of namespace vantry whose first component is one of these (with its length):
 # the classes and functions declared in include/vantry/.
 set(public_components 12CBlockCipher 15CRijndaelCipher 4CSHA 9FileError 13GetMachineKey
     10ByteReader 10ByteWriter 14OpenFileReader 23OpenStandardInputReader
     24OpenStandardOutputWriter 16CreateFileWriter 13EncryptStream 13DecryptStream
     11CipherError 9KeyCipher 16OpenMemoryReader 9SealedKey 11SealedError 13SealingWriter
-    10SealStream 12UnsealStream 11LooksSealed 17SealedKeyKindName)
+    10SealStream 12UnsealStream 11LooksSealed 17SealedKeyKindName 15ListSealedSlots
+    17ChangeSealedSlots 17RecipientFromText 16IdentityFromText 19RecipientOfIdentity 11NewIdentity)
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

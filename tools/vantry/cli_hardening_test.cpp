@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -409,6 +410,87 @@ TEST_F(CliHardening, KeyFileDashOnATerminalIsReadWithoutEcho) {
   EXPECT_EQ(r.out.find(typed), std::string::npos) << r.out;
   EXPECT_EQ(Text(LibraryLoad(File("out.vty"), typed.c_str())),
             Text(LibraryLoad(File("p.vty"), kKey.c_str())));
+}
+
+// The trust rules' wiring (platform/trusted_path.h holds their cases): what another user plants
+// where the tool reads a key, keeps a secret or takes its INPUT is refused, and nothing written.
+TEST_F(CliHardening, WhatAnotherUserPlantsOnTheWayIsRefused) {
+  if (!CanActAsOtherUser()) GTEST_SKIP() << "needs root to act as another user";
+  ASSERT_EQ(::chmod(m_dir.path().c_str(), 0755), 0);
+  const auto other = [](const std::string& folder) {
+    ::mkdir(folder.c_str(), 0755);
+    EXPECT_EQ(::chown(folder.c_str(), kOtherUserId, kOtherUserId), 0);
+  };
+  const auto link = [](const char* target, const std::string& at) {
+    AsOtherUser([&] { return ::symlink(target, at.c_str()) == 0; });
+  };
+  const struct {
+    std::function<void(const std::string& d)> plant;  // d: the case's folder, s sticky in it
+    std::vector<std::string> args;
+    std::string env;      // "@" stands for the case's folder
+    const char* refusal;  // a part of standard error
+  } cases[] = {
+      {[&](const std::string& d) { link("../key", d + "/s/k"); },
+       {"encrypt", "--key-file", "s/k", "plain", "out"},
+       "",
+       "the key file 's/k': the link '"},
+      {[&](const std::string& d) { other(d + "/x"); },
+       {"seal", "plain", "out"},
+       "XDG_DATA_HOME=@/x",
+       "/x' belongs to user 65534"},
+      {[&](const std::string& d) {
+         other(d + "/h"), other(d + "/loot");
+         AsOtherUser([&] {
+           return ::mkdir((d + "/h/.local").c_str(), 0755) == 0 &&
+                  ::mkdir((d + "/h/.local/share").c_str(), 0755) == 0 &&
+                  ::symlink("../../../loot", (d + "/h/.local/share/vantry").c_str()) == 0;
+         });
+       },
+       {"seal", "plain", "out"},
+       "HOME=@/h",
+       "/h) belongs to user 65534, not to this account"},
+      {[&](const std::string& d) { link("/dev/null", d + "/s/in"); },
+       {"encrypt", "--key-file", "key", "s/in", "out"},
+       "",
+       "cannot open 's/in': Permission denied"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string d = File(std::to_string(n++));
+    ::mkdir(d.c_str(), 0755);
+    ::mkdir((d + "/s").c_str(), 0);
+    ::chmod((d + "/s").c_str(), 01777);
+    WriteFile(d + "/key", ToBytes(kKey));
+    WriteFile(d + "/plain", ToBytes("plain"));
+    c.plant(d);
+    std::vector<std::string> env = {"TMPDIR=" + m_tmpdir.path()};
+    if (!c.env.empty()) env.push_back(std::string(c.env).replace(c.env.find('@'), 1, d));
+    const ToolResult r = RunTool({c.args, "", env, {"XDG_DATA_HOME"}, d});
+    EXPECT_EQ(r.exitCode, 1) << c.refusal;
+    EXPECT_NE(r.err.find(c.refusal), std::string::npos) << r.err;
+    EXPECT_FALSE(FileExists(d + "/out") || FileExists(d + "/loot/account-secret")) << r.err;
+  }
+}
+
+// A protected file cut short: a named INPUT's size shows it before a byte is written, so an
+// OUTPUT that only --in-place lets the tool rewrite keeps its content.
+TEST_F(CliHardening, ACutInputLeavesAnOutputRewrittenInPlaceAsItWas) {
+  if (!CanActAsOtherUser()) GTEST_SKIP() << "needs root to act as another user";
+  ASSERT_EQ(::chmod(m_dir.path().c_str(), 0755), 0);
+  const Bytes big(200000, 'b');  // more than the first piece written
+  SaveVantryWithKey2(big.data(), 200000, File("cut").c_str(), kKey.c_str());
+  ASSERT_EQ(::truncate(File("cut").c_str(), 32 + 200000 - 1), 0);
+  ASSERT_EQ(::mkdir(File("ro").c_str(), 0755), 0);  // the other user may write OUTPUT, not here
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"decrypt"}, {"load"}, {"rekey", "--new-key-file", "key"}, {"rekey", "--seal"}}) {
+    WriteFile(File("ro/out"), ToBytes("earlier"));
+    ASSERT_EQ(::chown(File("ro/out").c_str(), kOtherUserId, kOtherUserId), 0);
+    args.insert(args.end(), {"--in-place", "--force", "--key-file", "key", "cut", "ro/out"});
+    EXPECT_TRUE(AsOtherUser([&] {
+      return RunTool({args, "", {"XDG_DATA_HOME=" + File("ro")}, {}, m_dir.path()}).exitCode == 1;
+    }));
+    EXPECT_EQ(Text(ReadFile(File("ro/out"))), "earlier") << args[0];
+  }
 }
 
 }  // namespace

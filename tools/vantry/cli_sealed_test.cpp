@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,10 @@ namespace {
 
 class CliSealed : public ::testing::Test {
  protected:
-  ToolResult Run(const std::vector<std::string>& args) {
+  ToolResult Run(const std::vector<std::string>& args, const std::string& input = "") {
     ToolRun run;
     run.args = args;
+    run.input = input;
     run.setEnv = {"XDG_DATA_HOME=" + m_dir.File("data"), "PASS=correct horse battery staple"};
     run.workingFolder = m_dir.path();
     return RunTool(run);
@@ -45,18 +47,18 @@ TEST_F(CliSealed, FailuresExitOneWithTheirMessageAndWriteNoPlainText) {
   WriteFile(File("plain"), plain);
   ASSERT_EQ(Run({"seal", "plain", "good.vts"}).exitCode, 0);
   ASSERT_EQ(Run({"save", "--key-env", "PASS", "plain", "old.vty"}).exitCode, 0);
-  // The account secret's header is 123 bytes; segments are 65,552.
+  // The account secret's header is 188 bytes; segments are 65,552.
   const Bytes good = ReadFile(File("good.vts"));
   Bytes damaged = good;
-  damaged[123 + 65552 + 9] ^= 1;
+  damaged[188 + 65552 + 9] ^= 1;
   WriteFile(File("damaged.vts"), damaged);
-  WriteFile(File("cut.vts"), Bytes(good.begin(), good.begin() + 123 + 3 * 65552));
+  WriteFile(File("cut.vts"), Bytes(good.begin(), good.begin() + 188 + 3 * 65552));
   const struct {
     std::vector<std::string> args;
     std::string message;
   } cases[] = {
       {{"unseal", "damaged.vts", "out"},
-       "'damaged.vts' is damaged at segment 2, byte offset 65675"},
+       "'damaged.vts' is damaged at segment 2, byte offset 65740"},
       {{"unseal", "cut.vts", "out"}, "'cut.vts' is truncated: it ends after segment 3"},
       {{"unseal", "old.vty", "out"},
        "'old.vty' is not a sealed file; a protected file is read with 'vantry load'"},
@@ -74,6 +76,9 @@ TEST_F(CliSealed, FailuresExitOneWithTheirMessageAndWriteNoPlainText) {
     EXPECT_FALSE(Exists("out")) << c.args[1];
   }
   EXPECT_EQ(ReadFile(File("earlier")), (Bytes{'o', 'l', 'd'}));
+  // A sealed stream is told apart by its first bytes, as a named file is.
+  EXPECT_EQ(Run({"verify", "-"}, Text(good)).out,
+            "-: authentic sealed file, " + std::to_string(plain.size()) + " bytes\n");
   // Standard output gets the first segment, which verified, and not one byte more.
   const ToolResult piped = Run({"unseal", "damaged.vts", "-"});
   EXPECT_EQ(piped.exitCode, 1);
@@ -89,16 +94,17 @@ TEST_F(CliSealed, TheMessagesSayWhatHappenedAndWhatToDo) {
   ASSERT_EQ(Run({"save", "--key-env", "PASS", "plain", "old.vty"}).exitCode, 0);
   const Bytes sealed = ReadFile(File("account.vts"));
   Bytes machine = sealed;
-  machine[9] = 4;  // the machine's kind; its parameters have the same size, and its header
-  // digest (bytes 83 to 90) is made anew: only the key, which no one holds, tells it apart.
-  const Bytes digest = OpenSslSha256(machine.data(), 83);
-  std::copy(digest.begin(), digest.begin() + 8, machine.begin() + 83);
+  machine[33] = 4;  // the slot of the machine's kind; its parameters have the same size, and
+  // the header digest (bytes 148 to 155) is made anew: only the key, which no one holds, tells
+  // it apart.
+  const Bytes digest = OpenSslSha256(machine.data(), 148);
+  std::copy(digest.begin(), digest.begin() + 8, machine.begin() + 148);
   WriteFile(File("machine.vts"), machine);
   Bytes version = sealed;
   version[8] ^= 0x7e;
   WriteFile(File("version.vts"), version);
-  // The account secret's header is 123 bytes; segments are 65,552.
-  WriteFile(File("cut.vts"), Bytes(sealed.begin(), sealed.begin() + 123 + 3 * 65552 + 5));
+  // The account secret's header is 188 bytes; segments are 65,552.
+  WriteFile(File("cut.vts"), Bytes(sealed.begin(), sealed.begin() + 188 + 3 * 65552 + 5));
   WriteFile(File("junk"), Bytes(100, 'j'));
   const struct {
     std::vector<std::string> args;
@@ -115,12 +121,13 @@ TEST_F(CliSealed, TheMessagesSayWhatHappenedAndWhatToDo) {
        "machine's key"},
       {{"unseal", "cut.vts", "out"},
        "",
-       "'cut.vts' is cut short or damaged at segment 4, byte offset 196779: its last segment "
+       "'cut.vts' is cut short or damaged at segment 4, byte offset 196844: its last segment "
        "does not authenticate (the copy was cut short, or changed)"},
       {{"unseal", "version.vts", "out"},
        "",
-       "'version.vts' says it is a sealed file of version 127, which this version of Vantry "
-       "does not read (it reads version 1): its header is damaged, or a later Vantry wrote it"},
+       "'version.vts' says it is a sealed file of version 124, which this version of Vantry "
+       "does not read (it reads versions 1 and 2): its header is damaged, or a later Vantry "
+       "wrote it"},
       {{"verify", "junk"},
        "",
        "'junk' was not protected with this key and these parameters, or is no protected file "
@@ -132,7 +139,7 @@ TEST_F(CliSealed, TheMessagesSayWhatHappenedAndWhatToDo) {
       {{"unseal", "-", "out"},
        Text(ReadFile(File("pass.vts"))),
        "standard input was sealed with a passphrase, not an account's secret; give its key "
-       "with --ask-key, --key-file, --key-env or --key-hex-file"},
+       "with --ask-key, --key-file, --key-env, --key-hex-file, --identity or --tpm"},
       {{"rekey", "--key-file", "junk", "old.vty", "out"},
        "",
        "cannot rekey 'old.vty': the key given does not match (or it is not a protected file): "
@@ -177,6 +184,42 @@ TEST_F(CliSealed, RekeyChangesTheKeyOrSealsInOneStream) {
   // A wrong old key writes nothing.
   EXPECT_EQ(Run({"rekey", "--key-file", "new.txt", "--seal", "old.vty", "t.vts"}).exitCode, 1);
   EXPECT_FALSE(Exists("t.vts"));
+}
+
+TEST_F(CliSealed, KeysOfASealedFileChangeWhileItsDataStaysAsItWas) {
+  const Bytes plain(70000, 'y');
+  WriteFile(File("plain"), plain);
+  const ToolResult made = Run({"keygen", "id"});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  const Bytes identity = ReadFile(File("id"));
+  EXPECT_EQ(std::filesystem::status(File("id")).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(Run({"keygen", "id"}).exitCode, 1);  // never over an existing identity
+  EXPECT_EQ(ReadFile(File("id")), identity);
+  const std::string recipient = made.out.substr(0, made.out.size() - 1);
+  EXPECT_EQ(Run({"keygen", "--recipient", "id"}).out, made.out);
+  ASSERT_EQ(Run({"seal", "--key-env", "PASS", "--recipient", recipient, "plain", "f.vts"}).exitCode,
+            0);
+  EXPECT_EQ(
+      Run({"slots", "f.vts"})
+          .out.rfind(
+              "f.vts: sealed file version 2, 2 slots\n  1  passphrase, 600000 PBKDF2 iterations\n"
+              "  2  recipient, recipient tag ",
+              0),
+      0u);
+  ASSERT_EQ(Run({"rekey", "--key-env", "PASS", "--remove-slot", "1", "--account-secret", "f.vts",
+                 "g.vts"})
+                .exitCode,
+            0);
+  // A passphrase slot is 71 bytes, a recipient's 103, an account's 83: only the header changed.
+  const Bytes f = ReadFile(File("f.vts")), g = ReadFile(File("g.vts"));
+  EXPECT_EQ(Bytes(f.begin() + 279, f.end()), Bytes(g.begin() + 291, g.end()));
+  EXPECT_EQ(Run({"unseal", "--identity", "id", "g.vts", "-"}).out, std::string(70000, 'y'));
+  EXPECT_EQ(Run({"unseal", "g.vts", "-"}).out, std::string(70000, 'y'));
+  EXPECT_NE(Run({"unseal", "--key-env", "PASS", "g.vts", "-"})
+                .err.find("'g.vts' was sealed with a recipient's key and an account's secret, "
+                          "not a passphrase"),
+            std::string::npos);
 }
 
 }  // namespace

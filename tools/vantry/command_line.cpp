@@ -19,6 +19,7 @@ constexpr unsigned kVerify = Bit(Command::kVerify);
 constexpr unsigned kSeal = Bit(Command::kSeal);
 constexpr unsigned kUnseal = Bit(Command::kUnseal);
 constexpr unsigned kRekey = Bit(Command::kRekey);
+constexpr unsigned kKeygen = Bit(Command::kKeygen);
 constexpr unsigned kSealedCommands = kSeal | kUnseal | kRekey;
 constexpr unsigned kCipherCommands = kEncrypt | kDecrypt;
 constexpr unsigned kStreamCommands = kSave | kLoad | kCipherCommands;
@@ -41,12 +42,25 @@ enum class Option {
   kProgress,
   kQuiet,
   kMachineSecret,
+  kTpm,
+  kTpmPcrs,
   kSealOutput,
   kNewKeyFile,
   kNewAskKey,
   kNewKeyEnv,
   kNewKeyHexFile,
+  kRecipient,
+  kRecipientsFile,
+  kIdentity,
+  kAccountSecret,
+  kRemoveSlot,
 };
+
+// Options that add one more key or slot each time they are given.
+bool IsRepeatable(Option option) {
+  return option == Option::kRecipient || option == Option::kRecipientsFile ||
+         option == Option::kIdentity || option == Option::kRemoveSlot;
+}
 
 struct OptionEntry {
   Option option;
@@ -72,11 +86,18 @@ constexpr OptionEntry kOptions[] = {
     {Option::kProgress, "--progress", false, kStreamCommands | kSealedCommands},
     {Option::kQuiet, "--quiet", false, kStreamCommands | kSealedCommands},
     {Option::kMachineSecret, "--machine-secret", false, kSealedCommands | kVerify},
+    {Option::kTpm, "--tpm", false, kSealedCommands},
+    {Option::kTpmPcrs, "--tpm-pcrs", true, kSeal | kRekey},
     {Option::kSealOutput, "--seal", false, kRekey},
     {Option::kNewKeyFile, "--new-key-file", true, kRekey},
     {Option::kNewAskKey, "--new-ask-key", false, kRekey},
     {Option::kNewKeyEnv, "--new-key-env", true, kRekey},
     {Option::kNewKeyHexFile, "--new-key-hex-file", true, kRekey},
+    {Option::kRecipient, "--recipient", true, kSeal | kRekey | kKeygen},
+    {Option::kRecipientsFile, "--recipients-file", true, kSeal | kRekey},
+    {Option::kIdentity, "--identity", true, kUnseal | kRekey | kVerify},
+    {Option::kAccountSecret, "--account-secret", false, kSeal | kRekey},
+    {Option::kRemoveSlot, "--remove-slot", true, kRekey},
 };
 
 // Each word a value of --mode and --padding may take, with the library's constant it stands
@@ -107,6 +128,8 @@ constexpr CommandEntry kCommands[] = {
     {Command::kSeal, "seal", 2, "INPUT and OUTPUT"},
     {Command::kUnseal, "unseal", 2, "INPUT and OUTPUT"},
     {Command::kRekey, "rekey", 2, "INPUT and OUTPUT"},
+    {Command::kKeygen, "keygen", 1, "OUTPUT"},
+    {Command::kSlots, "slots", 1, "FILE"},
 };
 
 // verify takes any number of files, one at least.
@@ -189,7 +212,7 @@ class Parser {
 
   void Apply(const OptionEntry& entry, const std::string& value) {
     const unsigned seenBit = 1u << static_cast<unsigned>(entry.option);
-    if ((m_seen & seenBit) != 0) {
+    if ((m_seen & seenBit) != 0 && !IsRepeatable(entry.option)) {
       Fail(std::string("option ") + entry.name + " given more than once");
     }
     m_seen |= seenBit;
@@ -260,6 +283,13 @@ class Parser {
       case Option::kMachineSecret:
         m_options.machineSecret = true;
         break;
+      case Option::kTpm:
+        m_options.tpm = true;
+        break;
+      case Option::kTpmPcrs:
+        m_options.tpm = true;
+        m_options.tpmPcrs = PcrList(value);
+        break;
       case Option::kSealOutput:
         m_options.seal = true;
         break;
@@ -275,6 +305,21 @@ class Parser {
       case Option::kNewKeyHexFile:
         m_options.newKey = {KeyOrigin::kHexFile, value};
         break;
+      case Option::kRecipient:
+        m_options.recipients.push_back(value);
+        break;
+      case Option::kRecipientsFile:
+        m_options.recipientFiles.push_back(value);
+        break;
+      case Option::kIdentity:
+        m_options.identityFiles.push_back(value);
+        break;
+      case Option::kAccountSecret:
+        m_options.accountSecret = true;
+        break;
+      case Option::kRemoveSlot:
+        m_options.removeSlots.push_back(SlotNumber(value));
+        break;
       case Option::kIv: {
         auto bytes = ParseHex(value);
         if (!bytes || bytes->empty()) {
@@ -284,6 +329,34 @@ class Parser {
         break;
       }
     }
+  }
+
+  // "7" or "0,2,7": PCR numbers, 0 to 23, as a mask.
+  std::uint32_t PcrList(const std::string& value) const {
+    std::uint32_t mask = 0;
+    std::size_t at = 0;
+    while (true) {
+      const std::size_t comma = value.find(',', at);
+      const std::string number = value.substr(at, comma - at);
+      if (number.empty() || number.size() > 2 ||
+          number.find_first_not_of("0123456789") != std::string::npos || std::stoi(number) > 23) {
+        Fail("option --tpm-pcrs takes PCR numbers from 0 to 23 separated by commas, not '" + value +
+             "'");
+      }
+      mask |= std::uint32_t{1} << std::stoi(number);
+      if (comma == std::string::npos) {
+        return mask;
+      }
+      at = comma + 1;
+    }
+  }
+
+  std::size_t SlotNumber(const std::string& value) const {
+    if (value.size() <= 2 && value.find_first_not_of("0123456789") == std::string::npos &&
+        std::stoi(value) >= 1) {
+      return static_cast<std::size_t>(std::stoi(value));
+    }
+    Fail("option --remove-slot takes a slot number from 1 to 16, not '" + value + "'");
   }
 
   int Size(const char* name, const std::string& value) const {
@@ -329,6 +402,13 @@ class Parser {
     if (newKeyFromStdin &&
         (keyFromStdin0 || (!m_options.operands.empty() && m_options.operands[0] == "-"))) {
       Fail("standard input cannot give the new key and also the key or INPUT");
+    }
+    // keygen --recipient IDENTITY prints the recipient of an identity file it already has.
+    if (m_command == Command::kKeygen && !m_options.recipients.empty()) {
+      if (m_options.recipients.size() > 1 || !m_options.operands.empty()) {
+        Fail("keygen --recipient takes one IDENTITY file and no OUTPUT");
+      }
+      return;
     }
     const CommandEntry& entry = FindCommand(m_command);
     if (m_options.operands.size() < entry.operandCount) {

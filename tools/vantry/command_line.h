@@ -3,6 +3,7 @@
 #ifndef VANTRY_TOOL_COMMAND_LINE_H_
 #define VANTRY_TOOL_COMMAND_LINE_H_
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,7 +20,9 @@ enum class Command {
   kMachineKey,
   kSeal,
   kUnseal,
-  kRekey
+  kRekey,
+  kKeygen,
+  kSlots
 };
 
 // Where the key comes from. Keys are never command-line arguments: they would show in process
@@ -53,9 +56,21 @@ struct Options {
   std::optional<std::vector<unsigned char>> iv;
   // Sealed files: the machine's secret instead of the account's (the default key).
   bool machineSecret = false;
+  // Sealed files: a slot for this machine's TPM, bound to the SHA-256 PCRs of tpmPcrs (bit n
+  // for PCR n; 0 for none).
+  bool tpm = false;
+  std::uint32_t tpmPcrs = 0;
   // rekey: the new key, and whether OUTPUT is a sealed file.
   KeyChoice newKey;
   bool seal = false;
+  // Sealed files with several keys: recipients ("vantry1..."), files listing them, identity
+  // files for unsealing, the account's secret as one more key, slots rekey removes (counted
+  // from 1, as 'vantry slots' lists them).
+  std::vector<std::string> recipients;
+  std::vector<std::string> recipientFiles;
+  std::vector<std::string> identityFiles;
+  bool accountSecret = false;
+  std::vector<std::size_t> removeSlots;
 };
 
 // What the command line asks for.

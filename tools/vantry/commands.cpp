@@ -156,7 +156,8 @@ int RunStream(const Options& options, Direction direction) {
   KeyCipherForOptions(cipher, options, key);
   // What the library's load and DecryptFile return ends in 32 zero bytes.
   const bool trailer = !encrypt && (options.command == Command::kLoad || options.inMemory);
-  Progress progress(options.progress, KnownSize(input), stderr);
+  const std::uint64_t inputSize = KnownSize(input);
+  Progress progress(options.progress, inputSize, stderr);
   try {
     std::unique_ptr<ByteReader> opened = OpenInput(input);
     WatchedReader watchedInput(*opened, progress);
@@ -181,7 +182,7 @@ int RunStream(const Options& options, Direction direction) {
       EncryptStream(cipher, *source, sink);
     } else {
       try {
-        DecryptStream(cipher, *source, PrintableName(input), sink);
+        DecryptStream(cipher, *source, inputSize, PrintableName(input), sink);
       } catch (const CipherError& e) {
         if (e.kind() == CipherError::Kind::kIllegalBlockSize) {
           throw std::runtime_error("cannot decrypt " + OperandName(input) +
@@ -259,8 +260,7 @@ class FirstBytesReader : public ByteReader {
   std::size_t m_left;
 };
 
-int CheckKey(const Options& options) {
-  const std::string& file = options.operands[0];
+int CheckKey(const Options& options, const std::string& file, ByteReader& input) {
   ObtainedKey key;
   ObtainKey(options.key, false, EffectiveKeyLength(options), &key);
   CRijndaelCipher cipher;
@@ -271,8 +271,7 @@ int CheckKey(const Options& options) {
   bool differs = false;
   std::size_t got = 0;
   try {
-    std::unique_ptr<ByteReader> opened = OpenInput(file);
-    FirstBytesReader header(*opened, kDigestSize);
+    FirstBytesReader header(input, kDigestSize);
     CountingWriter none;
     try {
       DecryptStream(cipher, header, name, none);
@@ -304,9 +303,9 @@ int CheckKey(const Options& options) {
 
 }  // namespace
 
-int RunVerify(const Options& options) {
+int RunVerify(const Options& options, const std::string& file, ByteReader& input) {
   try {
-    return CheckKey(options);
+    return CheckKey(options, file, input);
   } catch (const std::exception& e) {
     if (StopSignal() != 0) {
       throw;

@@ -22,7 +22,9 @@ int RunMachineKey();
 // Through a CRijndaelCipher keyed with the options' parameters.
 int RunEncrypt(const Options& options);
 int RunDecrypt(const Options& options);
-int RunVerify(const Options& options);
+// Whether the options' key protected the file named file, whose content input reads (opened
+// by the caller, which has already looked at its first bytes).
+int RunVerify(const Options& options, const std::string& file, ByteReader& input);
 
 // Refuses INPUT and OUTPUT that name one file: the output would replace the input being read
 // (and its exclusive lock would make the output look held by another program).

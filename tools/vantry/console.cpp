@@ -9,7 +9,7 @@ namespace {
 
 class UnlockedReader final : public ByteReader {
  public:
-  explicit UnlockedReader(const std::string& name) : m_input(name) {}
+  UnlockedReader(const std::string& name, platform::InputRole role) : m_input(name, role) {}
   std::size_t ReadSome(void* buffer, std::size_t n) override { return m_input.ReadSome(buffer, n); }
 
  private:
@@ -18,8 +18,8 @@ class UnlockedReader final : public ByteReader {
 
 }  // namespace
 
-std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name) {
-  return std::make_unique<UnlockedReader>(name);
+std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name, InputRole role) {
+  return std::make_unique<UnlockedReader>(name, role);
 }
 
 std::string ReadHiddenLine(const std::string& prompt, std::size_t maxLength) {

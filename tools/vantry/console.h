@@ -26,10 +26,12 @@ using platform::StopIfSignalled;
 using platform::StopSignal;
 using platform::ThrowInterrupted;
 
+using platform::InputRole;
+
 // Opens name for reading without any lock (platform::UnlockedInput). For key files, which are
 // the user's own inputs and not protected files, and for stream inputs. Throws
-// FileError(kOpen / kRead) naming name.
-std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name);
+// FileError(kOpen / kRead) naming name, and for a key platform::UntrustedPathError.
+std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name, InputRole role);
 
 // What ReadHiddenLine throws when there is no terminal to ask.
 class NoTerminal : public std::runtime_error {

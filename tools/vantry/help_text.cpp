@@ -25,9 +25,19 @@ const char kSealedKeyOptions[] =
     "  --key-hex-file PATH a raw 32-byte key, 64 hexadecimal digits in PATH\n"
     "  --machine-secret    this machine's key: on Windows the data protection API's key of\n"
     "                      the machine; elsewhere a secret in /var/lib/vantry, created by root\n"
-    "A passphrase goes through PBKDF2-HMAC-SHA256 (600,000 iterations, a random salt) as the\n"
-    "bytes given; as PBKDF2 takes them, zero bytes at its end do not count, and a passphrase\n"
-    "longer than 64 bytes counts as its SHA-256 digest.\n";
+    "A passphrase goes through PBKDF2-HMAC-SHA256 (600,000 iterations, a random salt) as its\n"
+    "SHA-256 digest: every byte of it counts. (Files of version 1, which earlier versions\n"
+    "wrote, took its bytes as given: zero bytes at its end do not count there, and a\n"
+    "passphrase longer than 64 bytes counts as its SHA-256 digest.)\n"
+    "More keys (any one of them opens the file; the account's key is then no default):\n"
+    "  --recipient R       seal: to the recipient R ('vantry1...', from 'vantry keygen');\n"
+    "                      repeatable\n"
+    "  --recipients-file PATH  seal: to each recipient PATH lists, one a line; repeatable\n"
+    "  --account-secret    seal: the account's key as one more key\n"
+    "  --identity PATH     unseal: with the identities of the file PATH; repeatable\n"
+    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0);\n"
+    "                      unseal tries a file's TPM slot by itself\n"
+    "  --tpm-pcrs LIST     seal: --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n";
 
 const char kKeyNotes[] =
     "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
@@ -83,9 +93,12 @@ std::string ToolHelp() {
          "                        the exact length and detect any change; prefer them)\n"
          "  unseal INPUT OUTPUT   read the sealed file INPUT back\n"
          "  rekey INPUT OUTPUT    the protected file INPUT under a new key, or sealed (--seal),\n"
-         "                        with no plain text on disk\n"
+         "                        with no plain text on disk; a sealed INPUT with keys added\n"
+         "                        or removed, its data copied unchanged\n"
          "  machine-key           print the machine key, the default key of the protected-file\n"
          "                        commands (seal and unseal default to this account's key)\n"
+         "  keygen OUTPUT         make an identity for sealed files and print its recipient\n"
+         "  slots FILE            list which keys open the sealed FILE\n"
          "\n"
          "Keys never appear on the command line: they come from the account, the machine, a\n"
          "file, the terminal or an environment variable. 'vantry COMMAND --help' describes a\n"
@@ -158,22 +171,23 @@ std::string CommandHelp(Command command) {
              kKeyTextOptions + kKeyHexOption + kCipherKeyNotes + "\n" + kCipherOptions;
     case Command::kSeal:
     case Command::kUnseal:
-      return std::string(command == Command::kSeal
-                             ? "Usage: vantry seal [OPTIONS] INPUT OUTPUT\n"
-                               "\n"
-                               "Seals INPUT as OUTPUT: AES-256-GCM in 64 KiB segments under a\n"
-                               "key derived from the key given, with a header that names the\n"
-                               "kind of key (docs/sealed-format.md). Any change, reordering or\n"
-                               "cut of the file is detected on unseal; the exact length is kept.\n"
-                             : "Usage: vantry unseal [OPTIONS] INPUT OUTPUT\n"
-                               "\n"
-                               "Authenticates the sealed file INPUT and writes its data to\n"
-                               "OUTPUT. A named OUTPUT appears only once every segment has\n"
-                               "verified. To standard output each segment is written once it\n"
-                               "has verified: after a failure (exit status 1) what was written\n"
-                               "is a verified beginning of the data, not all of it. Without a\n"
-                               "key option, a file sealed with a passphrase has it asked for on\n"
-                               "the terminal.\n") +
+      return std::string(
+                 command == Command::kSeal
+                     ? "Usage: vantry seal [OPTIONS] INPUT OUTPUT\n"
+                       "\n"
+                       "Seals INPUT as OUTPUT: AES-256-GCM in 64 KiB segments under a\n"
+                       "key derived from the key given, with a header that names the\n"
+                       "kind of key (docs/sealed-format.md). Any change, reordering or\n"
+                       "cut of the file is detected on unseal; the exact length is kept.\n"
+                     : "Usage: vantry unseal [OPTIONS] INPUT OUTPUT\n"
+                       "\n"
+                       "Authenticates the sealed file INPUT and writes its data to\n"
+                       "OUTPUT. A named OUTPUT appears only once every segment has\n"
+                       "verified. To standard output each segment is written once it\n"
+                       "has verified: after a failure (exit status 1) what was written\n"
+                       "is a verified beginning of the data, not all of it. Without a\n"
+                       "key option, a file none of the default keys opens has its\n"
+                       "passphrase asked for on the terminal, when it has a slot for one.\n") +
              kSealedKeyOptions + "\nOutput:\n" + kOutputNotes;
     case Command::kRekey:
       return std::string(
@@ -192,8 +206,27 @@ std::string CommandHelp(Command command) {
              "  --new-key-hex-file PATH  with --seal: a raw 32-byte key in hexadecimal\n"
              "  --seal              OUTPUT is a sealed file\n"
              "  --machine-secret    with --seal: the machine's secret instead of the account's\n"
+             "\nA sealed INPUT keeps its data as it is; only its header changes. It opens with\n"
+             "the key options of unseal (--identity too); the new key, each --recipient,\n"
+             "--recipients-file, --account-secret and --tpm (--tpm-pcrs LIST) add a slot, and\n"
+             "  --remove-slot N     removes slot N ('vantry slots' numbers them); repeatable\n"
              "\nOutput:\n" +
              kOutputNotes;
+    case Command::kKeygen:
+      return "Usage: vantry keygen OUTPUT\n"
+             "       vantry keygen --recipient IDENTITY\n"
+             "\n"
+             "Writes a new identity (an X25519 private key) to the file OUTPUT, readable by its\n"
+             "owner alone and never over an existing file, and prints its recipient, the public\n"
+             "key others seal to ('vantry seal --recipient'). With --recipient, prints the\n"
+             "recipient of the identity file IDENTITY again. Keep the identity: the files\n"
+             "sealed to its recipient open with it alone (or another of their slots).\n";
+    case Command::kSlots:
+      return "Usage: vantry slots FILE\n"
+             "\n"
+             "Lists the slots of the sealed FILE, the keys any one of which opens it: the kind\n"
+             "of key and what identifies it (a secret's identifier, a recipient's tag) or what\n"
+             "it costs (PBKDF2 iterations). Needs no key and shows no secret.\n";
     case Command::kMachineKey:
       return "Usage: vantry machine-key\n"
              "\n"

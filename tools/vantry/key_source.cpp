@@ -65,7 +65,7 @@ void ReadKeyFile(const std::string& operand, std::string* content) {
     // Without the lock protected files are read under: a key file is the user's own input,
     // and another reader of it at the same time is no reason to fail.
     std::unique_ptr<ByteReader> reader =
-        operand == "-" ? OpenStandardInputReader() : OpenUnlockedInput(operand);
+        operand == "-" ? OpenStandardInputReader() : OpenUnlockedInput(operand, InputRole::kKey);
     got = reader->ReadFull(&(*content)[0], content->size());
   } catch (const std::exception& e) {
     WipeString(*content);

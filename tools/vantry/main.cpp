@@ -10,6 +10,7 @@
 #include "help_text.h"
 #include "operands.h"
 #include "seal_commands.h"
+#include "slot_commands.h"
 
 namespace vantry::tool {
 namespace {
@@ -41,6 +42,10 @@ int Run(const Options& options) {
       return RunUnseal(options);
     case Command::kRekey:
       return RunRekey(options);
+    case Command::kKeygen:
+      return RunKeygen(options);
+    case Command::kSlots:
+      return RunSlots(options);
   }
   return kExitUsage;
 }

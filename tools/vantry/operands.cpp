@@ -141,7 +141,7 @@ std::unique_ptr<ByteReader> OpenInput(const std::string& operand) {
     return OpenStandardInputReader();
   }
   if (IsStreamInput(operand)) {
-    return OpenUnlockedInput(operand);
+    return OpenUnlockedInput(operand, InputRole::kData);
   }
   return OpenFileReader(operand);
 }
@@ -177,6 +177,18 @@ class StandardOutputWriter : public ByteWriter {
 }  // namespace
 
 bool StandardOutputClosed() { return g_standardOutputClosed; }
+
+std::uint64_t KnownSize(const std::string& operand) {
+  if (operand == "-") {
+    return 0;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(operand, error)) {
+    return 0;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(operand, error);
+  return error ? 0 : static_cast<std::uint64_t>(size);
+}
 
 std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind, bool inPlace) {
   if (operand == "-") {

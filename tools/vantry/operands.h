@@ -5,6 +5,7 @@
 #define VANTRY_TOOL_OPERANDS_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
@@ -31,6 +32,10 @@ void CheckReplaceable(const std::string& operand, bool inPlace);
 // A FIFO or character device is read as standard input is, as it comes and without a lock;
 // anything else through the library's file reader.
 std::unique_ptr<ByteReader> OpenInput(const std::string& operand);
+
+// The size of a named regular file, 0 when not known: for the progress line, and for the
+// library's decryption, which refuses a file whose size shows it cut before it writes a byte.
+std::uint64_t KnownSize(const std::string& operand);
 std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind, bool inPlace);
 
 // True once a write to OUTPUT '-' failed because the reader of standard output went away (a

@@ -1,8 +1,5 @@
 #include "progress.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "console.h"
 
 namespace vantry::tool {
@@ -66,18 +63,6 @@ void Progress::Draw(Clock::time_point now) {
   // The line is padded so a shorter redraw covers a longer one.
   std::fprintf(m_out, "\r%-60s", Line(m_done, m_total, seconds).c_str());
   std::fflush(m_out);
-}
-
-std::uint64_t KnownSize(const std::string& operand) {
-  if (operand == "-") {
-    return 0;
-  }
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(operand, error)) {
-    return 0;
-  }
-  const std::uintmax_t size = std::filesystem::file_size(operand, error);
-  return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
 std::string Progress::Line(std::uint64_t done, std::uint64_t total, double seconds) {

@@ -48,9 +48,6 @@ class Progress {
   Clock::time_point m_lastDraw;
 };
 
-// The size of a named regular file, for the progress line only; 0 when not known.
-std::uint64_t KnownSize(const std::string& operand);
-
 // Counts on a Progress what is read through it.
 class ProgressReader : public ByteReader {
  public:

@@ -1,8 +1,9 @@
 #include "seal_commands.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -11,6 +12,8 @@
 #include "key_source.h"
 #include "operands.h"
 #include "progress.h"
+#include "sealed_keys.h"
+#include "slot_commands.h"
 #include "vantry/cipher_error.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
@@ -19,24 +22,6 @@
 
 namespace vantry::tool {
 namespace {
-
-// A sealed file's key from the command line: the account's secret unless --machine-secret or a
-// key option says otherwise; a key text is a passphrase, taken whole.
-SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
-  if (choice.source == KeyOrigin::kMachine) {
-    return machineSecret ? SealedKey::MachineSecret() : SealedKey::AccountSecret();
-  }
-  ObtainedKey key;
-  ObtainKey(choice, confirm, 0, &key);
-  if (key.rawData) {
-    if (key.bytes.size() != 32) {
-      throw std::runtime_error("a sealed file's raw key is 32 bytes (64 hexadecimal digits), not " +
-                               std::to_string(key.bytes.size()));
-    }
-    return SealedKey::Raw(key.bytes.data(), key.bytes.size());
-  }
-  return SealedKey::Passphrase(key.text);
-}
 
 // What the user reads for a failure of a sealed-file command.
 std::string Describe(const std::exception& failure) {
@@ -53,64 +38,85 @@ std::string Describe(const std::exception& failure) {
   return DescribeFailure(failure);
 }
 
-// A stop signal ends the run at the next read or write; the output is then abandoned.
-class StopAwareReader : public ByteReader {
+// The first bytes, read to tell a sealed file from a protected one, then the rest: a stream
+// cannot be read twice.
+class PrefixedReader : public ByteReader {
  public:
-  explicit StopAwareReader(ByteReader& inner) : m_inner(inner) {}
+  PrefixedReader(const unsigned char* prefix, std::size_t size, ByteReader& rest)
+      : m_prefix(prefix), m_size(size), m_rest(rest) {}
   std::size_t ReadSome(void* buffer, std::size_t n) override {
-    if (StopSignal() != 0) {
-      throw std::runtime_error("interrupted");
+    if (m_at == m_size) {
+      return m_rest.ReadSome(buffer, n);
     }
-    return m_inner.ReadSome(buffer, n);
+    const std::size_t part = std::min(n, m_size - m_at);
+    std::memcpy(buffer, m_prefix + m_at, part);
+    m_at += part;
+    return part;
   }
 
  private:
-  ByteReader& m_inner;
+  const unsigned char* m_prefix;
+  std::size_t m_size;
+  std::size_t m_at = 0;
+  ByteReader& m_rest;
 };
 
 enum class Direction { kSeal, kUnseal };
 
-// Seals or unseals INPUT as OUTPUT with key. Nothing is written unless the header opened.
-void Transform(const Options& options, bool seal, const SealedKey& key) {
+// Seals or unseals INPUT as OUTPUT with keys. Nothing is written unless the header opened.
+void Transform(const Options& options, bool seal, const std::vector<SealedKey>& keys) {
   const std::string& input = options.operands[0];
   const std::string& output = options.operands[1];
   std::unique_ptr<ByteReader> opened = OpenInput(input);
-  StopAwareReader stopping(*opened);
+  StopCheckingReader stopping(*opened);
   Progress progress(options.progress, KnownSize(input), stderr);
   ProgressReader reader(stopping, progress);
   std::unique_ptr<ByteWriter> writer =
       OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
   if (seal) {
-    SealStream(key, reader, *writer);
+    SealStream(keys, reader, *writer);
   } else {
-    UnsealStream(key, reader, OperandName(input), *writer);
+    UnsealStream(keys, reader, OperandName(input), *writer);
   }
   // A named OUTPUT appears only now, after the last segment verified.
   writer->Commit();
   progress.Finish();
 }
 
-// unseal without a key option of a file that needs a passphrase (or a raw key): the
-// passphrase is asked on the terminal, as age does, when INPUT can be read again; with no
-// terminal the message says which options give the key.
+// Whether the named sealed file has a passphrase slot, the one key a terminal can give.
+bool HasPassphraseSlot(const std::string& input) {
+  std::vector<SealedSlot> slots;
+  try {
+    ListSealedSlots(*OpenInput(input), OperandName(input), slots);
+  } catch (const std::exception&) {
+    return false;  // the refusal, which read it, says enough
+  }
+  return std::any_of(slots.begin(), slots.end(), [](const SealedSlot& slot) {
+    return slot.kind == static_cast<std::uint8_t>(SealedKeyKind::kPassphrase);
+  });
+}
+
+// unseal without a key option of a file none of the default keys opens: its passphrase is
+// asked on the terminal, as age does, when INPUT can be read again and has a passphrase slot;
+// otherwise the message says which options give the key.
 void UnsealAsking(const Options& options, const SealedError& refusal) {
   const std::string& input = options.operands[0];
-  if (input == "-" || IsStreamInput(input)) {
+  if (input == "-" || IsStreamInput(input) || !HasPassphraseSlot(input)) {
     throw std::runtime_error(std::string(refusal.what()) +
-                             "; give its key with --ask-key, --key-file, --key-env or "
-                             "--key-hex-file");
+                             "; give its key with --ask-key, --key-file, --key-env, "
+                             "--key-hex-file, --identity or --tpm");
   }
   KeyChoice ask = options.key;
   ask.source = KeyOrigin::kAsk;
-  std::optional<SealedKey> key;
+  std::vector<SealedKey> keys;
   try {
-    key.emplace(SealedKeyFor(ask, false, false));
+    keys.push_back(SealedKeyFor(ask, false, false));
   } catch (const NoTerminal&) {
     throw std::runtime_error(std::string(refusal.what()) +
                              "; there is no terminal to ask for it: give it with --key-file, "
                              "--key-env or --key-hex-file");
   }
-  Transform(options, false, *key);
+  Transform(options, false, keys);
 }
 
 int RunSealed(const Options& options, Direction direction) {
@@ -120,12 +126,19 @@ int RunSealed(const Options& options, Direction direction) {
   CheckDistinct(input, output);
   CheckReplaceable(output, options.inPlace);
   const bool seal = direction == Direction::kSeal;
-  const bool defaultKey = options.key.source == KeyOrigin::kMachine && !options.machineSecret;
+  // Only the keys an unseal takes without being told: the account's secret, a TPM slot.
+  const bool defaultKeys = options.key.source == KeyOrigin::kMachine && !options.machineSecret &&
+                           options.identityFiles.empty() && !options.tpm;
   try {
     try {
-      Transform(options, seal, SealedKeyFor(options.key, options.machineSecret, seal));
+      const std::vector<SealedKey> keys =
+          seal ? SealingKeys(options, options.key, true) : UnsealingKeys(options);
+      if (seal) {
+        WarnIfOnlyTpm(keys, output);
+      }
+      Transform(options, seal, keys);
     } catch (const SealedError& e) {
-      if (seal || !defaultKey || e.kind() != SealedError::Kind::kWrongKind) {
+      if (seal || !defaultKeys || e.kind() != SealedError::Kind::kWrongKind) {
         throw;
       }
       UnsealAsking(options, e);
@@ -162,18 +175,22 @@ int RunRekey(const Options& options) {
   CheckOutput(output, options.force);
   CheckDistinct(input, output);
   CheckReplaceable(output, options.inPlace);
-  if (StartsSealed(input)) {
-    throw std::runtime_error(OperandName(input) +
-                             " is a sealed file; rekey reads protected files (unseal it and seal "
-                             "it again: vantry unseal ... - | vantry seal - ...)");
-  }
   try {
+    if (StartsSealed(input)) {
+      std::unique_ptr<ByteReader> opened = OpenInput(input);
+      StopCheckingReader reader(*opened);
+      return RunRekeySealed(options, reader);
+    }
+    if (options.tpm && !options.seal) {
+      throw std::runtime_error("--tpm adds a slot to a sealed file; " + OperandName(input) +
+                               " is a protected file: give --seal to make OUTPUT a sealed one");
+    }
     ObtainedKey oldKey;
     ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
     CRijndaelCipher oldCipher;
     KeyCipherForOptions(oldCipher, options, oldKey);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopAwareReader stopping(*opened);
+    StopCheckingReader stopping(*opened);
     Progress progress(options.progress, KnownSize(input), stderr);
     ProgressReader reader(stopping, progress);
     // The machine key is no secret from the users of this machine: its files are owner-only.
@@ -181,9 +198,10 @@ int RunRekey(const Options& options) {
     std::unique_ptr<ByteWriter> writer = OpenOutput(
         output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
     if (options.seal) {
-      const SealedKey newKey = SealedKeyFor(options.newKey, options.machineSecret, true);
-      SealingWriter sealing(newKey, *writer);
-      DecryptStream(oldCipher, reader, OperandName(input), sealing);
+      const std::vector<SealedKey> newKeys = SealingKeys(options, options.newKey, true);
+      WarnIfOnlyTpm(newKeys, output);
+      SealingWriter sealing(newKeys, *writer);
+      DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), sealing);
       sealing.Commit();
     } else {
       ObtainedKey newKey;
@@ -193,7 +211,7 @@ int RunRekey(const Options& options) {
       // Pushed into the library's encryptor: whole blocks in, so the rekeyed file has the
       // length of the original.
       const std::unique_ptr<ByteWriter> protecting = EncryptStream(newCipher, *writer);
-      DecryptStream(oldCipher, reader, OperandName(input), *protecting);
+      DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), *protecting);
       protecting->Commit();
     }
     progress.Finish();
@@ -222,24 +240,26 @@ int RunVerifyFiles(const Options& options) {
   // match, else 0.
   int status = 0;
   int failures = 0;
-  std::unique_ptr<SealedKey> sealedKey;
+  std::vector<SealedKey> sealedKeys;
   for (const std::string& file : options.operands) {
     int answer = 0;
     try {
-      if (StartsSealed(file)) {
-        if (!sealedKey) {
-          KeyChoice choice = options.key;
-          choice.whole = true;
-          sealedKey.reset(new SealedKey(SealedKeyFor(choice, options.machineSecret, false)));
+      // Opened once and told apart by its first bytes, so a stream is judged as a file is.
+      std::unique_ptr<ByteReader> opened = OpenInput(file);
+      StopCheckingReader checked(*opened);
+      unsigned char first[8] = {};
+      const std::size_t got = checked.ReadFull(first, sizeof first);
+      PrefixedReader input(first, got, checked);
+      if (LooksSealed(first, got)) {
+        if (sealedKeys.empty()) {
+          sealedKeys = UnsealingKeys(options);
         }
         CountingWriter sink;
-        UnsealStream(*sealedKey, *OpenInput(file), OperandName(file), sink);
+        UnsealStream(sealedKeys, input, OperandName(file), sink);
         std::printf("%s: authentic sealed file, %llu bytes\n", PrintableName(file).c_str(),
                     static_cast<unsigned long long>(sink.count));
       } else {
-        Options one = options;
-        one.operands = {file};
-        answer = RunVerify(one);
+        answer = RunVerify(options, file, input);
       }
     } catch (const SealedError& e) {
       if (StopSignal() != 0) {
@@ -264,6 +284,8 @@ int RunVerifyFiles(const Options& options) {
     failures += answer != 0 ? 1 : 0;
     status = answer > status ? answer : status;
   }
+  // A stop signal ends the run as the signal, however far the files got.
+  StopIfSignalled();
   if (failures > 0 && options.operands.size() > 1) {
     std::fprintf(stderr, "vantry: %d of %zu files failed verification\n", failures,
                  options.operands.size());

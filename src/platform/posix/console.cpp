@@ -15,6 +15,7 @@
 #endif
 
 #include "platform/posix/descriptor.h"
+#include "platform/trusted_path.h"
 
 namespace vantry::platform {
 namespace {
@@ -131,16 +132,15 @@ bool IsHeldByAnother(const std::error_code& error) {
          error == std::errc::operation_would_block;
 }
 
-UnlockedInput::UnlockedInput(const std::string& name) : m_name(name), m_handle(-1) {
-  int fd = -1;
-  // Blocking: a FIFO opens once its writer has come, or a stop signal ends the wait.
-  for (;;) {
-    StopIfSignalled();
-    fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd >= 0 || errno != EINTR) {
-      break;
-    }
+UnlockedInput::UnlockedInput(const std::string& name, InputRole role) : m_name(name), m_handle(-1) {
+  StopIfSignalled();
+  if (role == InputRole::kKey) {
+    m_handle = OpenTrustedFile(name, "the key file", Exposure::kReadableByOthers, StopIfSignalled);
+    return;
   }
+  // Blocking: a FIFO opens once its writer has come, or a stop signal ends the wait.
+  const int fd =
+      posix::OpenWithoutForeignLink(name, O_RDONLY | O_CLOEXEC | O_NOCTTY, StopIfSignalled);
   if (fd < 0) {
     posix::ThrowFileError(FileError::Cause::kOpen, name, errno);
   }

@@ -28,4 +28,56 @@ bool TrustedIn(const struct stat& folder, const struct stat& entry) noexcept {
          entry.st_uid == folder.st_uid;
 }
 
+namespace {
+
+int OpenAt(int folder, const std::string& name, int flags,
+           const std::function<void()>& interrupted) {
+  for (;;) {
+    const int fd = ::openat(folder, name.c_str(), flags);
+    if (fd >= 0 || errno != EINTR) {
+      return fd;
+    }
+    if (interrupted) {
+      interrupted();
+    }
+  }
+}
+
+}  // namespace
+
+int OpenWithoutForeignLink(const std::string& fileName, int flags,
+                           const std::function<void()>& interrupted) {
+  const auto slash = fileName.rfind('/');
+  const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  if (base.empty()) {  // "/" or a name ending in a slash: a folder, which callers refuse
+    return OpenAt(AT_FDCWD, fileName, flags, interrupted);
+  }
+  const std::string folderPath = slash == std::string::npos ? ""
+                                 : slash == 0               ? "/"
+                                                            : fileName.substr(0, slash);
+  const int folder = OpenFolder(AT_FDCWD, folderPath);
+  if (folder < 0) {
+    return -1;
+  }
+  Descriptor closesFolder(folder);  // also when interrupted throws
+  int fd = OpenAt(folder, base, flags | O_NOFOLLOW, interrupted);
+  if (fd < 0 && errno == ELOOP) {
+    struct stat folderInfo {};
+    struct stat link {};
+    if (::fstat(folder, &folderInfo) != 0 ||
+        ::fstatat(folder, base.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
+      fd = -1;
+    } else if (S_ISLNK(link.st_mode) && !TrustedIn(folderInfo, link)) {
+      errno = EACCES;
+    } else {
+      // Nobody but the link's trusted owner can swap it in a sticky folder.
+      fd = OpenAt(folder, base, flags, interrupted);
+    }
+  }
+  const int error = errno;
+  closesFolder.reset(-1);
+  errno = error;
+  return fd;
+}
+
 }  // namespace vantry::platform::posix

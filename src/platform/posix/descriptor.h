@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -73,6 +74,15 @@ bool IsSharedStickyFolder(const struct stat& folder) noexcept;
 // In such a folder only what the caller or the folder's owner made is trusted, for reading
 // through a link as for writing.
 bool TrustedIn(const struct stat& folder, const struct stat& entry) noexcept;
+
+// Opens fileName with flags as the writer finds its target: the last component without
+// following a link, and a link there only when TrustedIn its folder. Otherwise another user
+// could plant a link in a shared sticky folder to a file only the caller may read (and have
+// its content saved where they can read it) or to a stream of their choosing. A signal that
+// interrupts a blocking open (a FIFO waiting for its writer) runs interrupted, which may throw
+// to end the wait; without it the open is retried. Returns -1 with errno set on failure.
+int OpenWithoutForeignLink(const std::string& fileName, int flags,
+                           const std::function<void()>& interrupted = {});
 
 }  // namespace vantry::platform::posix
 

@@ -21,49 +21,11 @@ constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 // O_NONBLOCK keeps the open of a FIFO without a writer from hanging (it is refused below).
 constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
-// Opens the file as the writer finds its target: the last component is opened without
-// following a link, and a link there is followed only when the caller or the folder's owner
-// owns it, or the folder is no shared sticky one. Otherwise another user could plant a link
-// to a file only the caller may read, and have its content saved where they can read it.
-int OpenLastComponent(const std::string& fileName) {
-  const auto slash = fileName.rfind('/');
-  const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-  if (base.empty()) {  // "/" or a name ending in a slash: a folder, refused below
-    return RetryOnInterrupt([&] { return ::open(fileName.c_str(), kOpenFlags); });
-  }
-  const std::string folderPath = slash == std::string::npos ? ""
-                                 : slash == 0               ? "/"
-                                                            : fileName.substr(0, slash);
-  const int folder = posix::OpenFolder(AT_FDCWD, folderPath);
-  if (folder < 0) {
-    return -1;
-  }
-  int fd =
-      RetryOnInterrupt([&] { return ::openat(folder, base.c_str(), kOpenFlags | O_NOFOLLOW); });
-  if (fd < 0 && errno == ELOOP) {
-    struct stat folderInfo {};
-    struct stat link {};
-    if (::fstat(folder, &folderInfo) != 0 ||
-        ::fstatat(folder, base.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
-      fd = -1;
-    } else if (S_ISLNK(link.st_mode) && !posix::TrustedIn(folderInfo, link)) {
-      errno = EACCES;
-    } else {
-      // Nobody but the link's trusted owner can swap it in a sticky folder.
-      fd = RetryOnInterrupt([&] { return ::openat(folder, base.c_str(), kOpenFlags); });
-    }
-  }
-  const int error = errno;
-  ::close(folder);
-  errno = error;
-  return fd;
-}
-
 }  // namespace
 
 ExclusiveReader::ExclusiveReader(const std::string& fileName)
     : m_fileName(fileName), m_handle(-1), m_open(false) {
-  const int fd = OpenLastComponent(fileName);
+  const int fd = posix::OpenWithoutForeignLink(fileName, kOpenFlags);
   if (fd < 0) {
     ThrowFileError(Cause::kOpen, fileName, errno);
   }

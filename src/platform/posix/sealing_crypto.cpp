@@ -162,3 +162,71 @@ bool AesGcm::Open(const unsigned char nonce[kNonceSize], const unsigned char* ci
 }
 
 }  // namespace vantry::platform::sealing
+
+namespace vantry::platform::sealing {
+namespace {
+
+struct PkeyDeleter {
+  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct PkeyContextDeleter {
+  void operator()(EVP_PKEY_CTX* ctx) const { EVP_PKEY_CTX_free(ctx); }
+};
+using Pkey = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
+
+// OpenSSL keeps the raw private key in the EVP_PKEY and cleanses it when the key is freed.
+Pkey PrivateKey(const unsigned char privateKey[kX25519Size]) {
+  Pkey key(EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, privateKey, kX25519Size));
+  if (!key) {
+    Fail("X25519 private key");
+  }
+  return key;
+}
+
+}  // namespace
+
+bool HasX25519() noexcept { return true; }
+
+void X25519Generate(unsigned char privateKey[kX25519Size], unsigned char publicKey[kX25519Size]) {
+  RandomBytes(privateKey, kX25519Size);
+  X25519Public(privateKey, publicKey);
+}
+
+void X25519Public(const unsigned char privateKey[kX25519Size],
+                  unsigned char publicKey[kX25519Size]) {
+  const Pkey key = PrivateKey(privateKey);
+  std::size_t size = kX25519Size;
+  Check(EVP_PKEY_get_raw_public_key(key.get(), publicKey, &size), "X25519 public key");
+}
+
+bool X25519Shared(const unsigned char privateKey[kX25519Size],
+                  const unsigned char peerPublicKey[kX25519Size],
+                  unsigned char shared[kX25519Size]) {
+  const Pkey key = PrivateKey(privateKey);
+  const Pkey peer(
+      EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, peerPublicKey, kX25519Size));
+  if (!peer) {
+    Fail("X25519 public key");
+  }
+  std::unique_ptr<EVP_PKEY_CTX, PkeyContextDeleter> ctx(
+      EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
+  if (!ctx) {
+    Fail("X25519 context");
+  }
+  Check(EVP_PKEY_derive_init(ctx.get()), "X25519 derive");
+  Check(EVP_PKEY_derive_set_peer(ctx.get(), peer.get()), "X25519 peer");
+  std::size_t size = kX25519Size;
+  // OpenSSL refuses an all-zero result itself; either way the caller hears false.
+  if (EVP_PKEY_derive(ctx.get(), shared, &size) != 1 || size != kX25519Size) {
+    ERR_clear_error();
+    OPENSSL_cleanse(shared, kX25519Size);
+    return false;
+  }
+  unsigned char any = 0;
+  for (std::size_t i = 0; i < kX25519Size; ++i) {
+    any = static_cast<unsigned char>(any | shared[i]);
+  }
+  return any != 0;
+}
+
+}  // namespace vantry::platform::sealing

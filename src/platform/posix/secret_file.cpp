@@ -12,6 +12,7 @@
 #include "platform/posix/descriptor.h"
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
+#include "platform/trusted_path.h"
 #include "vantry/file_error.h"
 
 namespace vantry::platform {
@@ -95,6 +96,24 @@ void PublishNewSecret(const std::string& path, FileSystem* fileSystem) {
   }
 }
 
+// Whoever can replace the secret's folder, or one above it, can delete or swap the secret, and
+// with it every file sealed with it. So the nearest of them that exists is judged before the
+// secret is read, or a folder made, in it. True when folder itself exists.
+bool JudgeFolders(const std::string& folder, const std::string& path) {
+  for (std::string existing = folder;; existing = Parent(existing)) {
+    try {
+      RequireTrustedFolder(existing, "the secret " + path);
+      return existing == folder;
+    } catch (const UntrustedPathError& e) {
+      throw SecretFileError(e.what());
+    } catch (const FileError& e) {
+      if (e.code() != std::error_code(ENOENT, std::system_category()) || existing == "/") {
+        throw;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 std::string SecretFilePath(SecretScope scope) {
@@ -112,18 +131,28 @@ std::string SecretFilePath(SecretScope scope) {
     throw SecretFileError(
         "cannot find the account's secret: neither XDG_DATA_HOME nor HOME is an absolute path");
   }
+  // Root run with another user's environment (sudo -E) has her HOME: a link of hers in it
+  // would steer this account's secret into a folder she picks.
+  struct stat info {};
+  if (::stat(home, &info) == 0 && info.st_uid != ::geteuid() && info.st_uid != 0) {
+    throw SecretFileError("HOME (" + std::string(home) + ") belongs to user " +
+                          std::to_string(info.st_uid) +
+                          ", not to this account, whose secret is kept under its own home; run "
+                          "with your own HOME (sudo -H) or set XDG_DATA_HOME to a folder of "
+                          "your own");
+  }
   return std::string(home) + "/.local/share/vantry/account-secret";
 }
 
 bool ReadSecretFile(const std::string& path, bool create, unsigned char out[kSecretSize],
                     FileSystem* fileSystem) {
-  if (ReadExisting(path, out)) {
+  const std::string folder = Parent(path);
+  if (JudgeFolders(folder, path) && ReadExisting(path, out)) {
     return true;
   }
   if (!create) {
     return false;
   }
-  const std::string folder = Parent(path);
   if (path.rfind("/var/lib/", 0) == 0 && ::geteuid() != 0) {
     throw SecretFileError("the machine secret " + path +
                           " does not exist yet; root creates it on first use");

@@ -106,7 +106,9 @@ bool IsHeldByAnother(const std::error_code& error) {
          error == std::errc::operation_would_block;
 }
 
-UnlockedInput::UnlockedInput(const std::string& name) : m_name(name), m_handle(0) {
+// A key file is opened as any input is: who may change it is its access control list's affair
+// (trusted_path.h).
+UnlockedInput::UnlockedInput(const std::string& name, InputRole) : m_name(name), m_handle(0) {
   std::wstring wide;
   DWORD error = NO_ERROR;
   if (!windows::ToWideIn(NameEncoding::kUtf8, name, &wide, &error)) {

@@ -196,3 +196,19 @@ bool AesGcm::Open(const unsigned char nonce[kNonceSize], const unsigned char* ci
 }
 
 }  // namespace vantry::platform::sealing
+
+namespace vantry::platform::sealing {
+
+// CNG has ECDH on Curve25519 only from Windows 10, and the Wine the DLL is tested under has
+// none: recipients stay a POSIX feature, and a file with another slot still opens here.
+bool HasX25519() noexcept { return false; }
+
+void X25519Generate(unsigned char*, unsigned char*) { throw NotAvailable("X25519"); }
+
+void X25519Public(const unsigned char*, unsigned char*) { throw NotAvailable("X25519"); }
+
+bool X25519Shared(const unsigned char*, const unsigned char*, unsigned char*) {
+  throw NotAvailable("X25519");
+}
+
+}  // namespace vantry::platform::sealing

@@ -1,0 +1,84 @@
+#include "slot_commands.h"
+
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+
+#include "key_source.h"
+#include "operands.h"
+#include "sealed_keys.h"
+#include "secret.h"
+#include "vantry/sealed.h"
+
+namespace vantry::tool {
+
+int RunKeygen(const Options& options) {
+  if (!options.recipients.empty()) {
+    ObtainedKey file;
+    ObtainKey({KeyOrigin::kFile, options.recipients[0], true}, false, 0, &file);
+    std::string recipient;
+    for (std::size_t at = 0; at < file.text.size() && recipient.empty();) {
+      std::size_t end = file.text.find('\n', at);
+      end = end == std::string::npos ? file.text.size() : end;
+      if (file.text[at] != '#' && end > at) {
+        recipient = RecipientOfIdentity(file.text.substr(at, end - at));
+      }
+      at = end + 1;
+    }
+    if (recipient.empty()) {
+      throw std::runtime_error(OperandName(options.recipients[0]) + " holds no identity");
+    }
+    std::printf("%s\n", recipient.c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  const std::string& output = options.operands[0];
+  // An identity is a key: never written over another one.
+  CheckOutput(output, false);
+  const NewIdentity identity;
+  char created[32] = "";
+  const std::time_t now = std::time(nullptr);
+  if (const std::tm* utc = std::gmtime(&now)) {
+    std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", utc);
+  }
+  std::string text = std::string("# created: ") + created +
+                     "\n# recipient: " + identity.recipient() + "\n" + identity.identity() + "\n";
+  std::unique_ptr<ByteWriter> writer = OpenOutput(output, OutputKind::kPlainText, false);
+  writer->Write(text.data(), text.size());
+  writer->Commit();
+  WipeString(text);
+  std::printf("%s\n", identity.recipient().c_str());
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int RunSlots(const Options& options) {
+  const std::string& file = options.operands[0];
+  std::vector<SealedSlot> slots;
+  const int version = ListSealedSlots(*OpenInput(file), OperandName(file), slots);
+  std::printf("%s: sealed file version %d, %zu %s\n", PrintableName(file).c_str(), version,
+              slots.size(), slots.size() == 1 ? "slot" : "slots");
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    std::printf("  %zu  %s%s%s\n", i + 1, slots[i].name.c_str(),
+                slots[i].detail.empty() ? "" : ", ", slots[i].detail.c_str());
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int RunRekeySealed(const Options& options, ByteReader& input) {
+  const std::string& output = options.operands[1];
+  KeyChoice newKey = options.newKey;
+  newKey.whole = true;
+  const std::vector<SealedKey> openWith = UnsealingKeys(options);
+  const std::vector<SealedKey> add = SealingKeys(options, newKey, false);
+  if (add.empty() && options.removeSlots.empty()) {
+    throw std::runtime_error(
+        "rekey of a sealed file needs a key to add (--new-key-*, --recipient, "
+        "--recipients-file, --account-secret) or a slot to remove (--remove-slot)");
+  }
+  std::unique_ptr<ByteWriter> writer = OpenOutput(output, OutputKind::kProtected, options.inPlace);
+  ChangeSealedSlots(openWith, options.removeSlots, add, input, OperandName(options.operands[0]),
+                    *writer);
+  writer->Commit();
+  return 0;
+}
+
+}  // namespace vantry::tool
