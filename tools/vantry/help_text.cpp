@@ -28,16 +28,22 @@ const char kSealedKeyOptions[] =
     "A passphrase goes through PBKDF2-HMAC-SHA256 (600,000 iterations, a random salt) as its\n"
     "SHA-256 digest: every byte of it counts. (Files of version 1, which earlier versions\n"
     "wrote, took its bytes as given: zero bytes at its end do not count there, and a\n"
-    "passphrase longer than 64 bytes counts as its SHA-256 digest.)\n"
+    "passphrase longer than 64 bytes counts as its SHA-256 digest.)\n";
+
+const char kSealMoreKeys[] =
     "More keys (any one of them opens the file; the account's key is then no default):\n"
-    "  --recipient R       seal: to the recipient R ('vantry1...', from 'vantry keygen');\n"
+    "  --recipient R       to the recipient R ('vantry1...', from 'vantry keygen');\n"
     "                      repeatable\n"
-    "  --recipients-file PATH  seal: to each recipient PATH lists, one a line; repeatable\n"
-    "  --account-secret    seal: the account's key as one more key\n"
-    "  --identity PATH     unseal: with the identities of the file PATH; repeatable\n"
-    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0);\n"
-    "                      unseal tries a file's TPM slot by itself\n"
-    "  --tpm-pcrs LIST     seal: --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n";
+    "  --recipients-file PATH  to each recipient PATH lists, one a line; repeatable\n"
+    "  --account-secret    the account's key as one more key\n"
+    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0)\n"
+    "  --tpm-pcrs LIST     --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n";
+
+const char kUnsealMoreKeys[] =
+    "More keys (the file opens with any one of its slots):\n"
+    "  --identity PATH     with the identities of the file PATH; repeatable\n"
+    "  --tpm               with this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0); without\n"
+    "                      a key option a file's TPM slot is tried by itself\n";
 
 const char kKeyNotes[] =
     "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
@@ -188,7 +194,8 @@ std::string CommandHelp(Command command) {
                        "is a verified beginning of the data, not all of it. Without a\n"
                        "key option, a file none of the default keys opens has its\n"
                        "passphrase asked for on the terminal, when it has a slot for one.\n") +
-             kSealedKeyOptions + "\nOutput:\n" + kOutputNotes;
+             kSealedKeyOptions + (command == Command::kSeal ? kSealMoreKeys : kUnsealMoreKeys) +
+             "\nOutput:\n" + kOutputNotes;
     case Command::kRekey:
       return std::string(
                  "Usage: vantry rekey [OPTIONS] INPUT OUTPUT\n"

@@ -29,6 +29,11 @@ const std::map<std::string, std::vector<std::string>> kNeeds = {
     {"--mode", {"cbc"}},
     {"--padding", {"zero"}},
     {"--machine-secret", {"--seal"}},
+    {"--recipient", {"R"}},
+    {"--recipients-file", {"p"}},
+    {"--identity", {"p"}},
+    {"--tpm-pcrs", {"7"}},
+    {"--remove-slot", {"1"}},
     {"--iv", {"00112233445566778899aabbccddeeff", "--mode", "cbc"}}};
 
 TEST(HelpTextTest, EveryListedOptionIsAccepted) {
