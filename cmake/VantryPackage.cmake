@@ -31,10 +31,15 @@ else()
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
   set(same_library "libvantry${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
 
+  # The static library's pkg-config file requires the tss2 libraries too (VantryInstall.cmake).
+  set(development_depends "libssl-dev")
+  if(NOT BUILD_SHARED_LIBS AND VANTRY_WITH_TPM)
+    string(APPEND development_depends ", libtss2-dev")
+  endif()
   # component  package name  section  description  depends
   set(vantry_debian_packages
     "runtime|libvantry${PROJECT_VERSION_MAJOR}|libs|the shared library|"
-    "development|libvantry-dev|libdevel|headers, pkg-config file, CMake package and examples|libssl-dev"
+    "development|libvantry-dev|libdevel|headers, pkg-config file, CMake package and examples|${development_depends}"
     "tool|vantry|utils|the vantry command-line tool|"
     "python|python3-vantry|python|the Python module|python3")
   if(NOT BUILD_SHARED_LIBS)
