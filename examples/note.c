@@ -1,5 +1,6 @@
-/* A small C host of the library, on vantry_c.h: keeps a note in a protected file, reads it back,
- * and shows what a host sees when the key is wrong.
+/* A small C host of the library, on vantry_c.h: keeps a note in a sealed file under a
+ * passphrase, reads it back, and shows what a host sees when the passphrase is wrong or the
+ * file was changed.
  *
  * Usage: note_c [FOLDER]   (the file goes to FOLDER, by default the current folder) */
 #include <stdio.h>
@@ -9,32 +10,46 @@
 int main(int argc, char** argv) {
   const char* folder = argc > 1 ? argv[1] : ".";
   const char* note = "Meet at the usual place, 7 pm.";
-  const char* key = "correct horse";
+  const char* passphrase = "correct horse battery staple";
   char name[4096];
-  unsigned char* block = NULL;
+  unsigned char* data = NULL;
   size_t length = 0;
   int status;
+  FILE* file;
 
   snprintf(name, sizeof name, "%s/note-c.vty", folder);
-  if (vantry_save(name, note, strlen(note), VANTRY_KEY_TEXT, key, strlen(key)) != VANTRY_OK) {
-    fprintf(stderr, "save: %s\n", vantry_last_error());
+  if (vantry_seal(name, note, strlen(note), VANTRY_SEALED_PASSPHRASE, passphrase,
+                  strlen(passphrase)) != VANTRY_OK) {
+    fprintf(stderr, "seal: %s\n", vantry_last_error());
     return 1;
   }
-  if (vantry_load(name, VANTRY_KEY_TEXT, key, strlen(key), &block, &length) != VANTRY_OK) {
-    fprintf(stderr, "load: %s\n", vantry_last_error());
+  if (vantry_unseal(name, VANTRY_SEALED_PASSPHRASE, passphrase, strlen(passphrase), &data,
+                    &length) != VANTRY_OK) {
+    fprintf(stderr, "unseal: %s\n", vantry_last_error());
     return 1;
   }
-  /* The block is the note, the zero bytes padding its last 16-byte block, and 32 zero bytes:
-   * a text note ends at its first zero byte. */
-  printf("loaded %lu bytes: %s\n", (unsigned long)length, (const char*)block);
-  status = strcmp((const char*)block, note) == 0 ? 0 : 1;
-  vantry_free(block, length);
+  /* A sealed file keeps the exact length: the block is the note, nothing more. */
+  printf("unsealed %lu bytes: %.*s\n", (unsigned long)length, (int)length, (const char*)data);
+  status = length == strlen(note) && memcmp(data, note, length) == 0 ? 0 : 1;
+  vantry_free(data, length);
 
-  if (vantry_load(name, VANTRY_KEY_TEXT, "wrong", 5, &block, &length) != VANTRY_ERROR_WRONG_KEY) {
+  if (vantry_unseal(name, VANTRY_SEALED_PASSPHRASE, "wrong", 5, &data, &length) !=
+      VANTRY_ERROR_WRONG_KEY) {
     return 1;
   }
-  printf("with another key: %s (%s)\n", vantry_status_text(VANTRY_ERROR_WRONG_KEY),
-         vantry_last_error());
+  printf("with another passphrase: %s\n", vantry_status_text(VANTRY_ERROR_WRONG_KEY));
+
+  /* One byte changed near the end: nothing of the file is released. */
+  file = fopen(name, "r+b");
+  if (file == NULL || fseek(file, -3, SEEK_END) != 0 || fputc('!', file) == EOF ||
+      fclose(file) != 0) {
+    return 1;
+  }
+  if (vantry_unseal(name, VANTRY_SEALED_PASSPHRASE, passphrase, strlen(passphrase), &data,
+                    &length) != VANTRY_ERROR_DAMAGED) {
+    return 1;
+  }
+  printf("once changed: %s\n", vantry_status_text(VANTRY_ERROR_DAMAGED));
   printf("library %s\n", vantry_version());
   return status;
 }

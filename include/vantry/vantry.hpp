@@ -274,7 +274,7 @@ class SealedFileKey {
  public:
   static SealedFileKey Account() { return SealedFileKey(VANTRY_SEALED_ACCOUNT, {}); }
   static SealedFileKey Machine() { return SealedFileKey(VANTRY_SEALED_MACHINE, {}); }
-  // Every byte of the passphrase counts.
+  // The passphrase's bytes as given, through PBKDF2-HMAC-SHA256 (see vantry_c.h).
   static SealedFileKey Passphrase(std::string_view passphrase) {
     return SealedFileKey(VANTRY_SEALED_PASSPHRASE, passphrase);
   }

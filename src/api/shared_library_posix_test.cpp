@@ -101,11 +101,12 @@ TEST(SharedLibrary, EntryPointsWorkThroughLoadedPointers) {
 
 // Mangled-name prefixes of what the library may export besides its C functions: the public
 // classes with their type information and dispatch tables, and the public free functions of
-// machine_key.h, keying.h and streams.h.
+// machine_key.h, keying.h, streams.h and sealed.h.
 bool IsPublicClassSymbol(const std::string& name) {
-  static const char* const kClasses[] = {
-      "12CBlockCipher", "15CRijndaelCipher", "4CSHA",      "9FileError",    "10ByteReader",
-      "10ByteWriter",   "11CipherError",     "9SealedKey", "11SealedError", "13SealingWriter"};
+  static const char* const kClasses[] = {"12CBlockCipher",  "15CRijndaelCipher", "4CSHA",
+                                         "9FileError",      "10ByteReader",      "10ByteWriter",
+                                         "11CipherError",   "9SealedKey",        "11SealedError",
+                                         "13SealingWriter", "11NewIdentity"};
   for (const char* c : kClasses) {
     for (const char* prefix :
          {"_ZN6vantry", "_ZNK6vantry", "_ZTIN6vantry", "_ZTSN6vantry", "_ZTVN6vantry"}) {
@@ -126,7 +127,12 @@ bool IsPublicClassSymbol(const std::string& name) {
                                            "SealStream",
                                            "UnsealStream",
                                            "LooksSealed",
-                                           "SealedKeyKindName"};
+                                           "SealedKeyKindName",
+                                           "ListSealedSlots",
+                                           "ChangeSealedSlots",
+                                           "RecipientFromText",
+                                           "IdentityFromText",
+                                           "RecipientOfIdentity"};
   for (const std::string function : kFunctions) {
     if (name.rfind("_ZN6vantry" + std::to_string(function.size()) + function, 0) == 0) {
       return true;
@@ -135,12 +141,14 @@ bool IsPublicClassSymbol(const std::string& name) {
   return false;
 }
 
-// Weak copies of standard library templates that the library's code instantiated: the
+// Weak copies of standard library templates that the library's code instantiated, and the type
+// information of function types (std::function<void()> holding a function pointer): the
 // compiler gives them default visibility whatever the library asks for. They are not the
 // library's own.
 bool IsStandardLibraryInstance(const std::string& name) {
-  for (const char* prefix : {"_ZNSt", "_ZNKSt", "_ZSt", "_ZTISt", "_ZTSSt", "_ZTVSt", "_ZZNSt",
-                             "_ZZSt", "_ZGVZNSt", "_ZN9__gnu_cxx", "_ZNK9__gnu_cxx"}) {
+  for (const char* prefix :
+       {"_ZNSt", "_ZNKSt", "_ZSt", "_ZTISt", "_ZTSSt", "_ZTVSt", "_ZZNSt", "_ZZSt", "_ZGVZNSt",
+        "_ZN9__gnu_cxx", "_ZNK9__gnu_cxx", "_ZTIF", "_ZTSF", "_ZTIPF", "_ZTSPF"}) {
     if (name.rfind(prefix, 0) == 0) {
       return true;
     }

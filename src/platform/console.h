@@ -9,10 +9,17 @@
 #include <cstdio>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/file_system.h"
 
 namespace vantry::platform {
+
+// The program's arguments after its name, in UTF-8, and from then on every file name the
+// program's thread hands the platform is read as UTF-8: on Windows the arguments come from the
+// wide command line, so that a name or a key file of any script works whatever the ANSI code
+// page (argv would hold "?" for what the code page lacks); elsewhere they are argv as it is.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 bool IsTerminal(std::FILE* stream);
 
@@ -39,6 +46,9 @@ void StopIfSignalled();
 // Ctrl-C (POSIX shells stop only when the command itself died of SIGINT). SIGQUIT ends with the
 // status 128 + SIGQUIT instead, so that it cannot leave a core file.
 [[noreturn]] void EndByStopSignal(int signal);
+// Ends the process as a program that writes to a pipe whose reader went away ends (as cat
+// does, killed by SIGPIPE where there is one): quietly, once its command has cleaned up.
+[[noreturn]] void EndByClosedOutput();
 
 // True when name is a FIFO or a character device (after links): input that is read as standard
 // input is, as it comes, never as a file of known size. Windows has none by name.

@@ -142,14 +142,30 @@ bool IsAccountOrMachine(SealedKeyKind kind) {
   return slotKind != nullptr && slotKind->Owner() != nullptr;
 }
 
-void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::string& fileName,
-                 unsigned char out[32]) {
-  // A file of the other system's account or machine kind is another account's, whatever else.
-  if (!sealing && header.kind != key.kind() && IsAccountOrMachine(header.kind) &&
-      IsAccountOrMachine(key.kind())) {
+void OtherOwner(SealedKeyKind fileKind, SealedKeyKind keyKind, const std::string& fileName) {
+  const bool windows =
+      fileKind == SealedKeyKind::kWindowsAccount || fileKind == SealedKeyKind::kWindowsMachine;
+  const bool windowsKey =
+      keyKind == SealedKeyKind::kWindowsAccount || keyKind == SealedKeyKind::kWindowsMachine;
+  if (windows != windowsKey) {
     throw SealedError(SealedError::Kind::kOtherAccount,
                       fileName + " was sealed for an account or machine of another system, with " +
-                          KindPhrase(header.kind));
+                          KindPhrase(fileKind));
+  }
+  const bool machine =
+      fileKind == SealedKeyKind::kMachineSecret || fileKind == SealedKeyKind::kWindowsMachine;
+  throw SealedError(SealedError::Kind::kOtherAccount,
+                    fileName + (machine ? " was sealed with the machine's key, not an account's: "
+                                          "open it with the machine's key"
+                                        : " was sealed with an account's key, not the machine's: "
+                                          "open it with the account's key"));
+}
+
+void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::string& fileName,
+                 unsigned char out[32]) {
+  if (!sealing && header.kind != key.kind() && IsAccountOrMachine(header.kind) &&
+      IsAccountOrMachine(key.kind())) {
+    OtherOwner(header.kind, key.kind(), fileName);
   }
   if (!sealing && header.kind != key.kind()) {
     throw SealedError(SealedError::Kind::kWrongKind, fileName + " was sealed with " +

@@ -77,6 +77,12 @@ bool ReadSecret(SealedKeyKind kind, bool create, unsigned char out[32]);
 // How messages name a key of this kind ("a passphrase").
 const char* KindPhrase(SealedKeyKind kind);
 
+// A file sealed for an account's or machine's secret of fileKind, met with such a key of
+// another kind: of the other system's kinds, or the machine's where the account's was given
+// (or the reverse). Throws SealedError (kOtherAccount) naming what to open it with.
+[[noreturn]] void OtherOwner(SealedKeyKind fileKind, SealedKeyKind keyKind,
+                             const std::string& fileName);
+
 // The 16-byte identifier a header stores for an account or machine secret.
 void SecretId(const unsigned char secret[32], unsigned char id[kSecretIdSize]);
 

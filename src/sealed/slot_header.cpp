@@ -80,18 +80,15 @@ void AddOnce(std::vector<std::string>& phrases, const std::string& phrase) {
     AddOnce(sealedWith, kind->Phrase());
     ownerSlot = kind->Owner() != nullptr && ownerSlot == nullptr ? kind : ownerSlot;
   }
-  bool ownerKey = false;
+  const SealedKey* ownerKey = nullptr;
   for (const SealedKey* key : keys) {
     const SlotKind* kind = FindSlotKind(static_cast<std::uint8_t>(key->kind()));
     AddOnce(given, kind != nullptr ? kind->Phrase() : "an unknown kind of key");
-    ownerKey = ownerKey || (kind != nullptr && kind->Owner() != nullptr);
+    ownerKey = ownerKey == nullptr && kind != nullptr && kind->Owner() != nullptr ? key : ownerKey;
   }
-  // An account's key meeting another system's account kind: the file is another account's.
-  if (ownerKey && ownerSlot != nullptr) {
-    throw SealedError(Kind::kOtherAccount, name +
-                                               " was sealed for an account or machine of another "
-                                               "system, with " +
-                                               ownerSlot->Phrase());
+  // An account's or machine's key meeting the other owner's kind, or another system's.
+  if (ownerKey != nullptr && ownerSlot != nullptr) {
+    OtherOwner(static_cast<SealedKeyKind>(ownerSlot->Id()), ownerKey->kind(), name);
   }
   if (sealedWith.empty()) {
     throw SealedError(Kind::kUnsupportedVersion,
@@ -223,9 +220,10 @@ std::vector<unsigned char> ReadHeaderStart(ByteReader& input, const std::string&
   }
   if (bytes[8] != kVersion && bytes[8] != kSlotVersion) {
     throw SealedError(Kind::kUnsupportedVersion,
-                      name + " is a sealed file of version " + std::to_string(bytes[8]) +
-                          "; this version of Vantry reads versions " + std::to_string(kVersion) +
-                          " and " + std::to_string(kSlotVersion));
+                      name + " says it is a sealed file of version " + std::to_string(bytes[8]) +
+                          ", which this version of Vantry does not read (it reads versions " +
+                          std::to_string(kVersion) + " and " + std::to_string(kSlotVersion) +
+                          "): its header is damaged, or a later Vantry wrote it");
   }
   return bytes;
 }

@@ -150,6 +150,17 @@ std::size_t ReadHeader(const std::vector<const SealedKey*>& given, ByteReader& i
                     static_cast<std::int64_t>(index + 1), static_cast<std::int64_t>(offset));
 }
 
+// A last segment shorter than a whole one that does not authenticate: the file was cut inside
+// a segment, or that segment was changed; nothing tells the two apart.
+[[noreturn]] void CutOrDamaged(const std::string& name, std::uint64_t index, std::uint64_t offset) {
+  throw SealedError(Kind::kDamaged,
+                    name + " is cut short or damaged at segment " + std::to_string(index + 1) +
+                        ", byte offset " + std::to_string(offset) +
+                        ": its last segment does not authenticate (the copy was cut short, or "
+                        "changed)",
+                    static_cast<std::int64_t>(index + 1), static_cast<std::int64_t>(offset));
+}
+
 }  // namespace
 
 namespace sealed {
@@ -183,7 +194,7 @@ void UnsealStreamWith(const std::vector<const SealedKey*>& keys, ByteReader& inp
       if (have == 0 && index == 0) {
         throw SealedError(Kind::kTruncated, inputName + " is truncated: it ends after its header");
       }
-      Damaged(inputName, index, offset);
+      CutOrDamaged(inputName, index, offset);
     }
     const std::size_t plainSize = have - kTagSize;
     unsigned char nonce[sc::kNonceSize];
@@ -205,6 +216,9 @@ void UnsealStreamWith(const std::vector<const SealedKey*>& keys, ByteReader& inp
                               std::to_string(offset + have),
                           static_cast<std::int64_t>(index + 2),
                           static_cast<std::int64_t>(offset + have));
+      }
+      if (last && have < kChunkSize) {
+        CutOrDamaged(inputName, index, offset);
       }
       Damaged(inputName, index, offset);
     }

@@ -5,7 +5,8 @@ README.md: the ```console blocks in order, in one fresh folder; a "$ " line is a
 lines after it what it prints (a machine key may be any XXXX-XXXX). vantry.1: the lines of
 EXAMPLES in order, in another; each must succeed. Every command runs in bash on a
 pseudo-terminal (standard input, output and error), the tool first on PATH, in a folder holding
-what the examples take for granted: notes.txt, key.txt, dir/. Exits 1 naming each failure."""
+what the examples take for granted: notes.txt, key.txt, dir/, and an account secret of their
+own (XDG_DATA_HOME). Exits 1 naming each failure."""
 import os
 import pty
 import re
@@ -14,6 +15,7 @@ import sys
 import tempfile
 
 tool_folder, readme, manual = (os.path.abspath(a) for a in sys.argv[1:4])
+ACCOUNT = tempfile.TemporaryDirectory()
 GIVEN = {"notes.txt": "Dear diary,\ntoday I wrote a library.\n",
          "key.txt": "correct horse battery staple\n", "dir/file": "a file in a folder\n"}
 
@@ -21,7 +23,8 @@ GIVEN = {"notes.txt": "Dear diary,\ntoday I wrote a library.\n",
 def run(command, folder, status=0):
     """Its status and what it put on the terminal. "(exit N)" first gives "echo $?" its N."""
     master, slave = pty.openpty()
-    env = dict(os.environ, PATH=tool_folder + os.pathsep + os.environ["PATH"], LC_ALL="C")
+    env = dict(os.environ, PATH=tool_folder + os.pathsep + os.environ["PATH"], LC_ALL="C",
+               XDG_DATA_HOME=ACCOUNT.name)
     process = subprocess.Popen(["bash", "-c", "(exit %d); %s" % (status, command)], cwd=folder,
                                stdin=slave, stdout=slave, stderr=slave, env=env,
                                start_new_session=True)

@@ -64,7 +64,7 @@ def cases():
         ("magic", flip(small, 0), k, "NotSealed", 0, "f is not a sealed file"),
         ("protected-file", bytes([0x5A]) * 80, k, "NotSealed", 0, "f is not a sealed file"),
         ("empty-file", b"", k, "NotSealed", 0, "f is not a sealed file"),
-        ("version", flip(small, 8), k, "UnsupportedVersion", 0, "f is a sealed file of version 0"),
+        ("version", flip(small, 8), k, "UnsupportedVersion", 0, "f says it is a sealed file of version 0"),
         ("kind-unknown", put(small, 9, 9), k, "UnsupportedVersion", 0, "key kind 9"),
         ("kind", flip(small, 9), k, "Damaged", 0, "parameter length is wrong"),
         ("parameter-length", flip(small, 11), k, "Damaged", 0, "parameter length is wrong"),

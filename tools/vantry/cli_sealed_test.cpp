@@ -3,11 +3,13 @@
 // segments that verified come out. rekey changes a key in one stream; verify takes many files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/cli_runner.h"
+#include "support/openssl_oracle.h"
 #include "support/test_support.h"
 
 namespace vantry::test {
@@ -82,6 +84,84 @@ TEST_F(CliSealed, FailuresExitOneWithTheirMessageAndWriteNoPlainText) {
   EXPECT_EQ(piped.exitCode, 1);
   EXPECT_TRUE(piped.out == Text(Bytes(plain.begin(), plain.begin() + 65536)))
       << piped.out.size() << " bytes";
+}
+
+// Each message says what happened and what to do, word for word.
+TEST_F(CliSealed, TheMessagesSayWhatHappenedAndWhatToDo) {
+  WriteFile(File("plain"), Bytes(3 * 65536 + 10, 'p'));
+  ASSERT_EQ(Run({"seal", "plain", "account.vts"}).exitCode, 0);
+  ASSERT_EQ(Run({"seal", "--key-env", "PASS", "plain", "pass.vts"}).exitCode, 0);
+  ASSERT_EQ(Run({"save", "--key-env", "PASS", "plain", "old.vty"}).exitCode, 0);
+  const Bytes sealed = ReadFile(File("account.vts"));
+  Bytes machine = sealed;
+  machine[33] = 4;  // the slot of the machine's kind; its parameters have the same size, and
+  // the header digest (bytes 148 to 155) is made anew: only the key, which no one holds, tells
+  // it apart.
+  const Bytes digest = OpenSslSha256(machine.data(), 148);
+  std::copy(digest.begin(), digest.begin() + 8, machine.begin() + 148);
+  WriteFile(File("machine.vts"), machine);
+  Bytes version = sealed;
+  version[8] ^= 0x7e;
+  WriteFile(File("version.vts"), version);
+  // The account secret's header is 188 bytes; segments are 65,552.
+  WriteFile(File("cut.vts"), Bytes(sealed.begin(), sealed.begin() + 188 + 3 * 65552 + 5));
+  WriteFile(File("junk"), Bytes(100, 'j'));
+  const struct {
+    std::vector<std::string> args;
+    std::string input;
+    std::string message;
+  } cases[] = {
+      {{"unseal", "--machine-secret", "account.vts", "out"},
+       "",
+       "'account.vts' was sealed with an account's key, not the machine's: open it with the "
+       "account's key"},
+      {{"unseal", "machine.vts", "out"},
+       "",
+       "'machine.vts' was sealed with the machine's key, not an account's: open it with the "
+       "machine's key"},
+      {{"unseal", "cut.vts", "out"},
+       "",
+       "'cut.vts' is cut short or damaged at segment 4, byte offset 196844: its last segment "
+       "does not authenticate (the copy was cut short, or changed)"},
+      {{"unseal", "version.vts", "out"},
+       "",
+       "'version.vts' says it is a sealed file of version 124, which this version of Vantry "
+       "does not read (it reads versions 1 and 2): its header is damaged, or a later Vantry "
+       "wrote it"},
+      {{"verify", "junk"},
+       "",
+       "'junk' was not protected with this key and these parameters, or is no protected file "
+       "(nor a sealed one)"},
+      {{"unseal", "pass.vts", "out"},
+       "",
+       "'pass.vts' was sealed with a passphrase, not an account's secret; there is no terminal "
+       "to ask for it: give it with --key-file, --key-env or --key-hex-file"},
+      {{"unseal", "-", "out"},
+       Text(ReadFile(File("pass.vts"))),
+       "standard input was sealed with a passphrase, not an account's secret; give its key "
+       "with --ask-key, --key-file, --key-env, --key-hex-file, --identity or --tpm"},
+      {{"rekey", "--key-file", "junk", "old.vty", "out"},
+       "",
+       "cannot rekey 'old.vty': the key given does not match (or it is not a protected file): "
+       "give the key that protected it with --key-file, --key-env or --ask-key, or none for "
+       "the machine key"},
+  };
+  for (const auto& c : cases) {
+    ToolRun run;
+    run.args = c.args;
+    run.input = c.input;
+    run.setEnv = {"XDG_DATA_HOME=" + File("data"), "PASS=correct horse battery staple"};
+    run.workingFolder = m_dir.path();
+    const ToolResult r = RunTool(run);
+    EXPECT_EQ(r.exitCode, 1) << c.args[1];
+    EXPECT_EQ(r.err, "vantry: error: " + c.message + "\n");
+    EXPECT_FALSE(Exists("out")) << c.args[1];
+  }
+  // On a terminal, unseal asks for the passphrase such a file needs.
+  const ToolResult asked = RunToolOnTerminal({"unseal", File("pass.vts"), File("out")},
+                                             {"Passphrase: "}, {"correct horse battery staple"});
+  EXPECT_EQ(asked.exitCode, 0) << asked.out;
+  EXPECT_EQ(ReadFile(File("out")), ReadFile(File("plain")));
 }
 
 TEST_F(CliSealed, RekeyChangesTheKeyOrSealsInOneStream) {

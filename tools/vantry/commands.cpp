@@ -291,7 +291,9 @@ int CheckKey(const Options& options, const std::string& file, ByteReader& input)
     return kKeyDiffers;
   }
   if (differs) {
-    std::fprintf(stderr, "vantry: error: %s was not protected with this key and these parameters\n",
+    std::fprintf(stderr,
+                 "vantry: error: %s was not protected with this key and these parameters, or is "
+                 "no protected file (nor a sealed one)\n",
                  name.c_str());
     return kKeyDiffers;
   }

@@ -30,7 +30,7 @@ std::string ReadHiddenLine(const std::string& prompt, std::size_t maxLength) {
     case platform::HiddenLineResult::kRead:
       return line;
     case platform::HiddenLineResult::kNoTerminal:
-      throw std::runtime_error("cannot ask for the key: there is no terminal");
+      throw NoTerminal();
     case platform::HiddenLineResult::kTooLong:
       WipeString(line);
       throw std::runtime_error("the key typed is longer than " + std::to_string(maxLength) +

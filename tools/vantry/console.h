@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "platform/console.h"
@@ -14,6 +15,7 @@ namespace vantry::tool {
 
 using platform::CatchStopSignals;
 using platform::DisableCoreDumps;
+using platform::EndByClosedOutput;
 using platform::EndByStopSignal;
 using platform::FolderTakesNewFiles;
 using platform::IsHeldByAnother;
@@ -31,11 +33,17 @@ using platform::InputRole;
 // FileError(kOpen / kRead) naming name, and for a key platform::UntrustedPathError.
 std::unique_ptr<ByteReader> OpenUnlockedInput(const std::string& name, InputRole role);
 
+// What ReadHiddenLine throws when there is no terminal to ask.
+class NoTerminal : public std::runtime_error {
+ public:
+  NoTerminal() : std::runtime_error("cannot ask for the key: there is no terminal") {}
+};
+
 // Shows prompt on the terminal and reads one line from it with echo off; the line end is not
 // part of the result. Reads the terminal itself, not standard input, so input data can still
 // come through a pipe. The terminal is restored also when a stop signal ends the wait, which
 // then throws. At most maxLength characters are taken; a longer line is refused. Throws
-// std::runtime_error when there is no terminal to ask.
+// NoTerminal when there is no terminal to ask.
 std::string ReadHiddenLine(const std::string& prompt, std::size_t maxLength);
 
 // A stop signal ends the run at the next read: the output is then abandoned, which leaves an

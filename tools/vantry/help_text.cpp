@@ -15,24 +15,35 @@ const char kKeyHexOption[] =
     "                      repeated to fill the key size when shorter\n";
 
 const char kSealedKeyOptions[] =
-    "Key (one of these; without any, this account's secret, created on first use in\n"
-    "$XDG_DATA_HOME/vantry or ~/.local/share/vantry, readable by its owner alone):\n"
+    "Key (one of these; without any, this account's key: on Windows the data protection\n"
+    "API's key of the user; elsewhere a secret created on first use in $XDG_DATA_HOME/vantry\n"
+    "or ~/.local/share/vantry, readable by its owner alone):\n"
     "  --key-file PATH     a passphrase: the content of PATH ('-': standard input), less one\n"
-    "                      trailing line end; every byte of it counts\n"
+    "                      trailing line end\n"
     "  --ask-key           ask for the passphrase on the terminal, without echo\n"
     "  --key-env NAME      the passphrase is the value of the environment variable NAME\n"
     "  --key-hex-file PATH a raw 32-byte key, 64 hexadecimal digits in PATH\n"
-    "  --machine-secret    this machine's secret (/var/lib/vantry, created by root)\n"
-    "A passphrase goes through PBKDF2-HMAC-SHA256 with 600,000 iterations and a random salt.\n"
-    "More keys (any one of them opens the file; the account's secret is then no default):\n"
-    "  --recipient R       seal: to the recipient R ('vantry1...', from 'vantry keygen');\n"
+    "  --machine-secret    this machine's key: on Windows the data protection API's key of\n"
+    "                      the machine; elsewhere a secret in /var/lib/vantry, created by root\n"
+    "A passphrase goes through PBKDF2-HMAC-SHA256 (600,000 iterations, a random salt) as its\n"
+    "SHA-256 digest: every byte of it counts. (Files of version 1, which earlier versions\n"
+    "wrote, took its bytes as given: zero bytes at its end do not count there, and a\n"
+    "passphrase longer than 64 bytes counts as its SHA-256 digest.)\n";
+
+const char kSealMoreKeys[] =
+    "More keys (any one of them opens the file; the account's key is then no default):\n"
+    "  --recipient R       to the recipient R ('vantry1...', from 'vantry keygen');\n"
     "                      repeatable\n"
-    "  --recipients-file PATH  seal: to each recipient PATH lists, one a line; repeatable\n"
-    "  --account-secret    seal: the account's secret as one more key\n"
-    "  --identity PATH     unseal: with the identities of the file PATH; repeatable\n"
-    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0);\n"
-    "                      unseal tries a file's TPM slot by itself\n"
-    "  --tpm-pcrs LIST     seal: --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n";
+    "  --recipients-file PATH  to each recipient PATH lists, one a line; repeatable\n"
+    "  --account-secret    the account's key as one more key\n"
+    "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0)\n"
+    "  --tpm-pcrs LIST     --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n";
+
+const char kUnsealMoreKeys[] =
+    "More keys (the file opens with any one of its slots):\n"
+    "  --identity PATH     with the identities of the file PATH; repeatable\n"
+    "  --tpm               with this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0); without\n"
+    "                      a key option a file's TPM slot is tried by itself\n";
 
 const char kKeyNotes[] =
     "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
@@ -73,8 +84,9 @@ std::string ToolHelp() {
   return "Usage: vantry COMMAND [OPTIONS] ARGUMENTS\n"
          "       vantry --help | --version\n"
          "\n"
-         "Keeps data encrypted on disk. A protected file holds a 32-byte key check digest and\n"
-         "then the cipher text of the data.\n"
+         "Keeps data encrypted on disk. A sealed file (seal, unseal) is authenticated and keeps\n"
+         "the exact length: new data should be sealed. A protected file (save, load, encrypt,\n"
+         "decrypt) holds a 32-byte key check digest and then the cipher text of the data.\n"
          "\n"
          "Commands:\n"
          "  save INPUT OUTPUT     protect INPUT as the file OUTPUT, as the library's save does\n"
@@ -89,12 +101,14 @@ std::string ToolHelp() {
          "  rekey INPUT OUTPUT    the protected file INPUT under a new key, or sealed (--seal),\n"
          "                        with no plain text on disk; a sealed INPUT with keys added\n"
          "                        or removed, its data copied unchanged\n"
-         "  machine-key           print the machine key, the default key of every command\n"
+         "  machine-key           print the machine key, the default key of the protected-file\n"
+         "                        commands (seal and unseal default to this account's key)\n"
          "  keygen OUTPUT         make an identity for sealed files and print its recipient\n"
          "  slots FILE            list which keys open the sealed FILE\n"
          "\n"
-         "Keys never appear on the command line: they come from the machine, a file, the\n"
-         "terminal or an environment variable. 'vantry COMMAND --help' describes a command.\n"
+         "Keys never appear on the command line: they come from the account, the machine, a\n"
+         "file, the terminal or an environment variable. 'vantry COMMAND --help' describes a\n"
+         "command.\n"
          "\n"
          "Exit status: 0 success, 1 failure (the reason on standard error), 2 usage error;\n"
          "verify: 0 the key matches, 1 it does not, 2 the check could not be made. Stopped by\n"
@@ -163,21 +177,25 @@ std::string CommandHelp(Command command) {
              kKeyTextOptions + kKeyHexOption + kCipherKeyNotes + "\n" + kCipherOptions;
     case Command::kSeal:
     case Command::kUnseal:
-      return std::string(command == Command::kSeal
-                             ? "Usage: vantry seal [OPTIONS] INPUT OUTPUT\n"
-                               "\n"
-                               "Seals INPUT as OUTPUT: AES-256-GCM in 64 KiB segments under a\n"
-                               "key derived from the key given, with a header that names the\n"
-                               "kind of key (docs/sealed-format.md). Any change, reordering or\n"
-                               "cut of the file is detected on unseal; the exact length is kept.\n"
-                             : "Usage: vantry unseal [OPTIONS] INPUT OUTPUT\n"
-                               "\n"
-                               "Authenticates the sealed file INPUT and writes its data to\n"
-                               "OUTPUT. A named OUTPUT appears only once every segment has\n"
-                               "verified. To standard output each segment is written once it\n"
-                               "has verified: after a failure (exit status 1) what was written\n"
-                               "is a verified beginning of the data, not all of it.\n") +
-             kSealedKeyOptions + "\nOutput:\n" + kOutputNotes;
+      return std::string(
+                 command == Command::kSeal
+                     ? "Usage: vantry seal [OPTIONS] INPUT OUTPUT\n"
+                       "\n"
+                       "Seals INPUT as OUTPUT: AES-256-GCM in 64 KiB segments under a\n"
+                       "key derived from the key given, with a header that names the\n"
+                       "kind of key (docs/sealed-format.md). Any change, reordering or\n"
+                       "cut of the file is detected on unseal; the exact length is kept.\n"
+                     : "Usage: vantry unseal [OPTIONS] INPUT OUTPUT\n"
+                       "\n"
+                       "Authenticates the sealed file INPUT and writes its data to\n"
+                       "OUTPUT. A named OUTPUT appears only once every segment has\n"
+                       "verified. To standard output each segment is written once it\n"
+                       "has verified: after a failure (exit status 1) what was written\n"
+                       "is a verified beginning of the data, not all of it. Without a\n"
+                       "key option, a file none of the default keys opens has its\n"
+                       "passphrase asked for on the terminal, when it has a slot for one.\n") +
+             kSealedKeyOptions + (command == Command::kSeal ? kSealMoreKeys : kUnsealMoreKeys) +
+             "\nOutput:\n" + kOutputNotes;
     case Command::kRekey:
       return std::string(
                  "Usage: vantry rekey [OPTIONS] INPUT OUTPUT\n"

@@ -98,6 +98,9 @@ std::string MachineKeyText() {
 }
 
 void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, ObtainedKey* key) {
+  // A sealed file's key text is a passphrase, and the help calls it so.
+  const std::string what = choice.whole ? "passphrase" : "key";
+  const std::string prompt = choice.whole ? "Passphrase: " : "Key: ";
   switch (choice.source) {
     case KeyOrigin::kMachine:
       key->machineKey = true;
@@ -105,7 +108,7 @@ void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, ObtainedKey
     case KeyOrigin::kFile: {
       if (choice.argument == "-" && IsTerminal(stdin)) {
         // Typed at the terminal: without echo, as --ask-key reads it.
-        key->text = ReadHiddenLine("Key: ", kMaxKeyBytes);
+        key->text = ReadHiddenLine(prompt, kMaxKeyBytes);
         RequireText(key->text, "the terminal", keyLength, choice.whole);
         break;
       }
@@ -126,14 +129,14 @@ void ObtainKey(const KeyChoice& choice, bool confirm, int keyLength, ObtainedKey
       break;
     }
     case KeyOrigin::kAsk: {
-      key->text = ReadHiddenLine("Key: ", kMaxKeyBytes);
+      key->text = ReadHiddenLine(prompt, kMaxKeyBytes);
       RequireText(key->text, "the terminal", keyLength, choice.whole);
       if (confirm) {
-        std::string again = ReadHiddenLine("Repeat the key: ", kMaxKeyBytes);
+        std::string again = ReadHiddenLine("Repeat the " + what + ": ", kMaxKeyBytes);
         const bool same = again == key->text;
         WipeString(again);
         if (!same) {
-          throw std::runtime_error("the two keys typed differ");
+          throw std::runtime_error("the two " + what + "s typed differ");
         }
       }
       break;

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "console.h"
 #include "help_text.h"
+#include "operands.h"
 #include "seal_commands.h"
 #include "slot_commands.h"
 
@@ -81,6 +82,9 @@ int Main(const std::vector<std::string>& args) {
   try {
     return Run(invocation.options);
   } catch (const std::exception& e) {
+    if (StandardOutputClosed() && StopSignal() == 0) {
+      EndByClosedOutput();
+    }
     std::fprintf(stderr, "vantry: error: %s\n", e.what());
     if (StopSignal() != 0) {
       EndByStopSignal(StopSignal());
@@ -93,7 +97,7 @@ int Main(const std::vector<std::string>& args) {
 }  // namespace vantry::tool
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::vector<std::string> args = vantry::platform::Utf8Arguments(argc, argv);
   try {
     return vantry::tool::Main(args);
   } catch (const std::exception& e) {

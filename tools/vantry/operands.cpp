@@ -146,6 +146,38 @@ std::unique_ptr<ByteReader> OpenInput(const std::string& operand) {
   return OpenFileReader(operand);
 }
 
+namespace {
+
+bool g_standardOutputClosed = false;
+
+// Standard output that notes a reader that went away.
+class StandardOutputWriter : public ByteWriter {
+ public:
+  StandardOutputWriter() : m_inner(OpenStandardOutputWriter()) {}
+  void Write(const void* data, std::size_t n) override {
+    Noting([&] { m_inner->Write(data, n); });
+  }
+  void Commit() override {
+    Noting([&] { m_inner->Commit(); });
+  }
+
+ private:
+  template <class Step>
+  static void Noting(Step step) {
+    try {
+      step();
+    } catch (const FileError& e) {
+      g_standardOutputClosed = g_standardOutputClosed || e.code() == std::errc::broken_pipe;
+      throw;
+    }
+  }
+  std::unique_ptr<ByteWriter> m_inner;
+};
+
+}  // namespace
+
+bool StandardOutputClosed() { return g_standardOutputClosed; }
+
 std::uint64_t KnownSize(const std::string& operand) {
   if (operand == "-") {
     return 0;
@@ -160,7 +192,7 @@ std::uint64_t KnownSize(const std::string& operand) {
 
 std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind, bool inPlace) {
   if (operand == "-") {
-    return OpenStandardOutputWriter();
+    return std::make_unique<StandardOutputWriter>();
   }
   // Not only checked up front (CheckReplaceable): a folder whose permissions change after that
   // check still cannot make the writer cut OUTPUT without --in-place.

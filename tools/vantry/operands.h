@@ -38,6 +38,10 @@ std::unique_ptr<ByteReader> OpenInput(const std::string& operand);
 std::uint64_t KnownSize(const std::string& operand);
 std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind kind, bool inPlace);
 
+// True once a write to OUTPUT '-' failed because the reader of standard output went away (a
+// pipe into head): the tool then ends quietly rather than report it.
+bool StandardOutputClosed();
+
 // The user's message for a failure: a FileError as "cannot read 'name': <the system's text>"
 // (a file held by another program said to be in use), anything else as its text.
 std::string DescribeFailure(const std::exception& failure);

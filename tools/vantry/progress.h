@@ -9,6 +9,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "vantry/streams.h"
 
 namespace vantry::tool {
 
@@ -45,6 +46,21 @@ class Progress {
   std::FILE* m_out;
   Clock::time_point m_start;
   Clock::time_point m_lastDraw;
+};
+
+// Counts on a Progress what is read through it.
+class ProgressReader : public ByteReader {
+ public:
+  ProgressReader(ByteReader& inner, Progress& progress) : m_inner(inner), m_progress(progress) {}
+  std::size_t ReadSome(void* buffer, std::size_t n) override {
+    const std::size_t got = m_inner.ReadSome(buffer, n);
+    m_progress.Count(got);
+    return got;
+  }
+
+ private:
+  ByteReader& m_inner;
+  Progress& m_progress;
 };
 
 }  // namespace vantry::tool

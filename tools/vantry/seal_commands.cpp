@@ -11,8 +11,10 @@
 #include "console.h"
 #include "key_source.h"
 #include "operands.h"
+#include "progress.h"
 #include "sealed_keys.h"
 #include "slot_commands.h"
+#include "vantry/cipher_error.h"
 #include "vantry/machine_key.h"
 #include "vantry/rijndael_cipher.h"
 #include "vantry/sealed.h"
@@ -61,6 +63,62 @@ class PrefixedReader : public ByteReader {
 
 enum class Direction { kSeal, kUnseal };
 
+// Seals or unseals INPUT as OUTPUT with keys. Nothing is written unless the header opened.
+void Transform(const Options& options, bool seal, const std::vector<SealedKey>& keys) {
+  const std::string& input = options.operands[0];
+  const std::string& output = options.operands[1];
+  std::unique_ptr<ByteReader> opened = OpenInput(input);
+  StopCheckingReader stopping(*opened);
+  Progress progress(options.progress, KnownSize(input), stderr);
+  ProgressReader reader(stopping, progress);
+  std::unique_ptr<ByteWriter> writer =
+      OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
+  if (seal) {
+    SealStream(keys, reader, *writer);
+  } else {
+    UnsealStream(keys, reader, OperandName(input), *writer);
+  }
+  // A named OUTPUT appears only now, after the last segment verified.
+  writer->Commit();
+  progress.Finish();
+}
+
+// Whether the named sealed file has a passphrase slot, the one key a terminal can give.
+bool HasPassphraseSlot(const std::string& input) {
+  std::vector<SealedSlot> slots;
+  try {
+    ListSealedSlots(*OpenInput(input), OperandName(input), slots);
+  } catch (const std::exception&) {
+    return false;  // the refusal, which read it, says enough
+  }
+  return std::any_of(slots.begin(), slots.end(), [](const SealedSlot& slot) {
+    return slot.kind == static_cast<std::uint8_t>(SealedKeyKind::kPassphrase);
+  });
+}
+
+// unseal without a key option of a file none of the default keys opens: its passphrase is
+// asked on the terminal, as age does, when INPUT can be read again and has a passphrase slot;
+// otherwise the message says which options give the key.
+void UnsealAsking(const Options& options, const SealedError& refusal) {
+  const std::string& input = options.operands[0];
+  if (input == "-" || IsStreamInput(input) || !HasPassphraseSlot(input)) {
+    throw std::runtime_error(std::string(refusal.what()) +
+                             "; give its key with --ask-key, --key-file, --key-env, "
+                             "--key-hex-file, --identity or --tpm");
+  }
+  KeyChoice ask = options.key;
+  ask.source = KeyOrigin::kAsk;
+  std::vector<SealedKey> keys;
+  try {
+    keys.push_back(SealedKeyFor(ask, false, false));
+  } catch (const NoTerminal&) {
+    throw std::runtime_error(std::string(refusal.what()) +
+                             "; there is no terminal to ask for it: give it with --key-file, "
+                             "--key-env or --key-hex-file");
+  }
+  Transform(options, false, keys);
+}
+
 int RunSealed(const Options& options, Direction direction) {
   const std::string& input = options.operands[0];
   const std::string& output = options.operands[1];
@@ -68,23 +126,23 @@ int RunSealed(const Options& options, Direction direction) {
   CheckDistinct(input, output);
   CheckReplaceable(output, options.inPlace);
   const bool seal = direction == Direction::kSeal;
+  // Only the keys an unseal takes without being told: the account's secret, a TPM slot.
+  const bool defaultKeys = options.key.source == KeyOrigin::kMachine && !options.machineSecret &&
+                           options.identityFiles.empty() && !options.tpm;
   try {
-    const std::vector<SealedKey> keys =
-        seal ? SealingKeys(options, options.key, true) : UnsealingKeys(options);
-    if (seal) {
-      WarnIfOnlyTpm(keys, output);
+    try {
+      const std::vector<SealedKey> keys =
+          seal ? SealingKeys(options, options.key, true) : UnsealingKeys(options);
+      if (seal) {
+        WarnIfOnlyTpm(keys, output);
+      }
+      Transform(options, seal, keys);
+    } catch (const SealedError& e) {
+      if (seal || !defaultKeys || e.kind() != SealedError::Kind::kWrongKind) {
+        throw;
+      }
+      UnsealAsking(options, e);
     }
-    std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopCheckingReader reader(*opened);
-    std::unique_ptr<ByteWriter> writer =
-        OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
-    if (seal) {
-      SealStream(keys, reader, *writer);
-    } else {
-      UnsealStream(keys, reader, OperandName(input), *writer);
-    }
-    // A named OUTPUT appears only now, after the last segment verified.
-    writer->Commit();
   } catch (const std::exception& e) {
     throw std::runtime_error(Describe(e));
   }
@@ -132,7 +190,9 @@ int RunRekey(const Options& options) {
     CRijndaelCipher oldCipher;
     KeyCipherForOptions(oldCipher, options, oldKey);
     std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopCheckingReader reader(*opened);
+    StopCheckingReader stopping(*opened);
+    Progress progress(options.progress, KnownSize(input), stderr);
+    ProgressReader reader(stopping, progress);
     // The machine key is no secret from the users of this machine: its files are owner-only.
     const bool ownerOnly = !options.seal && options.newKey.source == KeyOrigin::kMachine;
     std::unique_ptr<ByteWriter> writer = OpenOutput(
@@ -154,6 +214,21 @@ int RunRekey(const Options& options) {
       DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), *protecting);
       protecting->Commit();
     }
+    progress.Finish();
+  } catch (const CipherError& e) {
+    // The library's own text names neither what failed nor what to do.
+    if (e.kind() == CipherError::Kind::kWrongKey) {
+      throw std::runtime_error("cannot rekey " + OperandName(input) +
+                               ": the key given does not match (or it is not a protected "
+                               "file): give the key that protected it with --key-file, "
+                               "--key-env or --ask-key, or none for the machine key");
+    }
+    if (e.kind() == CipherError::Kind::kIllegalBlockSize) {
+      throw std::runtime_error("cannot rekey " + OperandName(input) +
+                               ": the file is damaged or cut (its cipher text is not whole "
+                               "blocks)");
+    }
+    throw std::runtime_error(Describe(e));
   } catch (const std::exception& e) {
     throw std::runtime_error(Describe(e));
   }

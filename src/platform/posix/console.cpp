@@ -108,6 +108,12 @@ void EndByStopSignal(int signal) {
   ::_exit(128 + signal);
 }
 
+void EndByClosedOutput() { EndByStopSignal(SIGPIPE); }
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 bool IsStreamInput(const std::string& name) {
   struct stat info {};
   return ::stat(name.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode));

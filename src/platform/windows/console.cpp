@@ -7,8 +7,13 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "platform/name_encoding.h"
 #include "platform/windows/wide_name.h"
 #include "platform/windows/win32.h"
+
+// msvcrt's wide twin of the arguments it gave main (startupInfo: its _startupinfo, one int).
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
+                                      int expandWildcards, int* startupInfo);
 
 namespace vantry::platform {
 namespace {
@@ -64,6 +69,30 @@ void EndByStopSignal(int signal) {
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(128 + signal);
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  // Held for the rest of the program: the tool's names are UTF-8 from here on.
+  static const ScopedNameEncoding utf8(NameEncoding::kUtf8);
+  // The C runtime's own split of the wide command line, by the rules it applied to argv.
+  int count = 0;
+  wchar_t** wide = nullptr;
+  wchar_t** environment = nullptr;
+  int newMode = 0;
+  if (__wgetmainargs(&count, &wide, &environment, 0, &newMode) != 0 || wide == nullptr) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  }
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) {
+    arguments.push_back(windows::ToUtf8(wide[i]));
+  }
+  return arguments;
+}
+
+// Windows has no SIGPIPE: a failed run, without a message.
+void EndByClosedOutput() {
+  std::fflush(stderr);
+  std::_Exit(1);
 }
 
 bool IsStreamInput(const std::string&) { return false; }
