@@ -65,21 +65,7 @@ void KeyCipherForOptions(CRijndaelCipher& cipher, const Options& options, const 
 namespace {
 
 // A stop signal ends the run at the next read or write: the output is then abandoned, which
-// leaves an earlier file as it was.
-class WatchedReader : public ByteReader {
- public:
-  WatchedReader(ByteReader& inner, Progress& progress) : m_inner(inner), m_progress(progress) {}
-  std::size_t ReadSome(void* buffer, std::size_t n) override {
-    const std::size_t got = m_inner.ReadSome(buffer, n);
-    m_progress.Count(got);
-    return got;
-  }
-
- private:
-  StopCheckingReader m_inner;
-  Progress& m_progress;
-};
-
+// leaves an earlier file as it was. Reads stop through StopCheckingReader (console.h).
 class WatchedWriter : public ByteWriter {
  public:
   explicit WatchedWriter(ByteWriter& inner) : m_inner(inner) {}
@@ -160,7 +146,8 @@ int RunStream(const Options& options, Direction direction) {
   Progress progress(options.progress, inputSize, stderr);
   try {
     std::unique_ptr<ByteReader> opened = OpenInput(input);
-    WatchedReader watchedInput(*opened, progress);
+    StopCheckingReader stopping(*opened);
+    ProgressReader watchedInput(stopping, progress);
     ByteReader* source = &watchedInput;
     SecretBuffer whole;
     std::unique_ptr<ByteReader> wholeInput;
