@@ -31,17 +31,9 @@ class SecretKind final : public SlotKind {
   SlotMatch Open(const SealedKey&, const unsigned char*,
                  const std::vector<unsigned char>& parameters, const std::string& fileName,
                  unsigned char material[kSlotMaterialSize]) const override {
-    if (!ReadSecret(m_kind, false, material)) {
-      throw SealedError(SealedError::Kind::kOtherAccount, fileName + " was sealed for another " +
-                                                              m_owner + " (this " + m_owner +
-                                                              " has no sealing secret yet)");
-    }
-    unsigned char id[kSecretIdSize];
-    SecretId(material, id);
-    if (!platform::EqualInConstantTime(id, parameters.data(), kSecretIdSize)) {
-      platform::SecureWipe(material, kSlotMaterialSize);
-      return SlotMatch::kOtherSecret;
-    }
+    // Another account's secret is refused here, with what the file needs: the other slots
+    // are still tried, and this is said only when none of them opens.
+    OpenSecret(m_kind, parameters.data(), fileName, material);
     return SlotMatch::kOpened;
   }
 
