@@ -481,6 +481,11 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
   std::size_t words = 1;
   std::string name = first;
   if (first == "secret") {
+    if (args.size() == 2 && IsHelp(args[1])) {
+      invocation.action = Invocation::Action::kHelp;
+      invocation.command = Command::kSecretShow;
+      return invocation;
+    }
     if (args.size() < 2 || (args[1] != "show" && args[1] != "export" && args[1] != "import")) {
       throw UsageError("secret needs show, export FILE or import FILE", std::nullopt);
     }
