@@ -39,10 +39,21 @@ std::string Id(const unsigned char secret[kSecretSize]) {
   return sealed::HexText(id, sizeof id);
 }
 
+// Where the scope's secret is; refused where secret files are not used.
+std::string PathOf(SealingSecretScope scope) {
+  if (!platform::SecretFilesUsed()) {
+    throw SealedError(SealedError::Kind::kNotAvailable,
+                      "this system keeps no secret file: the account's and the machine's keys "
+                      "are its data protection API's, which has no secret to show, export or "
+                      "import");
+  }
+  return sealed::SecretPath(KindOf(scope));
+}
+
 // The scope's secret into secret, created when missing if create is set.
 SealingSecretState Load(SealingSecretScope scope, bool create, unsigned char secret[kSecretSize]) {
   SealingSecretState state;
-  state.path = sealed::SecretPath(KindOf(scope));
+  state.path = PathOf(scope);
   platform::SecretFileFacts facts;
   sealed::WithSecretFile(KindOf(scope), [&] {
     state.exists = platform::ReadSecretFile(state.path, create, secret, nullptr, &facts);

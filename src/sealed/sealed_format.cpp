@@ -49,12 +49,6 @@ const char* Whose(SealedKeyKind kind) {
 }  // namespace
 
 std::string SecretPath(SealedKeyKind kind) {
-  if (!platform::SecretFilesUsed()) {
-    throw SealedError(SealedError::Kind::kNotAvailable,
-                      "this system keeps no secret file: the account's and the machine's keys "
-                      "are its data protection API's, which has no secret to show, export or "
-                      "import");
-  }
   std::string path;
   WithSecretFile(kind, [&] { path = platform::SecretFilePath(ScopeOf(kind)); });
   return path;

@@ -71,7 +71,7 @@ void DeriveFileKeys(const unsigned char keyMaterial[32], const unsigned char sal
                     FileKeys& keys, int version);
 
 // Where the secret of kind (kAccountSecret or kMachineSecret) is. Throws SealedError
-// (kSecretUnavailable) when it cannot be told, kNotAvailable where secret files are not used.
+// (kSecretUnavailable) when it cannot be told.
 std::string SecretPath(SealedKeyKind kind);
 
 // Runs act, which works on kind's secret files, turning their failures into SealedError

@@ -1,13 +1,10 @@
 // Account and machine secret slots: the secret file's 32 bytes are the material, and the slot
 // names the secret by its identifier so that a file of another account says so.
-#include "platform/sealing_crypto.h"
-#include "platform/secure_wipe.h"
 #include "sealed/sealed_format.h"
 #include "sealed/slot_kind.h"
 
 namespace vantry::sealed {
 namespace {
-namespace sc = platform::sealing;
 
 class SecretKind final : public SlotKind {
  public:
