@@ -58,13 +58,14 @@ struct SealingSecretImport {
   std::string keptAs;         // ...and where that one is kept
 };
 
-// Publishes the secret of the export fileName, opened with key: when the scope has none; when
-// it has this one (kAlreadyThere, nothing written); or with replace over a different one, which
-// is kept as described above. Throws SealedError: those of unsealing fileName, kWrongKind for
-// the other scope's export, kDamaged for a sealed file that holds no export, kOtherAccount for
-// a different secret without replace (naming both identifiers).
+// Publishes the secret of the export input holds, opened with key: when the scope has none;
+// when it has this one (kAlreadyThere, nothing written); or with replace over a different one,
+// which is kept as described above. Throws SealedError naming inputName: those of unsealing
+// it, kWrongKind for the other scope's export, kDamaged for a sealed file that holds no export,
+// kOtherAccount for a different secret without replace (naming both identifiers).
 VANTRY_API SealingSecretImport ImportSealingSecret(SealingSecretScope scope, const SealedKey& key,
-                                                   const std::string& fileName, bool replace);
+                                                   ByteReader& input, const std::string& inputName,
+                                                   bool replace);
 
 }  // namespace vantry
 

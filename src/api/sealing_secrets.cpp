@@ -138,12 +138,12 @@ SealingSecretState ExportSealingSecret(SealingSecretScope scope, const SealedKey
 }
 
 SealingSecretImport ImportSealingSecret(SealingSecretScope scope, const SealedKey& key,
-                                        const std::string& fileName, bool replace) {
+                                        ByteReader& input, const std::string& inputName,
+                                        bool replace) {
   const SealedKeyKind kind = KindOf(scope);
-  const std::string name = "'" + fileName + "'";
+  const std::string& name = inputName;
   Record record;
   {
-    LockedFileReader input(fileName);
     RecordWriter output(record, name);
     UnsealStream(key, input, name, output);
     output.Check();

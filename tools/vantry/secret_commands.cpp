@@ -42,6 +42,16 @@ SealedKey ExportKey(const Options& options, bool confirm) {
 
 int Flushed() { return std::fflush(stdout) == 0 ? 0 : 1; }
 
+// A file's failure in the words of the other commands ("cannot read 'FILE': ...").
+template <typename Run>
+int Described(const Run& run) {
+  try {
+    return run();
+  } catch (const std::exception& e) {
+    throw std::runtime_error(DescribeFailure(e));
+  }
+}
+
 }  // namespace
 
 void AnnounceNewSecrets(const std::vector<SealedKey>& keys) {
@@ -78,7 +88,9 @@ int RunSecretShow(const Options& options) {
   return Flushed();
 }
 
-int RunSecretExport(const Options& options) {
+namespace {
+
+int Export(const Options& options) {
   const std::string& file = options.operands[0];
   const SealingSecretScope scope = ScopeOf(options);
   // Refused before a passphrase is asked for nothing (the library refuses a file that
@@ -104,10 +116,13 @@ int RunSecretExport(const Options& options) {
   return Flushed();
 }
 
-int RunSecretImport(const Options& options) {
+int Import(const Options& options) {
   const SealingSecretScope scope = ScopeOf(options);
-  const SealingSecretImport done =
-      ImportSealingSecret(scope, ExportKey(options, false), options.operands[0], options.replace);
+  const std::string& file = options.operands[0];
+  // Opened before a passphrase is asked for a file that is not there.
+  const std::unique_ptr<ByteReader> input = OpenInput(file);
+  const SealingSecretImport done = ImportSealingSecret(scope, ExportKey(options, false), *input,
+                                                       OperandName(file), options.replace);
   const std::string whose = Whose(scope);
   const std::string& id = done.secret.id;
   switch (done.outcome) {
@@ -126,6 +141,16 @@ int RunSecretImport(const Options& options) {
       break;
   }
   return Flushed();
+}
+
+}  // namespace
+
+int RunSecretExport(const Options& options) {
+  return Described([&] { return Export(options); });
+}
+
+int RunSecretImport(const Options& options) {
+  return Described([&] { return Import(options); });
 }
 
 }  // namespace vantry::tool
