@@ -101,7 +101,7 @@ TEST(SharedLibrary, EntryPointsWorkThroughLoadedPointers) {
 
 // Mangled-name prefixes of what the library may export besides its C functions: the public
 // classes with their type information and dispatch tables, and the public free functions of
-// machine_key.h, keying.h, streams.h and sealed.h.
+// machine_key.h, keying.h, streams.h, sealed.h and secrets.h.
 bool IsPublicClassSymbol(const std::string& name) {
   static const char* const kClasses[] = {"12CBlockCipher",  "15CRijndaelCipher", "4CSHA",
                                          "9FileError",      "10ByteReader",      "10ByteWriter",
@@ -132,7 +132,11 @@ bool IsPublicClassSymbol(const std::string& name) {
                                            "ChangeSealedSlots",
                                            "RecipientFromText",
                                            "IdentityFromText",
-                                           "RecipientOfIdentity"};
+                                           "RecipientOfIdentity",
+                                           "EnsureSealingSecret",
+                                           "DescribeSealingSecret",
+                                           "ExportSealingSecret",
+                                           "ImportSealingSecret"};
   for (const std::string function : kFunctions) {
     if (name.rfind("_ZN6vantry" + std::to_string(function.size()) + function, 0) == 0) {
       return true;

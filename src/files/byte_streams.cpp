@@ -77,6 +77,8 @@ class FileWriter final : public PieceWriter {
   FileWriter(const std::string& targetName, platform::OutputContents contents,
              bool allowInPlace = true)
       : m_writer(targetName, contents, allowInPlace) {}
+  FileWriter(const std::string& targetName, const platform::WriterOptions& options)
+      : m_writer(targetName, options) {}
 
  private:
   void Deliver(const unsigned char* data, std::size_t n) override { m_writer.Write(data, n); }
@@ -134,6 +136,11 @@ std::unique_ptr<ByteReader> OpenMemoryReader(const void* data, std::size_t size)
 std::unique_ptr<ByteWriter> OpenAtomicFileWriter(const std::string& targetName,
                                                  platform::OutputContents contents) {
   return std::make_unique<FileWriter>(targetName, contents);
+}
+
+std::unique_ptr<ByteWriter> OpenAtomicFileWriter(const std::string& targetName,
+                                                 const platform::WriterOptions& options) {
+  return std::make_unique<FileWriter>(targetName, options);
 }
 
 std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, FileMode mode) {

@@ -69,6 +69,9 @@ class LockedFileReader final : public ByteReader {
 // and nothing reaches the target before Commit. Throws FileError(kCreate) naming the target.
 std::unique_ptr<ByteWriter> OpenAtomicFileWriter(const std::string& targetName,
                                                  platform::OutputContents contents);
+// The same with the writer's every option (a new file only, with keepExisting).
+std::unique_ptr<ByteWriter> OpenAtomicFileWriter(const std::string& targetName,
+                                                 const platform::WriterOptions& options);
 
 }  // namespace vantry
 

@@ -1,5 +1,7 @@
 #include "sealed/sealed_format.h"
 
+#include <algorithm>
+
 #include "platform/data_protection.h"
 #include "platform/secret_file.h"
 #include "platform/secure_wipe.h"
@@ -33,19 +35,76 @@ const char* KindPhrase(SealedKeyKind kind) {
   return slotKind != nullptr ? slotKind->Phrase() : "an unknown kind of key";
 }
 
-// The account's or machine's secret; missing is false unless creating.
-bool ReadSecret(SealedKeyKind kind, bool create, unsigned char out[32]) {
-  const auto scope = kind == SealedKeyKind::kMachineSecret ? platform::SecretScope::kMachine
-                                                           : platform::SecretScope::kAccount;
-  const char* whose = scope == platform::SecretScope::kMachine ? "machine" : "account";
+namespace {
+
+platform::SecretScope ScopeOf(SealedKeyKind kind) {
+  return kind == SealedKeyKind::kMachineSecret ? platform::SecretScope::kMachine
+                                               : platform::SecretScope::kAccount;
+}
+
+const char* Whose(SealedKeyKind kind) {
+  return kind == SealedKeyKind::kMachineSecret ? "machine" : "account";
+}
+
+}  // namespace
+
+std::string SecretPath(SealedKeyKind kind) {
+  std::string path;
+  WithSecretFile(kind, [&] { path = platform::SecretFilePath(ScopeOf(kind)); });
+  return path;
+}
+
+void WithSecretFile(SealedKeyKind kind, const std::function<void()>& act) {
   try {
-    return platform::ReadSecretFile(platform::SecretFilePath(scope), create, out);
+    act();
   } catch (const platform::SecretFileError& e) {
     throw SealedError(SealedError::Kind::kSecretUnavailable, e.what());
   } catch (const FileError& e) {
     throw SealedError(SealedError::Kind::kSecretUnavailable,
-                      std::string("cannot use this ") + whose + "'s secret: " + e.what());
+                      std::string("cannot use this ") + Whose(kind) + "'s secret: " + e.what());
   }
+}
+
+bool ReadSecret(SealedKeyKind kind, bool create, unsigned char out[32]) {
+  bool found = false;
+  WithSecretFile(kind, [&] {
+    found = platform::ReadSecretFile(platform::SecretFilePath(ScopeOf(kind)), create, out);
+  });
+  return found;
+}
+
+void OpenSecret(SealedKeyKind kind, const unsigned char id[kSecretIdSize],
+                const std::string& fileName, unsigned char out[32]) {
+  const std::string path = SecretPath(kind);
+  const std::string wanted = HexText(id, kSecretIdSize);
+  unsigned char own[kSecretIdSize];
+  bool present = false;
+  // The current secret first, then the one an import kept under the identifier the file names.
+  for (const std::string& candidate : {path, platform::KeptSecretPath(path, wanted)}) {
+    bool found = false;
+    WithSecretFile(kind, [&] { found = platform::ReadSecretFile(candidate, false, out); });
+    if (!found) {
+      continue;
+    }
+    unsigned char got[kSecretIdSize];
+    SecretId(out, got);
+    if (platform::EqualInConstantTime(got, id, kSecretIdSize)) {
+      return;
+    }
+    platform::SecureWipe(out, 32);
+    if (candidate == path) {
+      present = true;
+      std::copy(got, got + kSecretIdSize, own);
+    }
+  }
+  const std::string whose = Whose(kind);
+  throw SealedError(SealedError::Kind::kOtherAccount,
+                    fileName + " was sealed for another " + whose + ": it needs the " + whose +
+                        " secret " + wanted +
+                        (present ? ", this " + whose + "'s is " + HexText(own, kSecretIdSize)
+                                 : ", and this " + whose + " has no secret yet") +
+                        "; to open it here, import a backup of that secret with " +
+                        platform::SecretImportCommand(ScopeOf(kind)));
 }
 
 FileKeys::~FileKeys() {
@@ -194,23 +253,12 @@ void KeyMaterial(const SealedKey& key, Header& header, bool sealing, const std::
       return;
     case SealedKeyKind::kAccountSecret:
     case SealedKeyKind::kMachineSecret: {
-      const char* whose = key.kind() == SealedKeyKind::kMachineSecret ? "machine" : "account";
-      if (!ReadSecret(key.kind(), sealing, out)) {
-        throw SealedError(SealedError::Kind::kOtherAccount, fileName + " was sealed for another " +
-                                                                whose + " (this " + whose +
-                                                                " has no sealing secret yet)");
+      if (!sealing) {
+        OpenSecret(key.kind(), header.secretId, fileName, out);
+        return;
       }
-      unsigned char id[kSecretIdSize];
-      SecretId(out, id);
-      if (sealing) {
-        for (std::size_t i = 0; i < kSecretIdSize; ++i) {
-          header.secretId[i] = id[i];
-        }
-      } else if (!platform::EqualInConstantTime(id, header.secretId, kSecretIdSize)) {
-        platform::SecureWipe(out, 32);
-        throw SealedError(SealedError::Kind::kOtherAccount,
-                          fileName + " was sealed for another " + whose);
-      }
+      ReadSecret(key.kind(), true, out);
+      SecretId(out, header.secretId);
       return;
     }
     case SealedKeyKind::kWindowsAccount:

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,10 +70,25 @@ std::uint32_t ReadBigEndian(const unsigned char* p, int bytes) noexcept;
 void DeriveFileKeys(const unsigned char keyMaterial[32], const unsigned char salt[kSaltSize],
                     FileKeys& keys, int version);
 
+// Where the secret of kind (kAccountSecret or kMachineSecret) is. Throws SealedError
+// (kSecretUnavailable) when it cannot be told.
+std::string SecretPath(SealedKeyKind kind);
+
+// Runs act, which works on kind's secret files, turning their failures into SealedError
+// (kSecretUnavailable) with the file's own account of what to do.
+void WithSecretFile(SealedKeyKind kind, const std::function<void()>& act);
+
 // The account's or machine's secret (kind kAccountSecret or kMachineSecret) into out, created
 // when missing if create is set; false when it is missing. Throws SealedError
 // (kSecretUnavailable) for a secret that cannot be used.
 bool ReadSecret(SealedKeyKind kind, bool create, unsigned char out[32]);
+
+// The secret of kind whose identifier is id into out: the current one, or one kept beside it
+// since another replaced it. Throws SealedError: kOtherAccount naming id, the current secret's
+// identifier (or that there is none) and the command that restores a backup;
+// kSecretUnavailable as ReadSecret.
+void OpenSecret(SealedKeyKind kind, const unsigned char id[kSecretIdSize],
+                const std::string& fileName, unsigned char out[32]);
 
 // How messages name a key of this kind ("a passphrase").
 const char* KindPhrase(SealedKeyKind kind);

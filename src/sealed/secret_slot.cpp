@@ -1,13 +1,10 @@
 // Account and machine secret slots: the secret file's 32 bytes are the material, and the slot
 // names the secret by its identifier so that a file of another account says so.
-#include "platform/sealing_crypto.h"
-#include "platform/secure_wipe.h"
 #include "sealed/sealed_format.h"
 #include "sealed/slot_kind.h"
 
 namespace vantry::sealed {
 namespace {
-namespace sc = platform::sealing;
 
 class SecretKind final : public SlotKind {
  public:
@@ -31,17 +28,9 @@ class SecretKind final : public SlotKind {
   SlotMatch Open(const SealedKey&, const unsigned char*,
                  const std::vector<unsigned char>& parameters, const std::string& fileName,
                  unsigned char material[kSlotMaterialSize]) const override {
-    if (!ReadSecret(m_kind, false, material)) {
-      throw SealedError(SealedError::Kind::kOtherAccount, fileName + " was sealed for another " +
-                                                              m_owner + " (this " + m_owner +
-                                                              " has no sealing secret yet)");
-    }
-    unsigned char id[kSecretIdSize];
-    SecretId(material, id);
-    if (!platform::EqualInConstantTime(id, parameters.data(), kSecretIdSize)) {
-      platform::SecureWipe(material, kSlotMaterialSize);
-      return SlotMatch::kOtherSecret;
-    }
+    // Another account's secret is refused here, with what the file needs: the other slots
+    // are still tried, and this is said only when none of them opens.
+    OpenSecret(m_kind, parameters.data(), fileName, material);
     return SlotMatch::kOpened;
   }
 

@@ -16,6 +16,11 @@ import tempfile
 
 tool_folder, readme, manual = (os.path.abspath(a) for a in sys.argv[1:4])
 ACCOUNT = tempfile.TemporaryDirectory()
+# The secret exists already, as it does after a first seal (which announces it).
+os.mkdir(os.path.join(ACCOUNT.name, "vantry"), 0o700)
+with os.fdopen(os.open(os.path.join(ACCOUNT.name, "vantry", "account-secret"),
+                       os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), "wb") as secret:
+    secret.write(os.urandom(32))
 GIVEN = {"notes.txt": "Dear diary,\ntoday I wrote a library.\n",
          "key.txt": "correct horse battery staple\n", "dir/file": "a file in a folder\n"}
 

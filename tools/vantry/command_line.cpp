@@ -21,9 +21,11 @@ constexpr unsigned kUnseal = Bit(Command::kUnseal);
 constexpr unsigned kRekey = Bit(Command::kRekey);
 constexpr unsigned kKeygen = Bit(Command::kKeygen);
 constexpr unsigned kSealedCommands = kSeal | kUnseal | kRekey;
+constexpr unsigned kSecretTransfers = Bit(Command::kSecretExport) | Bit(Command::kSecretImport);
 constexpr unsigned kCipherCommands = kEncrypt | kDecrypt;
 constexpr unsigned kStreamCommands = kSave | kLoad | kCipherCommands;
-constexpr unsigned kKeyedCommands = kSave | kLoad | kCipherCommands | kVerify | kSealedCommands;
+constexpr unsigned kKeyedCommands =
+    kSave | kLoad | kCipherCommands | kVerify | kSealedCommands | kSecretTransfers;
 
 enum class Option {
   kKeyFile,
@@ -54,6 +56,7 @@ enum class Option {
   kIdentity,
   kAccountSecret,
   kRemoveSlot,
+  kReplace,
 };
 
 // Options that add one more key or slot each time they are given.
@@ -73,7 +76,8 @@ constexpr OptionEntry kOptions[] = {
     {Option::kKeyFile, "--key-file", true, kKeyedCommands},
     {Option::kAskKey, "--ask-key", false, kKeyedCommands},
     {Option::kKeyEnv, "--key-env", true, kKeyedCommands},
-    {Option::kKeyHexFile, "--key-hex-file", true, kCipherCommands | kVerify | kSealedCommands},
+    {Option::kKeyHexFile, "--key-hex-file", true,
+     kCipherCommands | kVerify | kSealedCommands | kSecretTransfers},
     {Option::kForce, "--force", false, kSave | kLoad | kCipherCommands | kSealedCommands},
     {Option::kInPlace, "--in-place", false, kSave | kLoad | kCipherCommands | kSealedCommands},
     {Option::kStrip, "--strip", false, kLoad},
@@ -85,7 +89,8 @@ constexpr OptionEntry kOptions[] = {
     {Option::kIv, "--iv", true, kCipherCommands},
     {Option::kProgress, "--progress", false, kStreamCommands | kSealedCommands},
     {Option::kQuiet, "--quiet", false, kStreamCommands | kSealedCommands},
-    {Option::kMachineSecret, "--machine-secret", false, kSealedCommands | kVerify},
+    {Option::kMachineSecret, "--machine-secret", false,
+     kSealedCommands | kVerify | kSecretTransfers | Bit(Command::kSecretShow)},
     {Option::kTpm, "--tpm", false, kSealedCommands},
     {Option::kTpmPcrs, "--tpm-pcrs", true, kSeal | kRekey},
     {Option::kSealOutput, "--seal", false, kRekey},
@@ -98,6 +103,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::kIdentity, "--identity", true, kUnseal | kRekey | kVerify},
     {Option::kAccountSecret, "--account-secret", false, kSeal | kRekey},
     {Option::kRemoveSlot, "--remove-slot", true, kRekey},
+    {Option::kReplace, "--replace", false, Bit(Command::kSecretImport)},
 };
 
 // Each word a value of --mode and --padding may take, with the library's constant it stands
@@ -130,6 +136,9 @@ constexpr CommandEntry kCommands[] = {
     {Command::kRekey, "rekey", 2, "INPUT and OUTPUT"},
     {Command::kKeygen, "keygen", 1, "OUTPUT"},
     {Command::kSlots, "slots", 1, "FILE"},
+    {Command::kSecretShow, "secret show", 0, ""},
+    {Command::kSecretExport, "secret export", 1, "FILE"},
+    {Command::kSecretImport, "secret import", 1, "FILE"},
 };
 
 // verify takes any number of files, one at least.
@@ -320,6 +329,9 @@ class Parser {
       case Option::kRemoveSlot:
         m_options.removeSlots.push_back(SlotNumber(value));
         break;
+      case Option::kReplace:
+        m_options.replace = true;
+        break;
       case Option::kIv: {
         auto bytes = ParseHex(value);
         if (!bytes || bytes->empty()) {
@@ -381,9 +393,13 @@ class Parser {
 
   void Check() {
     // A sealed file takes the whole key text, and its raw keys as they are.
-    m_options.key.whole = m_command == Command::kSeal || m_command == Command::kUnseal;
+    m_options.key.whole = m_command == Command::kSeal || m_command == Command::kUnseal ||
+                          (Bit(m_command) & kSecretTransfers) != 0;
     m_options.newKey.whole = m_options.seal;
-    if (m_options.machineSecret && m_keyOption != nullptr && m_command != Command::kRekey) {
+    // The secret commands' key seals the secret, whichever secret --machine-secret names.
+    const bool keyIsOwnKey = (Bit(m_command) & kSecretTransfers) == 0;
+    if (m_options.machineSecret && m_keyOption != nullptr && m_command != Command::kRekey &&
+        keyIsOwnKey) {
       Fail(std::string("options --machine-secret and ") + m_keyOption +
            " both give the key; give one");
     }
@@ -461,9 +477,24 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     invocation.action = IsHelp(first) ? Invocation::Action::kHelp : Invocation::Action::kVersion;
     return invocation;
   }
+  // "secret show" and its siblings: two words name the command.
+  std::size_t words = 1;
+  std::string name = first;
+  if (first == "secret") {
+    if (args.size() == 2 && IsHelp(args[1])) {
+      invocation.action = Invocation::Action::kHelp;
+      invocation.command = Command::kSecretShow;
+      return invocation;
+    }
+    if (args.size() < 2 || (args[1] != "show" && args[1] != "export" && args[1] != "import")) {
+      throw UsageError("secret needs show, export FILE or import FILE", std::nullopt);
+    }
+    name += " " + args[1];
+    words = 2;
+  }
   const CommandEntry* command = nullptr;
   for (const CommandEntry& entry : kCommands) {
-    if (first == entry.name) {
+    if (name == entry.name) {
       command = &entry;
     }
   }
@@ -473,7 +504,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
         std::nullopt);
   }
   invocation.command = command->command;
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(words),
+                                      args.end());
   // Help wins over every other mistake on the line, up to a "--" that ends the options.
   for (const std::string& arg : rest) {
     if (arg == "--") {

@@ -22,7 +22,10 @@ enum class Command {
   kUnseal,
   kRekey,
   kKeygen,
-  kSlots
+  kSlots,
+  kSecretShow,
+  kSecretExport,
+  kSecretImport
 };
 
 // Where the key comes from. Keys are never command-line arguments: they would show in process
@@ -71,6 +74,8 @@ struct Options {
   std::vector<std::string> identityFiles;
   bool accountSecret = false;
   std::vector<std::size_t> removeSlots;
+  // secret import: over a different secret, which is kept beside it.
+  bool replace = false;
 };
 
 // What the command line asks for.

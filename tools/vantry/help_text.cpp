@@ -105,6 +105,9 @@ std::string ToolHelp() {
          "                        commands (seal and unseal default to this account's key)\n"
          "  keygen OUTPUT         make an identity for sealed files and print its recipient\n"
          "  slots FILE            list which keys open the sealed FILE\n"
+         "  secret show|export FILE|import FILE\n"
+         "                        show, back up or restore this account's secret, the default\n"
+         "                        key of seal and unseal\n"
          "\n"
          "Keys never appear on the command line: they come from the account, the machine, a\n"
          "file, the terminal or an environment variable. 'vantry COMMAND --help' describes a\n"
@@ -234,6 +237,31 @@ std::string CommandHelp(Command command) {
              "Lists the slots of the sealed FILE, the keys any one of which opens it: the kind\n"
              "of key and what identifies it (a secret's identifier, a recipient's tag) or what\n"
              "it costs (PBKDF2 iterations). Needs no key and shows no secret.\n";
+    case Command::kSecretShow:
+    case Command::kSecretExport:
+    case Command::kSecretImport:
+      return "Usage: vantry secret show [--machine-secret]\n"
+             "       vantry secret export [OPTIONS] FILE\n"
+             "       vantry secret import [OPTIONS] [--replace] FILE\n"
+             "\n"
+             "This account's secret, the default key of seal and unseal, is created on first use;\n"
+             "the files sealed with it open only with it (or another of their slots). show prints\n"
+             "where it is, its identifier and when it was created. export writes it, with its\n"
+             "creation time, to the new file FILE (readable by its owner alone), sealed with a\n"
+             "passphrase asked twice on the terminal or given by a key option. import restores\n"
+             "it from such a FILE ('-': standard input) where there is none (or this one); a\n"
+             "different secret is replaced only with --replace, and is then kept beside the new\n"
+             "one (account-secret-IDENTIFIER), so that the files sealed with either still open.\n"
+             "\n"
+             "Options:\n"
+             "  --machine-secret    the machine's secret instead (root creates and imports it)\n"
+             "  --replace           import over a different secret, keeping the old one beside it\n"
+             "Key of the export (without any, a passphrase asked on the terminal):\n"
+             "  --key-file PATH     a passphrase: the content of PATH ('-': standard input), less\n"
+             "                      one trailing line end\n"
+             "  --ask-key           ask for the passphrase on the terminal, without echo\n"
+             "  --key-env NAME      the passphrase is the value of the environment variable NAME\n"
+             "  --key-hex-file PATH a raw 32-byte key, 64 hexadecimal digits in PATH\n";
     case Command::kMachineKey:
       return "Usage: vantry machine-key\n"
              "\n"

@@ -10,6 +10,7 @@
 #include "help_text.h"
 #include "operands.h"
 #include "seal_commands.h"
+#include "secret_commands.h"
 #include "slot_commands.h"
 
 namespace vantry::tool {
@@ -46,6 +47,12 @@ int Run(const Options& options) {
       return RunKeygen(options);
     case Command::kSlots:
       return RunSlots(options);
+    case Command::kSecretShow:
+      return RunSecretShow(options);
+    case Command::kSecretExport:
+      return RunSecretExport(options);
+    case Command::kSecretImport:
+      return RunSecretImport(options);
   }
   return kExitUsage;
 }

@@ -13,6 +13,7 @@
 #include "operands.h"
 #include "progress.h"
 #include "sealed_keys.h"
+#include "secret_commands.h"
 #include "slot_commands.h"
 #include "vantry/cipher_error.h"
 #include "vantry/machine_key.h"
@@ -144,6 +145,7 @@ int RunSealed(const Options& options, Direction direction) {
           seal ? SealingKeys(options, options.key, true) : UnsealingKeys(options);
       if (seal) {
         WarnIfOnlyTpm(keys, output);
+        AnnounceNewSecrets(keys);
       }
       Transform(options, seal, keys);
     } catch (const SealedError& e) {
@@ -209,6 +211,7 @@ int RunRekey(const Options& options) {
     if (options.seal) {
       const std::vector<SealedKey> newKeys = SealingKeys(options, options.newKey, true);
       WarnIfOnlyTpm(newKeys, output);
+      AnnounceNewSecrets(newKeys);
       SealingWriter sealing(newKeys, *writer);
       DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), sealing);
       sealing.Commit();

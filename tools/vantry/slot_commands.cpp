@@ -8,6 +8,7 @@
 #include "operands.h"
 #include "sealed_keys.h"
 #include "secret.h"
+#include "secret_commands.h"
 #include "vantry/sealed.h"
 
 namespace vantry::tool {
@@ -74,6 +75,7 @@ int RunRekeySealed(const Options& options, ByteReader& input) {
         "rekey of a sealed file needs a key to add (--new-key-*, --recipient, "
         "--recipients-file, --account-secret) or a slot to remove (--remove-slot)");
   }
+  AnnounceNewSecrets(add);
   std::unique_ptr<ByteWriter> writer = OpenOutput(output, OutputKind::kProtected, options.inPlace);
   ChangeSealedSlots(openWith, options.removeSlots, add, input, OperandName(options.operands[0]),
                     *writer);

@@ -4,7 +4,29 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 namespace vantry::platform::posix {
+
+const passwd* UserEntry(uid_t uid, passwd* entry, std::vector<char>* buffer) {
+  buffer->resize(16384);
+  passwd* found = nullptr;
+  return ::getpwuid_r(uid, entry, buffer->data(), buffer->size(), &found) == 0 ? found : nullptr;
+}
+
+std::string UserText(uid_t uid) {
+  passwd entry{};
+  std::vector<char> buffer;
+  const passwd* found = UserEntry(uid, &entry, &buffer);
+  return "user " + std::to_string(uid) +
+         (found != nullptr ? " (" + std::string(found->pw_name) + ")" : std::string());
+}
+
+std::string ModeText(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
 
 bool TryLockExclusive(int fd) noexcept {
   // flock locks belong to the open file description, so two opens of one file conflict even

@@ -3,6 +3,7 @@
 #ifndef VANTRY_PLATFORM_POSIX_DESCRIPTOR_H_
 #define VANTRY_PLATFORM_POSIX_DESCRIPTOR_H_
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "vantry/file_error.h"
 
@@ -83,6 +85,13 @@ bool TrustedIn(const struct stat& folder, const struct stat& entry) noexcept;
 // to end the wait; without it the open is retried. Returns -1 with errno set on failure.
 int OpenWithoutForeignLink(const std::string& fileName, int flags,
                            const std::function<void()>& interrupted = {});
+
+// The password database's entry of uid, held in buffer; nullptr when there is none.
+const passwd* UserEntry(uid_t uid, passwd* entry, std::vector<char>* buffer);
+
+// How messages name a user ("user 1000 (ann)") and a mode ("0644").
+std::string UserText(uid_t uid);
+std::string ModeText(mode_t mode);
 
 }  // namespace vantry::platform::posix
 

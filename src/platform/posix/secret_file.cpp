@@ -40,25 +40,57 @@ void MakeFolders(const std::string& path) {
   }
 }
 
+bool IsMachinePath(const std::string& path) { return path.rfind("/var/lib/", 0) == 0; }
+
+// What the user does about a secret file that cannot be trusted or used.
+std::string Restore(const std::string& path) {
+  return "move it away and restore the secret with " +
+         SecretImportCommand(IsMachinePath(path) ? SecretScope::kMachine : SecretScope::kAccount);
+}
+
+std::string TypeText(const struct stat& st) {
+  if (S_ISREG(st.st_mode)) {
+    return "a " + std::to_string(st.st_size) + "-byte file";
+  }
+  return S_ISDIR(st.st_mode)    ? "a folder"
+         : S_ISFIFO(st.st_mode) ? "a FIFO"
+         : S_ISSOCK(st.st_mode) ? "a socket"
+         : S_ISLNK(st.st_mode)  ? "a symbolic link"
+                                : "a device";
+}
+
+[[noreturn]] void NotASecretFile(const std::string& path, const struct stat& st) {
+  throw SecretFileError("the secret file " + path + " is " + TypeText(st) +
+                        ", not a 32-byte regular file: " + Restore(path));
+}
+
 // False when path does not exist; throws when it exists but is not a secret to trust.
-bool ReadExisting(const std::string& path, unsigned char out[kSecretSize]) {
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+bool ReadExisting(const std::string& path, unsigned char out[kSecretSize], SecretFileFacts* facts) {
+  // Not blocking: a FIFO planted under the name is refused, not waited on.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
   if (fd.get() < 0) {
-    if (errno == ENOENT) {
+    const int error = errno;
+    if (error == ENOENT) {
       return false;
     }
-    ThrowFileError(FileError::Cause::kOpen, path, errno);
+    if ((error == ELOOP || error == ENXIO) && ::lstat(path.c_str(), &st) == 0) {
+      NotASecretFile(path, st);
+    }
+    ThrowFileError(FileError::Cause::kOpen, path, error);
   }
-  struct stat st;
   if (::fstat(fd.get(), &st) != 0) {
     ThrowFileError(FileError::Cause::kSize, path, errno);
   }
   if (!S_ISREG(st.st_mode) || st.st_size != static_cast<off_t>(kSecretSize)) {
-    throw SecretFileError("the secret file " + path + " is not a 32-byte regular file");
+    NotASecretFile(path, st);
   }
   if (st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
-    throw SecretFileError("the secret file " + path +
-                          " is not readable by its owner alone (mode 0600, owner this user)");
+    throw SecretFileError(
+        "the secret file " + path + " has mode " + posix::ModeText(st.st_mode) + " and owner " +
+        posix::UserText(st.st_uid) + "; it must have mode 0600 and owner " +
+        posix::UserText(::geteuid()) + ": " +
+        (st.st_uid == ::geteuid() ? "run 'chmod 600 " + path + "', or " : "") + Restore(path));
   }
   std::size_t got = 0;
   while (got < kSecretSize) {
@@ -72,27 +104,38 @@ bool ReadExisting(const std::string& path, unsigned char out[kSecretSize]) {
     }
     got += static_cast<std::size_t>(n);
   }
+  if (facts != nullptr) {
+    facts->time = static_cast<std::int64_t>(st.st_mtime);
+  }
   return true;
 }
 
-// Writes a fresh secret under path unless a file has that name by the time it is published;
-// the caller then reads whichever secret won.
-void PublishNewSecret(const std::string& path, FileSystem* fileSystem) {
-  unsigned char secret[kSecretSize];
-  sealing::RandomBytes(secret, sizeof secret);
+// Writes secret under path, as a new file unless replace; false when a file took the name
+// first (the caller then reads whichever secret won).
+bool Publish(const std::string& path, const unsigned char secret[kSecretSize], bool replace,
+             FileSystem* fileSystem) {
   try {
-    AtomicWriter writer(path, WriterOptions{OutputContents::kPlainText, false, true, fileSystem});
-    writer.Write(secret, sizeof secret);
-    SecureWipe(secret, sizeof secret);
+    AtomicWriter writer(path,
+                        WriterOptions{OutputContents::kPlainText, false, !replace, fileSystem});
+    writer.Write(secret, kSecretSize);
     writer.Commit();
+    return true;
   } catch (const FileError& error) {
-    SecureWipe(secret, sizeof secret);
-    if (error.code() != std::error_code(EEXIST, std::system_category())) {
+    if (replace || error.code() != std::error_code(EEXIST, std::system_category())) {
       throw;
     }
-  } catch (...) {
-    SecureWipe(secret, sizeof secret);
-    throw;
+    return false;
+  }
+}
+
+// Gives the published secret its creation time; the file is opened as it is read, never
+// through a link.
+void SetTime(const std::string& path, std::int64_t time) {
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct timespec times[2] = {};
+  times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(time);
+  if (fd.get() < 0 || ::futimens(fd.get(), times) != 0) {
+    ThrowFileError(FileError::Cause::kWrite, path, errno);
   }
 }
 
@@ -114,7 +157,16 @@ bool JudgeFolders(const std::string& folder, const std::string& path) {
   }
 }
 
+// Only root makes the machine's secret: another user's would be hers, not the machine's.
+void RequireWriter(const std::string& path, const char* refusal) {
+  if (IsMachinePath(path) && ::geteuid() != 0) {
+    throw SecretFileError("the machine secret " + path + refusal);
+  }
+}
+
 }  // namespace
+
+bool SecretFilesUsed() noexcept { return true; }
 
 std::string SecretFilePath(SecretScope scope) {
   if (scope == SecretScope::kMachine) {
@@ -145,23 +197,38 @@ std::string SecretFilePath(SecretScope scope) {
 }
 
 bool ReadSecretFile(const std::string& path, bool create, unsigned char out[kSecretSize],
-                    FileSystem* fileSystem) {
+                    FileSystem* fileSystem, SecretFileFacts* facts) {
   const std::string folder = Parent(path);
-  if (JudgeFolders(folder, path) && ReadExisting(path, out)) {
+  if (JudgeFolders(folder, path) && ReadExisting(path, out, facts)) {
     return true;
   }
   if (!create) {
     return false;
   }
-  if (path.rfind("/var/lib/", 0) == 0 && ::geteuid() != 0) {
-    throw SecretFileError("the machine secret " + path +
-                          " does not exist yet; root creates it on first use");
-  }
+  RequireWriter(path, " does not exist yet; root creates it on first use");
   MakeFolders(folder);
-  PublishNewSecret(path, fileSystem);
-  if (!ReadExisting(path, out)) {
+  SecretArray<kSecretSize> secret;
+  sealing::RandomBytes(secret.bytes, kSecretSize);
+  const bool published = Publish(path, secret.bytes, false, fileSystem);
+  if (!ReadExisting(path, out, facts)) {
     ThrowFileError(FileError::Cause::kOpen, path, ENOENT);
   }
+  if (facts != nullptr) {
+    facts->created = published;
+  }
+  return true;
+}
+
+bool WriteSecretFile(const std::string& path, const unsigned char secret[kSecretSize],
+                     std::int64_t time, bool replace, FileSystem* fileSystem) {
+  const std::string folder = Parent(path);
+  JudgeFolders(folder, path);
+  RequireWriter(path, " is root's to write; run this as root");
+  MakeFolders(folder);
+  if (!Publish(path, secret, replace, fileSystem)) {
+    return false;
+  }
+  SetTime(path, time);
   return true;
 }
 

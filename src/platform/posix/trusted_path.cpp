@@ -19,8 +19,11 @@
 namespace vantry::platform {
 namespace {
 
+using posix::ModeText;
 using posix::RetryOnInterrupt;
 using posix::ThrowFileError;
+using posix::UserEntry;
+using posix::UserText;
 using Cause = FileError::Cause;
 
 // As many links as Linux follows in one lookup before it gives up with ELOOP.
@@ -40,26 +43,6 @@ std::string Quoted(const std::string& name) {
     }
   }
   return text + "'";
-}
-
-const passwd* UserEntry(uid_t uid, passwd* entry, std::vector<char>* buffer) {
-  buffer->resize(16384);
-  passwd* found = nullptr;
-  return ::getpwuid_r(uid, entry, buffer->data(), buffer->size(), &found) == 0 ? found : nullptr;
-}
-
-std::string UserText(uid_t uid) {
-  passwd entry{};
-  std::vector<char> buffer;
-  const passwd* found = UserEntry(uid, &entry, &buffer);
-  return "user " + std::to_string(uid) +
-         (found != nullptr ? " (" + std::string(found->pw_name) + ")" : std::string());
-}
-
-std::string ModeText(mode_t mode) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
-  return text;
 }
 
 bool OwnedByUserOrRoot(const struct stat& info) {

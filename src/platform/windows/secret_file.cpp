@@ -4,13 +4,20 @@
 
 namespace vantry::platform {
 
+bool SecretFilesUsed() noexcept { return false; }
+
 std::string SecretFilePath(SecretScope) {
   throw SecretFileError(
       "the account and machine secrets of sealed files are not available on Windows; use a "
       "passphrase or a raw key");
 }
 
-bool ReadSecretFile(const std::string& path, bool, unsigned char*, FileSystem*) {
+bool ReadSecretFile(const std::string& path, bool, unsigned char*, FileSystem*, SecretFileFacts*) {
+  throw SecretFileError("no secret file on Windows: " + path);
+}
+
+bool WriteSecretFile(const std::string& path, const unsigned char*, std::int64_t, bool,
+                     FileSystem*) {
   throw SecretFileError("no secret file on Windows: " + path);
 }
 
