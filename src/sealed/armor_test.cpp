@@ -1,0 +1,152 @@
+// The armor: base64 against RFC 4648's vectors, round trips at the line boundaries read a byte
+// at a time, armored sealed files through unseal and rekey, and one table of hostile armor.
+#include "sealed/armor.h"
+
+#include <gtest/gtest.h>
+
+#include "sealed/sealed_test_util.h"
+
+namespace vantry::test {
+namespace {
+
+std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+Bytes FromText(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+Bytes Armor(const Bytes& bytes) {
+  MemoryWriter text;
+  ArmoringWriter armoring(text);
+  for (std::size_t at = 0; at < bytes.size(); at += 7) {
+    armoring.Write(bytes.data() + at, std::min<std::size_t>(7, bytes.size() - at));
+  }
+  armoring.Commit();
+  EXPECT_TRUE(text.committed);
+  return text.written;
+}
+
+TEST(ArmorTest, Base64MatchesTheStandardsVectors) {
+  const std::pair<std::string, std::string> vectors[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"}};
+  for (const auto& [plain, encoded] : vectors) {
+    std::string text(encoded.size(), '?');
+    sealed::EncodeBase64(reinterpret_cast<const unsigned char*>(plain.data()), plain.size(),
+                         text.data());
+    EXPECT_EQ(text, encoded);
+    unsigned char bytes[8];
+    const long n = sealed::DecodeBase64(encoded.data(), encoded.size(), bytes);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), static_cast<std::size_t>(n)), plain);
+  }
+}
+
+TEST(ArmorTest, EveryLineBoundaryRoundTripsReadAByteAtATime) {
+  for (std::size_t size : {1, 2, 3, 46, 47, 48, 49, 96, 97, 4096}) {
+    MemoryReader trickle(Armor(Pattern(size)), 1);
+    sealed::SealedInput input(trickle, "f");
+    Bytes back(size + 1);
+    EXPECT_TRUE(input.armored());
+    EXPECT_EQ(input.ReadFull(back.data(), back.size()), size);
+    back.resize(size);
+    EXPECT_EQ(back, Pattern(size)) << size;
+  }
+}
+
+TEST(ArmorTest, ArmoredSealedFilesUnsealAndStayArmoredThroughRekey) {
+  const Bytes plain = Pattern(2 * 65536 + 100);
+  MemoryWriter armored;
+  {
+    ArmoringWriter text(armored);
+    MemoryReader source(plain);
+    SealStream(RawKey(7), source, text);
+    text.Commit();
+  }
+  MemoryReader changing(armored.written, 5000);
+  MemoryWriter rekeyed;
+  ChangeSealedSlots({RawKey(7)}, {1}, {RawKey(8)}, changing, "f", rekeyed);
+  EXPECT_EQ(Text(rekeyed.written).rfind(sealed::kArmorBegin, 0), 0u);
+  MemoryReader input(rekeyed.written, 3000);
+  MemoryWriter output;
+  UnsealStream(RawKey(8), input, "f", output);
+  EXPECT_EQ(output.written, plain);
+}
+
+// Each way an armored file can differ from what the writer makes, with what it reports; none
+// writes any data.
+TEST(ArmorTest, HostileArmorIsRefusedSayingWhatAndWhere) {
+  using K = SealedError::Kind;
+  // Seven lines: the begin line, four of 64 characters, one of 24 ending in "==", the end line.
+  MemoryReader plain(Pattern(20));
+  MemoryWriter sealedFile;
+  SealStream(RawKey(7), plain, sealedFile);
+  const std::string good = Text(Armor(sealedFile.written));
+  ASSERT_EQ(good.size(), 35 + 4 * 65 + 25 + 33);
+  const std::size_t line3 = good.find('\n', good.find('\n') + 1) + 1;
+  const std::size_t pad = good.find("==");
+  std::string noncanonical = good;
+  // The digit before "==" is A, Q, g or w (its low 4 bits unused); the next letter sets one.
+  noncanonical[pad - 1] += 1;
+  const std::string at = "f is damaged at line ";
+  const std::string cut = "f is truncated: it ends at line ";
+  const struct {
+    const char* what;
+    std::string text;
+    K kind;
+    std::string message;
+  } cases[] = {
+      {"no final newline", good.substr(0, good.size() - 1), K::kNotSealed, ""},
+      {"another begin label", "-----BEGIN AGE ENCRYPTED FILE-----" + good.substr(good.find('\n')),
+       K::kNotSealed,
+       "f is not a sealed file: its first line is not \"-----BEGIN VANTRY SEALED FILE-----\""},
+      {"another end label", good.substr(0, good.size() - 10) + "DATA-----\n", K::kDamaged,
+       at + "7 of its armor: it is not the end line \"-----END VANTRY SEALED FILE-----\""},
+      {"a 63-column line", good.substr(0, line3 - 2) + good.substr(line3 - 1), K::kDamaged,
+       at + "2 of its armor: it has 63 characters, and only the last line of base64 may have "
+            "fewer than 64"},
+      {"a 65-column line", good.substr(0, line3) + "A" + good.substr(line3), K::kDamaged,
+       at + "3 of its armor: it has more than 64 characters"},
+      {"a space", good.substr(0, line3 + 9) + " " + good.substr(line3 + 10), K::kDamaged,
+       at + "3 of its armor: column 10 holds a byte that is not base64"},
+      {"a base64url byte", good.substr(0, line3) + "_" + good.substr(line3 + 1), K::kDamaged,
+       at + "3 of its armor: column 1 holds a byte that is not base64"},
+      {"a CR LF", good.substr(0, line3 - 1) + "\r" + good.substr(line3 - 1), K::kDamaged,
+       at + "2 of its armor: it ends in CR LF, and an armored sealed file's lines end in LF "
+            "alone (convert them, with dos2unix for example, and try again)"},
+      {"padding inside", good.substr(0, line3) + "=" + good.substr(line3 + 1), K::kDamaged,
+       at + "3 of its armor: its base64 is not canonical ('=' pads the last group only, and the "
+            "bits it leaves over are zero)"},
+      {"unused bits set", noncanonical, K::kDamaged,
+       at + "6 of its armor: its base64 is not canonical ('=' pads the last group only, and the "
+            "bits it leaves over are zero)"},
+      {"a last line cut to 23", good.substr(0, pad - 1) + good.substr(pad), K::kDamaged,
+       at + "6 of its armor: its 23 characters are not whole groups of 4 base64 characters"},
+      {"a blank line after the end line", good + "\n", K::kDamaged,
+       at + "8 of its armor: something follows the end line"},
+      {"garbage after the end line", good + "x", K::kDamaged,
+       at + "8 of its armor: something follows the end line"},
+      {"no end line", good.substr(0, good.size() - 33), K::kTruncated,
+       cut + "6, before its end line \"-----END VANTRY SEALED FILE-----\""},
+      {"cut inside a line", good.substr(0, line3 + 30), K::kTruncated,
+       cut + "3, before its end line \"-----END VANTRY SEALED FILE-----\""},
+      {"an empty body", "-----BEGIN VANTRY SEALED FILE-----\n-----END VANTRY SEALED FILE-----\n",
+       K::kDamaged, at + "2 of its armor: there is no base64 between the begin and end lines"},
+  };
+  for (const auto& c : cases) {
+    MemoryReader input(FromText(c.text), 10);
+    MemoryWriter output;
+    try {
+      UnsealStream(RawKey(7), input, "f", output);
+      EXPECT_EQ(c.message, "") << c.what;
+      EXPECT_EQ(output.written, Pattern(20)) << c.what;
+    } catch (const SealedError& e) {
+      EXPECT_EQ(e.kind(), c.kind) << c.what;
+      EXPECT_EQ(e.what(), c.message) << c.what;
+      EXPECT_TRUE(output.written.empty()) << c.what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vantry::test
