@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -73,13 +74,15 @@ void Transform(const Options& options, bool seal, const std::vector<SealedKey>& 
   ProgressReader reader(stopping, progress);
   std::unique_ptr<ByteWriter> writer =
       OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
+  std::optional<ArmoringWriter> armored;
+  ByteWriter& target = seal && options.armor ? armored.emplace(*writer) : *writer;
   if (seal) {
-    SealStream(keys, reader, *writer);
+    SealStream(keys, reader, target);
   } else {
-    UnsealStream(keys, reader, OperandName(input), *writer);
+    UnsealStream(keys, reader, OperandName(input), target);
   }
   // A named OUTPUT appears only now, after the last segment verified.
-  writer->Commit();
+  target.Commit();
   progress.Finish();
 }
 
@@ -155,7 +158,7 @@ bool StartsSealed(const std::string& operand) {
   if (operand == "-" || IsStreamInput(operand)) {
     return false;
   }
-  unsigned char first[8] = {};
+  unsigned char first[64] = {};
   try {
     return LooksSealed(first, OpenInput(operand)->ReadFull(first, sizeof first));
   } catch (const std::exception&) {
@@ -200,7 +203,8 @@ int RunRekey(const Options& options) {
     if (options.seal) {
       const std::vector<SealedKey> newKeys = SealingKeys(options, options.newKey, true);
       WarnIfOnlyTpm(newKeys, output);
-      SealingWriter sealing(newKeys, *writer);
+      std::optional<ArmoringWriter> armored;
+      SealingWriter sealing(newKeys, options.armor ? armored.emplace(*writer) : *writer);
       DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), sealing);
       sealing.Commit();
     } else {
@@ -247,7 +251,7 @@ int RunVerifyFiles(const Options& options) {
       // Opened once and told apart by its first bytes, so a stream is judged as a file is.
       std::unique_ptr<ByteReader> opened = OpenInput(file);
       StopCheckingReader checked(*opened);
-      unsigned char first[8] = {};
+      unsigned char first[64] = {};
       const std::size_t got = checked.ReadFull(first, sizeof first);
       PrefixedReader input(first, got, checked);
       if (LooksSealed(first, got)) {
