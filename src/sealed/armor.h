@@ -33,9 +33,9 @@ long DecodeBase64(const char* text, std::size_t size, unsigned char* out) noexce
 // file passes through as it is; an armored one (input starts "-----BEGIN ") is decoded as it
 // streams. Throws SealedError naming name for armor that is not exactly what a writer makes
 // (kNotSealed for another begin line, kDamaged with the line number, kTruncated for a file
-// that ends before its end line), and the FileErrors of input. The end line, and that nothing
-// follows it, is checked before the end of the data is reported, so the last bytes never pass
-// ahead of a refusal.
+// that ends before its end line), and the FileErrors of input. The end of the data is reported
+// only once the end line, and that nothing follows it, checked: the unsealer, which knows the
+// last segment by the end of the data, never releases it from a file whose armor is refused.
 class SealedInput : public ByteReader {
  public:
   SealedInput(ByteReader& input, const std::string& name);
