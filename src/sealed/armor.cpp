@@ -170,7 +170,7 @@ void SealedInput::Truncated(const Line& line) const {
   const std::uint64_t last = line.size == 0 && !line.tooLong ? line.number - 1 : line.number;
   throw SealedError(Kind::kTruncated, m_name + " is truncated: it ends at line " +
                                           std::to_string(last) + ", before its end line \"" +
-                                          kArmorEnd + "\"");
+                                          kArmorEnd + "\" (the copy was cut short)");
 }
 
 void SealedInput::ReadBeginLine() {
