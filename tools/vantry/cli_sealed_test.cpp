@@ -59,7 +59,9 @@ TEST_F(CliSealed, FailuresExitOneWithTheirMessageAndWriteNoPlainText) {
   } cases[] = {
       {{"unseal", "damaged.vts", "out"},
        "'damaged.vts' is damaged at segment 2, byte offset 65740"},
-      {{"unseal", "cut.vts", "out"}, "'cut.vts' is truncated: it ends after segment 3"},
+      {{"unseal", "cut.vts", "out"},
+       "'cut.vts' is truncated: it ends after segment 3, before its last segment; copy it again in "
+       "full (or use a backup)"},
       {{"unseal", "old.vty", "out"},
        "'old.vty' is not a sealed file; a protected file is read with 'vantry load'"},
       {{"unseal", "--key-env", "PASS", "good.vts", "out"},
@@ -122,7 +124,8 @@ TEST_F(CliSealed, TheMessagesSayWhatHappenedAndWhatToDo) {
       {{"unseal", "cut.vts", "out"},
        "",
        "'cut.vts' is cut short or damaged at segment 4, byte offset 196844: its last segment "
-       "does not authenticate (the copy was cut short, or changed)"},
+       "does not authenticate (the copy was cut short, or changed); it cannot be repaired: "
+       "unseal a good copy of it (a backup, or its source)"},
       {{"unseal", "version.vts", "out"},
        "",
        "'version.vts' says it is a sealed file of version 124, which this version of Vantry "

@@ -30,11 +30,20 @@ std::string Describe(const std::exception& failure) {
     return "interrupted by " + SignalName(StopSignal());
   }
   if (const auto* sealed = dynamic_cast<const SealedError*>(&failure)) {
-    if (sealed->kind() == SealedError::Kind::kNotSealed) {
-      return std::string(sealed->what()) +
-             "; a protected file is read with 'vantry load' (or 'vantry decrypt')";
+    switch (sealed->kind()) {
+      case SealedError::Kind::kNotSealed:
+        return std::string(sealed->what()) +
+               "; a protected file is read with 'vantry load' (or 'vantry decrypt')";
+      // Authentication cannot tell which bytes are wrong, so nothing mends such a file: the
+      // user's way out is another copy.
+      case SealedError::Kind::kDamaged:
+        return std::string(sealed->what()) +
+               "; it cannot be repaired: unseal a good copy of it (a backup, or its source)";
+      case SealedError::Kind::kTruncated:
+        return std::string(sealed->what()) + "; copy it again in full (or use a backup)";
+      default:
+        return sealed->what();
     }
-    return sealed->what();
   }
   return DescribeFailure(failure);
 }
