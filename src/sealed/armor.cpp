@@ -28,8 +28,8 @@ constexpr DigitTable kDigits;
 int DigitValue(char c) noexcept { return kDigits.value[static_cast<unsigned char>(c)]; }
 
 const char kCrLf[] =
-    "it ends in CR LF, and an armored sealed file's lines end in LF alone (convert them, with "
-    "dos2unix for example, and try again)";
+    "it ends in CR LF: a copy in text mode changed its line ends, and an armored sealed file's "
+    "lines end in LF alone";
 const char kNotCanonical[] =
     "its base64 is not canonical ('=' pads the last group only, and the bits it leaves over are "
     "zero)";

@@ -113,8 +113,8 @@ TEST(ArmorTest, HostileArmorIsRefusedSayingWhatAndWhere) {
        at(3, "column 1 holds a byte that is not base64")},
       {"a CR LF", good.substr(0, line3 - 1) + "\r" + good.substr(line3 - 1), K::kDamaged,
        at(2,
-          "it ends in CR LF, and an armored sealed file's lines end in LF alone (convert them, "
-          "with dos2unix for example, and try again)")},
+          "it ends in CR LF: a copy in text mode changed its line ends, and an armored sealed "
+          "file's lines end in LF alone")},
       {"padding inside", good.substr(0, line3) + "=" + good.substr(line3 + 1), K::kDamaged,
        at(3, notCanonical)},
       {"unused bits set", noncanonical, K::kDamaged, at(6, notCanonical)},
