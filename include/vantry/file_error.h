@@ -24,6 +24,9 @@ class VANTRY_API FileError : public std::system_error {
     kWrite,    // writing failed or wrote fewer bytes than asked
     kClose,    // closing (and flushing) failed
     kReplace,  // the finished output could not be put in place of the old one
+    // The finished output is in place, but its folder could not be flushed: a crash may still
+    // bring back the old one (or none). Reported rather than passed as success.
+    kSyncFolder,
   };
 
   FileError(Cause cause, const std::string& fileName, std::error_code code);

@@ -12,7 +12,11 @@ std::string ComposeWhat(FileError::Cause cause, const std::string& fileName,
   const std::string reason = code.category() == std::system_category()
                                  ? platform::SystemErrorText(code.value())
                                  : code.message();
-  return std::string(FileError::CauseText(cause)) + " " + fileName + ": " + reason;
+  std::string what = std::string(FileError::CauseText(cause)) + " " + fileName + ": " + reason;
+  if (cause == FileError::Cause::kSyncFolder) {
+    what += " (the new file is in place, but a crash could still undo that: check the disk)";
+  }
+  return what;
 }
 
 }  // namespace
@@ -46,6 +50,8 @@ const char* FileError::CauseText(Cause cause) noexcept {
       return "cannot close file";
     case Cause::kReplace:
       return "cannot replace file";
+    case Cause::kSyncFolder:
+      return "cannot flush to disk the folder of file";
   }
   return "file error";
 }

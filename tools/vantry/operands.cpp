@@ -31,6 +31,8 @@ const char* Verb(FileError::Cause cause) {
       return "cannot close";
     case FileError::Cause::kReplace:
       return "cannot replace";
+    case FileError::Cause::kSyncFolder:
+      return "cannot flush to disk the folder of";
   }
   return "cannot use";
 }

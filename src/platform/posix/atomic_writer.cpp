@@ -219,7 +219,7 @@ void AtomicWriter::Commit() {
   }
   if (syncError != 0) {
     // The new content is in place but may not survive a crash; say so rather than succeed.
-    Fail(Cause::kReplace, syncError);
+    Fail(Cause::kSyncFolder, syncError);
   }
 }
 

@@ -78,7 +78,10 @@ TEST_F(CommitOrderTest, AFailureOfAnyStepIsReportedAndLeavesNoTemporary) {
   } cases[] = {
       {"fsync file", FileError::Cause::kClose, {"fsync file"}, {7, 7}},
       {"rename", FileError::Cause::kReplace, {"fsync file", "rename"}, {7, 7}},
-      {"fsync folder", FileError::Cause::kReplace, {"fsync file", "rename", "fsync folder"}, {1}},
+      {"fsync folder",
+       FileError::Cause::kSyncFolder,
+       {"fsync file", "rename", "fsync folder"},
+       {1}},
   };
   const std::string target = dir.File("t.vty");
   for (const auto& c : cases) {
