@@ -1,7 +1,8 @@
 // Unsealing hostile input. Mode 0 hands the input to UnsealStream as a whole file; mode 1 seals
-// a plain text taken from the input and then flips the bytes the input names. Either way the
-// only acceptable outcomes are a SealedError, or success with exactly the plain text that was
-// sealed: any other output would be a forgery, any other exception a hole in the checks.
+// a plain text taken from the input, armors it when the mode byte's second bit is set, and then
+// flips the bytes the input names. Either way the only acceptable outcomes are a SealedError, or
+// success with exactly the plain text that was sealed: any other output would be a forgery, any
+// other exception a hole in the checks.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -53,7 +54,9 @@ const std::uint8_t kKey[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 1
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzInput in(data, size);
   const vantry::SealedKey key = vantry::SealedKey::Raw(kKey, sizeof kKey);
-  const std::uint8_t mode = in.Byte() & 1;
+  const std::uint8_t modeByte = in.Byte();
+  const std::uint8_t mode = modeByte & 1;
+  const bool armored = (modeByte & 2) != 0;
   const std::size_t step = 1 + in.U16();
   std::vector<std::uint8_t> file, plain;
   bool expectPlain = false;
@@ -71,7 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Writer sealed;
     const std::uint8_t salt[16] = {}, prefix[7] = {};
     const vantry::sealed::FixedRandomness fixed{salt, prefix};
-    vantry::sealed::SealStreamWith(key, source, sealed, &fixed);
+    if (armored) {
+      vantry::ArmoringWriter text(sealed);
+      vantry::sealed::SealStreamWith(key, source, text, &fixed);
+      text.Commit();
+    } else {
+      vantry::sealed::SealStreamWith(key, source, sealed, &fixed);
+    }
     file = std::move(sealed.bytes);
     // Flips: (position, mask) pairs; a zero mask changes nothing.
     bool changed = false;

@@ -143,8 +143,31 @@ VANTRY_API void SealStream(const SealedKey& key, ByteReader& input, ByteWriter& 
 VANTRY_API void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& inputName,
                              ByteWriter& output);
 
-// Whether the first bytes of a file are a sealed file's magic (8 bytes are enough).
+// Whether the first bytes of a file are a sealed file's magic (8 bytes are enough), or the
+// begin line of an armored one (34 bytes: see ArmoringWriter).
 VANTRY_API bool LooksSealed(const void* firstBytes, std::size_t size) noexcept;
+
+// A ByteWriter that passes what is written to it on to output as text, for mail, a paste or a
+// terminal: the line "-----BEGIN VANTRY SEALED FILE-----", the bytes in base64 (RFC 4648,
+// padded) in lines of 64 characters, then "-----END VANTRY SEALED FILE-----", every line
+// ended by LF (docs/sealed-format.md, "Armor"). Give it as the output of SealStream, a
+// SealingWriter or ChangeSealedSlots to write an armored sealed file; UnsealStream,
+// ListSealedSlots and ChangeSealedSlots read one as they read a binary one (and
+// ChangeSealedSlots keeps it armored). Memory is fixed.
+class VANTRY_API ArmoringWriter : public ByteWriter {
+ public:
+  explicit ArmoringWriter(ByteWriter& output);
+  ~ArmoringWriter() override;
+  void Write(const void* data, std::size_t n) override;
+  // Writes the last line and the end line without committing output; once only.
+  void Finish();
+  // Finish, then commits output.
+  void Commit() override;
+
+ private:
+  struct State;
+  State* m_state;
+};
 
 // A ByteWriter that seals what is written to it into output: Commit seals the last segment and
 // commits output. For a producer that pushes (DecryptStream, for instance) rather than a reader.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/secure_wipe.h"
+#include "sealed/armor.h"
 #include "sealed/sealer.h"
 #include "sealed/slot_header.h"
 #include "sealed/unsealer.h"
@@ -74,13 +75,14 @@ void Convert(const std::vector<const SealedKey*>& openWith, const SlotChanges& c
   }
   ReplayReader whole(start, input);
   SealerWriter sealer(keys, output);
-  UnsealStreamWith(openWith, whole, name, sealer);
+  UnsealBinaryWith(openWith, whole, name, sealer);
   sealer.Commit();
 }
 
 }  // namespace
 
-int DescribeSlots(ByteReader& input, const std::string& name, std::vector<SlotDescription>& slots) {
+int DescribeSlots(ByteReader& given, const std::string& name, std::vector<SlotDescription>& slots) {
+  SealedInput input(given, name);
   std::vector<unsigned char> bytes = ReadHeaderStart(input, name);
   std::vector<std::pair<std::uint8_t, std::vector<unsigned char>>> found;
   if (bytes[8] == kSlotVersion) {
@@ -106,8 +108,11 @@ int DescribeSlots(ByteReader& input, const std::string& name, std::vector<SlotDe
   return bytes[8];
 }
 
-void ChangeSlots(const std::vector<const SealedKey*>& openWith, const SlotChanges& changes,
-                 ByteReader& input, const std::string& name, ByteWriter& output) {
+namespace {
+
+// The slots of a binary sealed file.
+void ChangeBinarySlots(const std::vector<const SealedKey*>& openWith, const SlotChanges& changes,
+                       ByteReader& input, const std::string& name, ByteWriter& output) {
   std::vector<unsigned char> bytes = ReadHeaderStart(input, name);
   if (bytes[8] != kSlotVersion) {
     Convert(openWith, changes, bytes, input, name, output);
@@ -140,6 +145,21 @@ void ChangeSlots(const std::vector<const SealedKey*>& openWith, const SlotChange
   for (std::size_t got; (got = input.ReadSome(piece.data(), piece.size())) != 0;) {
     output.Write(piece.data(), got);
   }
+}
+
+}  // namespace
+
+// An armored file stays armored.
+void ChangeSlots(const std::vector<const SealedKey*>& openWith, const SlotChanges& changes,
+                 ByteReader& given, const std::string& name, ByteWriter& output) {
+  SealedInput input(given, name);
+  if (!input.armored()) {
+    ChangeBinarySlots(openWith, changes, input, name, output);
+    return;
+  }
+  ArmoringWriter armored(output);
+  ChangeBinarySlots(openWith, changes, input, name, armored);
+  armored.Finish();
 }
 
 }  // namespace vantry::sealed

@@ -21,8 +21,8 @@ struct SlotDescription {
   std::string detail;  // an identifier or a cost, never a secret; may be empty
 };
 
-// The format version of the sealed file input holds and its slots (one for version 1), read
-// from its header without a key. Throws SealedError naming name.
+// The format version of the sealed file input holds (binary or armored) and its slots (one for
+// version 1), read from its header without a key. Throws SealedError naming name.
 int DescribeSlots(ByteReader& input, const std::string& name, std::vector<SlotDescription>& slots);
 
 struct SlotChanges {
@@ -31,7 +31,8 @@ struct SlotChanges {
 };
 
 // Writes to output the sealed file input holds with its slots changed, once one of openWith
-// opened it: the slots kept, then one for each added key. Throws SealedError naming name
+// opened it: the slots kept, then one for each added key; an armored file stays armored. Throws
+// SealedError naming name
 // (kInvalidKey for a slot number that is not there, or no slot left). Does not commit output.
 void ChangeSlots(const std::vector<const SealedKey*>& openWith, const SlotChanges& changes,
                  ByteReader& input, const std::string& name, ByteWriter& output);

@@ -9,6 +9,7 @@
 
 #include "platform/sealing_crypto.h"
 #include "platform/secure_wipe.h"
+#include "sealed/armor.h"
 #include "sealed/sealed_format.h"
 #include "sealed/slot_header.h"
 #include "vantry/sealed.h"
@@ -167,6 +168,12 @@ namespace sealed {
 
 void UnsealStreamWith(const std::vector<const SealedKey*>& keys, ByteReader& input,
                       const std::string& inputName, ByteWriter& output) {
+  SealedInput binary(input, inputName);
+  UnsealBinaryWith(keys, binary, inputName, output);
+}
+
+void UnsealBinaryWith(const std::vector<const SealedKey*>& keys, ByteReader& input,
+                      const std::string& inputName, ByteWriter& output) {
   unsigned char prefix[sealed::kPrefixSize];
   unsigned char payloadKey[sc::kKeySize];
   std::uint64_t offset = ReadHeader(keys, input, inputName, prefix, payloadKey);
@@ -243,8 +250,11 @@ void UnsealStream(const SealedKey& key, ByteReader& input, const std::string& in
 }
 
 bool LooksSealed(const void* firstBytes, std::size_t size) noexcept {
-  return firstBytes != nullptr && size >= sizeof sealed::kMagic &&
-         std::memcmp(firstBytes, sealed::kMagic, sizeof sealed::kMagic) == 0;
+  const std::size_t beginSize = sizeof sealed::kArmorBegin - 1;
+  return firstBytes != nullptr &&
+         ((size >= sizeof sealed::kMagic &&
+           std::memcmp(firstBytes, sealed::kMagic, sizeof sealed::kMagic) == 0) ||
+          (size >= beginSize && std::memcmp(firstBytes, sealed::kArmorBegin, beginSize) == 0));
 }
 
 }  // namespace vantry

@@ -11,8 +11,13 @@
 
 namespace vantry::sealed {
 
-// As UnsealStream, with keys (at least one).
+// As UnsealStream, with keys (at least one): input is a binary or an armored sealed file.
 void UnsealStreamWith(const std::vector<const SealedKey*>& keys, ByteReader& input,
+                      const std::string& inputName, ByteWriter& output);
+
+// The same for a binary sealed file only (what an armored one decodes to): armor inside
+// armor is no sealed file.
+void UnsealBinaryWith(const std::vector<const SealedKey*>& keys, ByteReader& input,
                       const std::string& inputName, ByteWriter& output);
 
 }  // namespace vantry::sealed

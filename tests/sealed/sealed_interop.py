@@ -6,13 +6,15 @@
                                      for raw keys (every boundary length), passphrases and
                                      the account secret the tool created, in version 1 (the
                                      tool reads it) and version 2 (both ways), and recipients
-                                     (the tool's keygen texts, sealing and unsealing both ways)
+                                     (the tool's keygen texts, sealing and unsealing both ways),
+                                     and armored files of raw keys (both ways)
   sealed_interop.py --make-vectors DIR x
                                      writes the known-answer files DIR/vectors.txt names
                                      (the C++ tests compare the library's output with them)
                                      and the version-2 files DIR/v2/manifest.txt names (the
                                      C++ tests open them as it says)
 """
+import base64
 import hashlib
 import hmac
 import os
@@ -210,6 +212,27 @@ def open_segments(payload_key, prefix, payload):
     return b"".join(plain)
 
 
+ARMOR_BEGIN, ARMOR_END = b"-----BEGIN VANTRY SEALED FILE-----", b"-----END VANTRY SEALED FILE-----"
+
+
+def armor(data):
+    text = base64.b64encode(data)
+    return b"\n".join([ARMOR_BEGIN] + [text[i:i + 64] for i in range(0, len(text), 64)] +
+                      [ARMOR_END]) + b"\n"
+
+
+def dearmor(text):
+    """The binary file of an armored one, as strictly as the document reads it."""
+    lines = (text[:-1] if text.endswith(b"\n") else text).split(b"\n")
+    assert lines[0] == ARMOR_BEGIN and lines[-1] == ARMOR_END, "begin or end line"
+    body = lines[1:-1]
+    assert body and all(len(line) == 64 for line in body[:-1]), "a line not of 64 characters"
+    assert 4 <= len(body[-1]) <= 64 and len(body[-1]) % 4 == 0, "the last line's length"
+    data = base64.b64decode(b"".join(body), validate=True)
+    assert base64.b64encode(data) == b"".join(body), "base64 not canonical"
+    return data
+
+
 BECH32 = "qpzry9x8gf2tvdw0s3jn54khce6mua7l"
 
 
@@ -350,6 +373,16 @@ def check_tool(tool):
                                   plain))
                 got = run(tool, ["unseal"] + option + [sealed_file, "-"], env=env)
                 assert got == plain, f"the tool unsealed Python's version-2 {n} bytes wrongly"
+                if kind == RAW:  # armor, both ways
+                    with open(sealed_file + ".asc", "wb") as f:
+                        f.write(armor(seal2([(kind, key)], plain)))
+                    got = run(tool, ["unseal"] + option + [sealed_file + ".asc", "-"], env=env)
+                    assert got == plain, f"the tool unsealed Python's armored {n} bytes wrongly"
+                    run(tool, ["seal", "--armor"] + option + [plain_file, tool_file + ".asc"],
+                        env=env)
+                    with open(tool_file + ".asc", "rb") as f:
+                        assert unseal2(kind, key, dearmor(f.read())) == plain, \
+                            "Python unsealed the tool's armored file wrongly"
             except AssertionError as e:
                 failures += 1
                 print(f"FAIL kind {kind}, {n} bytes: {e}")

@@ -180,7 +180,9 @@ TEST_F(CliSealed, RekeyChangesTheKeyOrSealsInOneStream) {
   ASSERT_EQ(Run({"load", "--key-file", "new.txt", "new.vty", "a"}).exitCode, 0);
   ASSERT_EQ(Run({"load", "--key-env", "PASS", "old.vty", "b"}).exitCode, 0);
   EXPECT_EQ(ReadFile(File("a")), ReadFile(File("b")));
-  ASSERT_EQ(Run({"rekey", "--key-env", "PASS", "--seal", "old.vty", "s.vts"}).exitCode, 0);
+  ASSERT_EQ(Run({"rekey", "--key-env", "PASS", "--seal", "--armor", "old.vty", "s.vts"}).exitCode,
+            0);
+  EXPECT_EQ(ReadFile(File("s.vts"))[0], '-');  // "-----BEGIN VANTRY SEALED FILE-----"
   ASSERT_EQ(Run({"unseal", "s.vts", "c"}).exitCode, 0);
   ASSERT_EQ(Run({"decrypt", "--key-env", "PASS", "old.vty", "d"}).exitCode, 0);
   EXPECT_EQ(ReadFile(File("c")), ReadFile(File("d")));

@@ -57,6 +57,7 @@ enum class Option {
   kAccountSecret,
   kRemoveSlot,
   kReplace,
+  kArmor,
 };
 
 // Options that add one more key or slot each time they are given.
@@ -104,6 +105,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::kAccountSecret, "--account-secret", false, kSeal | kRekey},
     {Option::kRemoveSlot, "--remove-slot", true, kRekey},
     {Option::kReplace, "--replace", false, Bit(Command::kSecretImport)},
+    {Option::kArmor, "--armor", false, kSeal | kRekey},
 };
 
 // Each word a value of --mode and --padding may take, with the library's constant it stands
@@ -332,6 +334,9 @@ class Parser {
       case Option::kReplace:
         m_options.replace = true;
         break;
+      case Option::kArmor:
+        m_options.armor = true;
+        break;
       case Option::kIv: {
         auto bytes = ParseHex(value);
         if (!bytes || bytes->empty()) {
@@ -408,6 +413,10 @@ class Parser {
       Fail(
           "option --machine-secret of rekey names the new key of a sealed OUTPUT (--seal) and "
           "excludes the --new-key options");
+    }
+    // A sealed INPUT of rekey keeps its own form, armored or not.
+    if (m_options.armor && m_command == Command::kRekey && !m_options.seal) {
+      Fail("option --armor of rekey goes with --seal; a sealed INPUT keeps its own form");
     }
     const bool newKeyFromStdin = (m_options.newKey.source == KeyOrigin::kFile ||
                                   m_options.newKey.source == KeyOrigin::kHexFile) &&

@@ -66,6 +66,8 @@ struct Options {
   // rekey: the new key, and whether OUTPUT is a sealed file.
   KeyChoice newKey;
   bool seal = false;
+  // seal, rekey --seal: OUTPUT is an armored sealed file (text).
+  bool armor = false;
   // Sealed files with several keys: recipients ("vantry1..."), files listing them, identity
   // files for unsealing, the account's secret as one more key, slots rekey removes (counted
   // from 1, as 'vantry slots' lists them).

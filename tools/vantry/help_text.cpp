@@ -45,6 +45,11 @@ const char kUnsealMoreKeys[] =
     "  --tpm               with this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0); without\n"
     "                      a key option a file's TPM slot is tried by itself\n";
 
+const char kArmorOption[] =
+    "  --armor             write OUTPUT as text, for mail, a paste or a terminal: base64\n"
+    "                      in lines of 64 between a BEGIN and an END line (unseal reads it\n"
+    "                      as it reads a binary one)\n";
+
 const char kKeyNotes[] =
     "Only the first 16 characters of a key text take effect. An empty key text is refused.\n";
 
@@ -194,11 +199,12 @@ std::string CommandHelp(Command command) {
                        "OUTPUT. A named OUTPUT appears only once every segment has\n"
                        "verified. To standard output each segment is written once it\n"
                        "has verified: after a failure (exit status 1) what was written\n"
-                       "is a verified beginning of the data, not all of it. Without a\n"
+                       "is a verified beginning of the data, not all of it. An armored\n"
+                       "INPUT (text) is read as a binary one is. Without a\n"
                        "key option, a file none of the default keys opens has its\n"
                        "passphrase asked for on the terminal, when it has a slot for one.\n") +
              kSealedKeyOptions + (command == Command::kSeal ? kSealMoreKeys : kUnsealMoreKeys) +
-             "\nOutput:\n" + kOutputNotes;
+             "\nOutput:\n" + (command == Command::kSeal ? kArmorOption : "") + kOutputNotes;
     case Command::kRekey:
       return std::string(
                  "Usage: vantry rekey [OPTIONS] INPUT OUTPUT\n"
@@ -215,11 +221,13 @@ std::string CommandHelp(Command command) {
              "                      as the key options above\n"
              "  --new-key-hex-file PATH  with --seal: a raw 32-byte key in hexadecimal\n"
              "  --seal              OUTPUT is a sealed file\n"
+             "  --armor             with --seal: OUTPUT is armored text, as seal writes it\n"
              "  --machine-secret    with --seal: the machine's secret instead of the account's\n"
              "\nA sealed INPUT keeps its data as it is; only its header changes. It opens with\n"
              "the key options of unseal (--identity too); the new key, each --recipient,\n"
              "--recipients-file, --account-secret and --tpm (--tpm-pcrs LIST) add a slot, and\n"
              "  --remove-slot N     removes slot N ('vantry slots' numbers them); repeatable\n"
+             "An armored sealed INPUT stays armored.\n"
              "\nOutput:\n" +
              kOutputNotes;
     case Command::kKeygen:

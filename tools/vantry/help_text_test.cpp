@@ -31,6 +31,7 @@ const std::map<std::string, std::vector<std::string>> kNeeds = {
     {"--mode", {"cbc"}},
     {"--padding", {"zero"}},
     {"--machine-secret", {"--seal"}},
+    {"--armor", {"--seal"}},
     {"--recipient", {"R"}},
     {"--recipients-file", {"p"}},
     {"--identity", {"p"}},

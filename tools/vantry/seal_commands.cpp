@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -34,11 +35,14 @@ std::string Describe(const std::exception& failure) {
       case SealedError::Kind::kNotSealed:
         return std::string(sealed->what()) +
                "; a protected file is read with 'vantry load' (or 'vantry decrypt')";
-      // Authentication cannot tell which bytes are wrong, so nothing mends such a file: the
-      // user's way out is another copy.
+      // Authentication (a damage with its place in the file) cannot tell which bytes are
+      // wrong, so nothing mends such a file: the user's way out is another copy. Armor that is
+      // not in its exact form may be mended (its message says how when it can).
       case SealedError::Kind::kDamaged:
         return std::string(sealed->what()) +
-               "; it cannot be repaired: unseal a good copy of it (a backup, or its source)";
+               (sealed->offset() >= 0 ? "; it cannot be repaired: unseal a good copy of it "
+                                        "(a backup, or its source)"
+                                      : "; unseal a good copy of it (a backup, or its source)");
       case SealedError::Kind::kTruncated:
         return std::string(sealed->what()) + "; copy it again in full (or use a backup)";
       default:
@@ -83,13 +87,15 @@ void Transform(const Options& options, bool seal, const std::vector<SealedKey>& 
   ProgressReader reader(stopping, progress);
   std::unique_ptr<ByteWriter> writer =
       OpenOutput(output, seal ? OutputKind::kProtected : OutputKind::kPlainText, options.inPlace);
+  std::optional<ArmoringWriter> armored;
+  ByteWriter& target = seal && options.armor ? armored.emplace(*writer) : *writer;
   if (seal) {
-    SealStream(keys, reader, *writer);
+    SealStream(keys, reader, target);
   } else {
-    UnsealStream(keys, reader, OperandName(input), *writer);
+    UnsealStream(keys, reader, OperandName(input), target);
   }
   // A named OUTPUT appears only now, after the last segment verified.
-  writer->Commit();
+  target.Commit();
   progress.Finish();
 }
 
@@ -166,7 +172,7 @@ bool StartsSealed(const std::string& operand) {
   if (operand == "-" || IsStreamInput(operand)) {
     return false;
   }
-  unsigned char first[8] = {};
+  unsigned char first[64] = {};
   try {
     return LooksSealed(first, OpenInput(operand)->ReadFull(first, sizeof first));
   } catch (const std::exception&) {
@@ -212,7 +218,8 @@ int RunRekey(const Options& options) {
       const std::vector<SealedKey> newKeys = SealingKeys(options, options.newKey, true);
       WarnIfOnlyTpm(newKeys, output);
       AnnounceNewSecrets(newKeys);
-      SealingWriter sealing(newKeys, *writer);
+      std::optional<ArmoringWriter> armored;
+      SealingWriter sealing(newKeys, options.armor ? armored.emplace(*writer) : *writer);
       DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), sealing);
       sealing.Commit();
     } else {
@@ -259,7 +266,7 @@ int RunVerifyFiles(const Options& options) {
       // Opened once and told apart by its first bytes, so a stream is judged as a file is.
       std::unique_ptr<ByteReader> opened = OpenInput(file);
       StopCheckingReader checked(*opened);
-      unsigned char first[8] = {};
+      unsigned char first[64] = {};
       const std::size_t got = checked.ReadFull(first, sizeof first);
       PrefixedReader input(first, got, checked);
       if (LooksSealed(first, got)) {
