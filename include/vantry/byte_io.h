@@ -91,6 +91,13 @@ enum class InPlaceRewrite { kAllowed, kRefused };
 VANTRY_API std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName,
                                                         FileMode mode, InPlaceRewrite inPlace);
 
+// A writer for a new file only, for keys and identities: a target that exists when the writer
+// is created is refused (FileError(kCreate) with the system's "file exists" code), and one that
+// appears before Commit is kept, Commit failing (FileError(kReplace), the same code) rather than
+// replacing it. Never rewrites in place.
+VANTRY_API std::unique_ptr<ByteWriter> CreateNewFileWriter(const std::string& targetName,
+                                                           FileMode mode);
+
 // Standard output, as bytes. A stream cannot be taken back: what was passed on before a
 // failure stays passed on; abandoned, the writer drops (and wipes) only what it still buffers.
 // Errors name it "standard output"; a closed pipe is FileError(kWrite) with EPIPE (the caller

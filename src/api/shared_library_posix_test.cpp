@@ -122,6 +122,7 @@ bool IsPublicClassSymbol(const std::string& name) {
                                            "OpenStandardInputReader",
                                            "OpenStandardOutputWriter",
                                            "CreateFileWriter",
+                                           "CreateNewFileWriter",
                                            "EncryptStream",
                                            "DecryptStream",
                                            "SealStream",

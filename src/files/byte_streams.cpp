@@ -156,6 +156,15 @@ std::unique_ptr<ByteWriter> CreateFileWriter(const std::string& targetName, File
                                       inPlace == InPlaceRewrite::kAllowed);
 }
 
+std::unique_ptr<ByteWriter> CreateNewFileWriter(const std::string& targetName, FileMode mode) {
+  platform::WriterOptions options;
+  options.contents = mode == FileMode::kOwnerOnly ? platform::OutputContents::kPlainText
+                                                  : platform::OutputContents::kProtected;
+  options.allowInPlace = false;
+  options.keepExisting = true;
+  return OpenAtomicFileWriter(targetName, options);
+}
+
 std::unique_ptr<ByteWriter> OpenStandardOutputWriter() {
   return std::make_unique<StandardOutputWriter>();
 }

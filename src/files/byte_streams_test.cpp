@@ -74,5 +74,18 @@ TEST(FileWriterAbandonTest, WithoutCommitTheTargetStaysAsItWas) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out"});
 }
 
+// A key written as a new file never replaces one that took its name, before or during the write.
+TEST(NewFileWriterTest, AnExistingOrAppearingTargetIsKept) {
+  TempDir dir;
+  WriteFile(dir.File("old"), {1});
+  EXPECT_THROW(CreateNewFileWriter(dir.File("old"), FileMode::kOwnerOnly), FileError);
+  const auto output = CreateNewFileWriter(dir.File("new"), FileMode::kOwnerOnly);
+  output->Write("k", 1);
+  WriteFile(dir.File("new"), {2});  // another writer's key, in between
+  EXPECT_THROW(output->Commit(), FileError);
+  EXPECT_EQ(ReadFile(dir.File("new")), Bytes{2});
+  EXPECT_EQ(ReadFile(dir.File("old")), Bytes{1});
+}
+
 }  // namespace
 }  // namespace vantry::test

@@ -15,7 +15,7 @@ set(expected_c_names
 # the classes and functions declared in include/vantry/.
 set(public_components 12CBlockCipher 15CRijndaelCipher 4CSHA 9FileError 13GetMachineKey
     10ByteReader 10ByteWriter 14OpenFileReader 23OpenStandardInputReader
-    24OpenStandardOutputWriter 16CreateFileWriter 13EncryptStream 13DecryptStream
+    24OpenStandardOutputWriter 16CreateFileWriter 19CreateNewFileWriter 13EncryptStream 13DecryptStream
     11CipherError 9KeyCipher 16OpenMemoryReader 9SealedKey 11SealedError 13SealingWriter
     10SealStream 12UnsealStream 11LooksSealed 17SealedKeyKindName 15ListSealedSlots
     17ChangeSealedSlots 17RecipientFromText 16IdentityFromText 19RecipientOfIdentity 11NewIdentity

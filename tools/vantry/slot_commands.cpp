@@ -43,7 +43,11 @@ int RunKeygen(const Options& options) {
   }
   std::string text = std::string("# created: ") + created +
                      "\n# recipient: " + identity.recipient() + "\n" + identity.identity() + "\n";
-  std::unique_ptr<ByteWriter> writer = OpenOutput(output, OutputKind::kPlainText, false);
+  // Checked above for a clear message; the writer also keeps a file that takes the name
+  // meanwhile, rather than replacing it.
+  std::unique_ptr<ByteWriter> writer = output == "-"
+                                           ? OpenOutput(output, OutputKind::kPlainText, false)
+                                           : CreateNewFileWriter(output, FileMode::kOwnerOnly);
   writer->Write(text.data(), text.size());
   writer->Commit();
   WipeString(text);
