@@ -97,11 +97,11 @@ std::vector<Listed> ReadLists(std::vector<SealedKey>& keys) {
   return listed;
 }
 
-// "/etc/vantry/recovery-recipients and /home/a/.config/vantry/recovery-recipients"
+// "'/etc/vantry/recovery-recipients' and '/home/a/.config/vantry/recovery-recipients'"
 std::string ListsOf(const std::vector<Listed>& listed) {
   const std::string& first = listed.front().entry.list;
   const std::string& last = listed.back().entry.list;
-  return last == first ? first : first + " and " + last;
+  return "'" + first + (last == first ? "'" : "' and '" + last + "'");
 }
 
 }  // namespace
@@ -136,10 +136,9 @@ std::vector<SealedKey> WithRecoveryRecipients(const std::vector<SealedKey>& keys
   if (all.size() > kSealedMaxKeys && !listed.empty()) {
     throw SealedError(SealedError::Kind::kInvalidKey,
                       "a sealed file takes at most " + std::to_string(kSealedMaxKeys) +
-                          " keys: the " + std::to_string(keys.size()) + " given and " +
-                          std::to_string(listed.size()) + " recovery recipients (from " +
-                          sealed::ListsOf(listed) + ") make " + std::to_string(all.size()) +
-                          "; give fewer keys");
+                          " keys, not the " + std::to_string(all.size()) + " that the " +
+                          std::to_string(keys.size()) + " given and the recovery recipients of " +
+                          sealed::ListsOf(listed) + " make; give fewer keys");
   }
   if (added != nullptr) {
     for (const sealed::Listed& one : listed) {

@@ -21,7 +21,8 @@ class CliSealed : public ::testing::Test {
     ToolRun run;
     run.args = args;
     run.input = input;
-    run.setEnv = {"XDG_DATA_HOME=" + m_dir.File("data"), "PASS=correct horse battery staple"};
+    run.setEnv = {"XDG_DATA_HOME=" + m_dir.File("data"), "XDG_CONFIG_HOME=" + m_dir.File("config"),
+                  "PASS=correct horse battery staple"};
     run.workingFolder = m_dir.path();
     return RunTool(run);
   }
@@ -187,6 +188,25 @@ TEST_F(CliSealed, RekeyChangesTheKeyOrSealsInOneStream) {
   // A wrong old key writes nothing.
   EXPECT_EQ(Run({"rekey", "--key-file", "new.txt", "--seal", "old.vty", "t.vts"}).exitCode, 1);
   EXPECT_FALSE(Exists("t.vts"));
+}
+
+TEST_F(CliSealed, ARecoveryIdentityOpensDefaultSealsAndARefusedListLeavesNoOutput) {
+  const std::string line = Run({"keygen", "org"}).out,
+                    list = File("config/vantry/recovery-recipients");
+  std::filesystem::create_directories(File("config/vantry"));
+  WriteFile(list, Bytes(line.begin(), line.end()));
+  WriteFile(File("plain"), {'h', 'i'});
+  EXPECT_EQ(Run({"seal", "plain", "p.vts"}).err, "vantry: also sealed for the recovery recipient " +
+                                                     line.substr(0, line.size() - 1) + " (from " +
+                                                     list + ")\n");
+  EXPECT_EQ(Run({"unseal", "--identity", "org", "p.vts", "-"}).out, "hi");
+  std::filesystem::permissions(File("config/vantry"), std::filesystem::perms::group_write,
+                               std::filesystem::perm_options::add);
+  const ToolResult refused = Run({"seal", "plain", "q.vts"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("/config/vantry' (mode 0775) lets others replace"), std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(Exists("q.vts"));
 }
 
 TEST_F(CliSealed, KeysOfASealedFileChangeWhileItsDataStaysAsItWas) {
