@@ -30,10 +30,11 @@ TEST(RecoveryRecipientsTest, DefaultSealsAddEachListedRecipientOnceOrRefuseTheLi
     bool asOther = false;
   } cases[] = {
       {{}, 0, "slots 1."},
-      {[&](D d) { Put(d + "/a/list", "# org\r\n\r\n" + r[0] + "\r\n"), Put(d + "/u", r[1]); }, 0,
-       "slots 3."},
-      {[&](D d) { Put(d + "/a/list", r[0] + "\n" + r[1] + "\n" + r[1]), Put(d + "/u", r[0]); }, 1,
-       "slots 3."},
+      {[&](D d) {
+         Put(d + "/a/list", "#\r\n\r\n" + r[0] + "\r\n" + r[1] + "\n" + r[1]);
+         Put(d + "/u", r[2] + "\n" + r[1]);
+       },
+       1, "slots 4."},  // blanks, comments, CRLF; r[0] given, r[1] in both lists
       {[&](D d) { Put(d + "/a/list", r[0] + "\n#\nvantry1x\n"); }, 0,
        "line 3 of the recovery recipients list '%' is not a recipient"},
       {[&](D d) { Put(d + "/a/list", r[0]), ::chmod((d + "/a/list").c_str(), 0646); }, 0,
