@@ -63,9 +63,9 @@ void ReadList(const std::string& path, platform::TrustedOwner owner, std::vector
   }
   const std::string name = what + " '" + path + "'";
   if (content.size() > kMaxListSize) {
-    throw SealedError(Kind::kSecretUnavailable, name + " is larger than " +
-                                                    std::to_string(kMaxListSize) +
-                                                    " bytes: is it the right file?" + kUntilFixed);
+    throw SealedError(Kind::kSecretUnavailable,
+                      name + " is larger than " + std::to_string(kMaxListSize) +
+                          " bytes, more than a list of recipients holds" + kUntilFixed);
   }
   for (const KeyFileLine& line : KeyFileLines(content)) {
     try {
