@@ -231,6 +231,15 @@ VANTRY_API SealedKey IdentityFromText(const std::string& text);
 // The recipient text of an identity text.
 VANTRY_API std::string RecipientOfIdentity(const std::string& identityText);
 
+// One line of a recipients or identity file's text that holds a key: its number (from 1) and
+// its text, without the line end (LF or CRLF) and trailing blanks.
+struct KeyFileLine {
+  std::size_t number = 0;
+  std::string text;
+};
+// The lines of text that hold a key: blank lines and comments (a '#' first) are skipped.
+VANTRY_API std::vector<KeyFileLine> KeyFileLines(const std::string& text);
+
 // A new identity: its text (a secret, wiped when the object goes) and its recipient's text.
 class VANTRY_API NewIdentity {
  public:
@@ -245,6 +254,31 @@ class VANTRY_API NewIdentity {
   std::string m_identity;
   std::string m_recipient;
 };
+
+// Recovery recipients: whoever holds the identity of one opens every file sealed with the
+// account's or machine's secret (a default seal), as an organization that must recover its
+// members' data asks. They are listed, one a line as in a recipients file, by the
+// administrator in /etc/vantry/recovery-recipients (owned by root) and by the user in
+// $XDG_CONFIG_HOME/vantry/recovery-recipients (else ~/.config/vantry/recovery-recipients).
+// A missing list is an empty one; a list others could change (itself or a folder on its way,
+// as for a key file) or with a line that is not a recipient fails every default seal
+// (SealedError kSecretUnavailable naming the list and what to do) rather than let a seal
+// leave out a recipient the list asks for. On Windows, which has no recipients, there are none.
+struct RecoveryRecipient {
+  std::string recipient;  // its text, "vantry1..."
+  std::string list;       // the list that names it
+};
+
+// The recipients of both lists, the administrator's first, each once.
+VANTRY_API std::vector<RecoveryRecipient> RecoveryRecipients();
+
+// keys as a seal uses them: when one of them is the account's or machine's secret, with a
+// recipient key added for each recovery recipient not among them, each of which is also put in
+// *added (when not null). Every seal calls it, so a host (or the tool) that announces what it
+// adds and seals with the result seals exactly what it announced. Throws as RecoveryRecipients,
+// and SealedError kInvalidKey when the recipients take the keys past kSealedMaxKeys.
+VANTRY_API std::vector<SealedKey> WithRecoveryRecipients(
+    const std::vector<SealedKey>& keys, std::vector<RecoveryRecipient>* added = nullptr);
 
 }  // namespace vantry
 

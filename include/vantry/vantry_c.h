@@ -174,7 +174,8 @@ enum vantry_sealed_status_values {
   VANTRY_ERROR_OTHER_ACCOUNT = 12,
   /* Sealed with another kind of key (a passphrase where a raw key was given, ...). */
   VANTRY_ERROR_WRONG_KEY_KIND = 13,
-  /* This account's or machine's secret cannot be read or created (or the TPM failed). */
+  /* This account's or machine's secret cannot be read or created (or the TPM failed, or a
+   * recovery recipients list a seal with the secret adds is refused: see vantry/sealed.h). */
   VANTRY_ERROR_SECRET_UNAVAILABLE = 14,
   /* A kind of key this system cannot use: recipients and identities on Windows, a TPM on
    * Windows or where there is none or this user may not use it. */

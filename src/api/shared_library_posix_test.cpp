@@ -137,7 +137,10 @@ bool IsPublicClassSymbol(const std::string& name) {
                                            "EnsureSealingSecret",
                                            "DescribeSealingSecret",
                                            "ExportSealingSecret",
-                                           "ImportSealingSecret"};
+                                           "ImportSealingSecret",
+                                           "KeyFileLines",
+                                           "RecoveryRecipients",
+                                           "WithRecoveryRecipients"};
   for (const std::string function : kFunctions) {
     if (name.rfind("_ZN6vantry" + std::to_string(function.size()) + function, 0) == 0) {
       return true;

@@ -20,6 +20,7 @@
 #ifndef VANTRY_PLATFORM_TRUSTED_PATH_H_
 #define VANTRY_PLATFORM_TRUSTED_PATH_H_
 
+#include <cstddef>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -52,6 +53,19 @@ using InterruptCheck = std::function<void()>;
 // or is a folder. POSIX only: on Windows a key file is opened as any input is.
 NativeHandle OpenTrustedFile(const std::string& path, const std::string& what, Exposure exposure,
                              const InterruptCheck& interrupted = {});
+
+// Who must own a trusted file read whole: the user or root, or root alone for a file an
+// administrator keeps for every user of the machine, which no single user may choose for all.
+enum class TrustedOwner { kUserOrRoot, kRootOnly };
+
+// Reads the regular file path whole into *content once it passed the judgment above (readable by
+// others, owned as owner says), and returns true; false when it does not exist. Reads at most
+// maxSize + 1 bytes: more than maxSize in *content means the file is larger. Throws
+// UntrustedPathError as above (also for a file that is not a regular one: a FIFO would hang the
+// reader), FileError naming path when it cannot be opened or read. what names the file in
+// messages. POSIX only: on Windows, where nothing asks for such a file, it reports none.
+bool ReadTrustedFile(const std::string& path, const std::string& what, TrustedOwner owner,
+                     std::size_t maxSize, std::string* content);
 
 // Throws UntrustedPathError unless folder and every folder above it, up to a trusted one, pass
 // the judgment above; FileError(kOpen) naming folder when it cannot be opened. what names what

@@ -162,3 +162,26 @@ void ParseIdentityText(const std::string& text, unsigned char privateKey[32]) {
 }
 
 }  // namespace vantry::sealed
+
+namespace vantry {
+
+std::vector<KeyFileLine> KeyFileLines(const std::string& text) {
+  std::vector<KeyFileLine> lines;
+  std::size_t at = 0;
+  for (std::size_t number = 1; at <= text.size(); ++number) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end;
+    std::size_t last = end;
+    while (last > at &&
+           (text[last - 1] == '\r' || text[last - 1] == ' ' || text[last - 1] == '\t')) {
+      --last;
+    }
+    if (last > at && text[at] != '#') {
+      lines.push_back({number, text.substr(at, last - at)});
+    }
+    at = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace vantry

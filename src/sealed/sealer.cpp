@@ -39,7 +39,7 @@ Sealer::Sealer(const std::vector<SealedKey>& keys, ByteWriter& output)
   sc::RandomBytes(fileKey.bytes, sizeof fileKey.bytes);
   sc::RandomBytes(header.salt, kSaltSize);
   sc::RandomBytes(header.prefix, kPrefixSize);
-  header.slots = MakeSlots(keys, header, fileKey);
+  header.slots = MakeSlots(WithRecoveryRecipients(keys), header, fileKey);
   unsigned char payloadKey[sc::kKeySize];
   const std::vector<unsigned char> bytes = EncodeSlotHeader(header, fileKey, payloadKey);
   Start(bytes, payloadKey, header.prefix);

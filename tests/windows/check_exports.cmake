@@ -20,7 +20,8 @@ set(public_components 12CBlockCipher 15CRijndaelCipher 4CSHA 9FileError 13GetMac
     10SealStream 12UnsealStream 11LooksSealed 17SealedKeyKindName 15ListSealedSlots
     17ChangeSealedSlots 17RecipientFromText 16IdentityFromText 19RecipientOfIdentity 11NewIdentity
     19EnsureSealingSecret 21DescribeSealingSecret 19ExportSealingSecret 19ImportSealingSecret
-    14ArmoringWriter)
+    14ArmoringWriter
+    12KeyFileLines 18RecoveryRecipients 22WithRecoveryRecipients)
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

@@ -21,7 +21,8 @@ class CliSealed : public ::testing::Test {
     ToolRun run;
     run.args = args;
     run.input = input;
-    run.setEnv = {"XDG_DATA_HOME=" + m_dir.File("data"), "PASS=correct horse battery staple"};
+    run.setEnv = {"XDG_DATA_HOME=" + m_dir.File("data"), "XDG_CONFIG_HOME=" + m_dir.File("config"),
+                  "PASS=correct horse battery staple"};
     run.workingFolder = m_dir.path();
     return RunTool(run);
   }
@@ -189,6 +190,24 @@ TEST_F(CliSealed, RekeyChangesTheKeyOrSealsInOneStream) {
   // A wrong old key writes nothing.
   EXPECT_EQ(Run({"rekey", "--key-file", "new.txt", "--seal", "old.vty", "t.vts"}).exitCode, 1);
   EXPECT_FALSE(Exists("t.vts"));
+}
+
+TEST_F(CliSealed, ARecoveryIdentityOpensDefaultSealsAndARefusedListLeavesNoOutput) {
+  const std::string line = Run({"keygen", "org"}).out,
+                    list = File("config/vantry/recovery-recipients");
+  WriteFile(File("plain"), {'h', 'i'});
+  ASSERT_EQ(Run({"seal", "plain", "first.vts"}).exitCode, 0);  // makes the account's secret
+  std::filesystem::create_directories(File("config/vantry"));
+  WriteFile(list, Bytes(line.begin(), line.end()));
+  EXPECT_EQ(Run({"seal", "plain", "p.vts"}).err, "vantry: also sealed for the recovery recipient " +
+                                                     line.substr(0, line.size() - 1) + " (from " +
+                                                     list + ")\n");
+  EXPECT_EQ(Run({"unseal", "--identity", "org", "p.vts", "-"}).out, "hi");
+  std::filesystem::permissions(File("config/vantry"), std::filesystem::perms::group_write,
+                               std::filesystem::perm_options::add);
+  const std::string refused = Run({"seal", "plain", "q.vts"}).err;
+  EXPECT_NE(refused.find("/config/vantry' (mode 0775) lets others replace"), std::string::npos);
+  EXPECT_FALSE(Exists("q.vts"));
 }
 
 TEST_F(CliSealed, KeysOfASealedFileChangeWhileItsDataStaysAsItWas) {

@@ -8,29 +8,17 @@
 #include "console.h"
 #include "key_source.h"
 #include "operands.h"
+#include "secret.h"
 
 namespace vantry::tool {
 namespace {
 
-// The lines of a recipients or identity file that are not blank or comments ('#'), read as a
-// key file is (the identity file holds a secret).
-std::vector<std::string> KeyLines(const std::string& path) {
+// The lines of a recipients or identity file that hold a key, read as a key file is (the
+// identity file holds a secret).
+std::vector<KeyFileLine> KeyLines(const std::string& path) {
   ObtainedKey file;
   ObtainKey({KeyOrigin::kFile, path, true}, false, 0, &file);
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  while (at <= file.text.size()) {
-    std::size_t end = file.text.find('\n', at);
-    end = end == std::string::npos ? file.text.size() : end;
-    std::string line = file.text.substr(at, end - at);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
-      line.pop_back();
-    }
-    if (!line.empty() && line[0] != '#') {
-      lines.push_back(line);
-    }
-    at = end + 1;
-  }
+  std::vector<KeyFileLine> lines = KeyFileLines(file.text);
   if (lines.empty()) {
     throw std::runtime_error(OperandName(path) + " holds no key");
   }
@@ -87,8 +75,8 @@ std::vector<SealedKey> SealingKeys(const Options& options, const KeyChoice& choi
     keys.push_back(RecipientFromText(recipient));
   }
   for (const std::string& file : options.recipientFiles) {
-    for (const std::string& line : KeyLines(file)) {
-      keys.push_back(RecipientFromText(line));
+    for (const KeyFileLine& line : KeyLines(file)) {
+      keys.push_back(RecipientFromText(line.text));
     }
   }
   if (options.accountSecret) {
@@ -96,6 +84,16 @@ std::vector<SealedKey> SealingKeys(const Options& options, const KeyChoice& choi
   }
   if (orDefault && (keys.empty() || (options.machineSecret && !GivesKey(choice)))) {
     keys.push_back(options.machineSecret ? SealedKey::MachineSecret() : SealedKey::AccountSecret());
+  }
+  if (!orDefault) {
+    return keys;
+  }
+  // The seal adds them anyway; added here, they are announced exactly as written.
+  std::vector<RecoveryRecipient> added;
+  keys = WithRecoveryRecipients(keys, &added);
+  for (const RecoveryRecipient& recipient : added) {
+    std::fprintf(stderr, "vantry: also sealed for the recovery recipient %s (from %s)\n",
+                 recipient.recipient.c_str(), PrintableName(recipient.list).c_str());
   }
   return keys;
 }
@@ -105,8 +103,9 @@ std::vector<SealedKey> UnsealingKeys(const Options& options) {
   choice.whole = true;
   std::vector<SealedKey> keys;
   for (const std::string& file : options.identityFiles) {
-    for (const std::string& line : KeyLines(file)) {
-      keys.push_back(IdentityFromText(line));
+    for (KeyFileLine& line : KeyLines(file)) {
+      keys.push_back(IdentityFromText(line.text));
+      WipeString(line.text);
     }
   }
   // rekey's --tpm adds a slot; unseal's opens one.

@@ -19,7 +19,8 @@ SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm
 // Every key a seal (or the keys rekey adds) asks for: this machine's TPM with --tpm, choice's
 // key when one is given, each recipient, the account's secret with --account-secret, and,
 // with orDefault, the account's or machine's secret when nothing else is given (the TPM alone
-// stays alone: the account's secret beside it would open the file wherever the disk goes).
+// stays alone: the account's secret beside it would open the file wherever the disk goes)
+// and the recovery recipients a seal with that secret adds, each announced on standard error.
 std::vector<SealedKey> SealingKeys(const Options& options, const KeyChoice& choice, bool orDefault);
 
 // Every key an unseal may open with: the TPM with --tpm, the key option's, each identity, or

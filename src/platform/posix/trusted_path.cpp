@@ -347,6 +347,58 @@ NativeHandle OpenTrustedFile(const std::string& path, const std::string& what, E
   return fd.release();
 }
 
+bool ReadTrustedFile(const std::string& path, const std::string& what, TrustedOwner owner,
+                     std::size_t maxSize, std::string* content) {
+  TrustWalk walk(path, what + " " + Quoted(path));
+  std::string last;
+  bool followed = false;
+  int opened = -1;
+  try {
+    opened = walk.Run(false, &last, &followed);
+  } catch (const FileError& e) {
+    if (e.code() == std::error_code(ENOENT, std::system_category())) {
+      return false;
+    }
+    throw;
+  }
+  posix::Descriptor fd(opened);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) {
+    ThrowFileError(Cause::kOpen, path, errno);
+  }
+  if (S_ISDIR(info.st_mode)) {
+    ThrowFileError(Cause::kOpen, path, EISDIR);
+  }
+  std::string fault = FileFault(info, path, Exposure::kReadableByOthers);
+  if (fault.empty() && owner == TrustedOwner::kRootOnly && info.st_uid != 0) {
+    fault = "it belongs to " + UserText(info.st_uid) +
+            ", not to root, who keeps it for every user; run chown root " + Quoted(path) +
+            " or remove it";
+  }
+  if (fault.empty() && !S_ISREG(info.st_mode)) {
+    fault = "it is not a regular file; make it one";
+  }
+  if (!fault.empty()) {
+    walk.Refuse(fault);
+  }
+  walk.RequireTrustedWay();
+  content->assign(maxSize + 1, '\0');
+  std::size_t got = 0;
+  while (got < content->size()) {
+    const ssize_t n =
+        RetryOnInterrupt([&] { return ::read(fd.get(), &(*content)[got], content->size() - got); });
+    if (n < 0) {
+      ThrowFileError(Cause::kRead, path, errno);
+    }
+    if (n == 0) {
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  content->resize(got);
+  return true;
+}
+
 void RequireTrustedFolder(const std::string& folder, const std::string& what) {
   TrustWalk walk(folder, "the folder " + Quoted(folder) + " that holds " + what);
   std::string last;

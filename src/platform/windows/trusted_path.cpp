@@ -7,4 +7,11 @@ namespace vantry::platform {
 // are no owner and mode bits to judge as on POSIX.
 void RequireTrustedFolder(const std::string&, const std::string&) {}
 
+// The files read through this are POSIX paths (lists of recipients, which Windows does not
+// have): none exists here.
+bool ReadTrustedFile(const std::string&, const std::string&, TrustedOwner, std::size_t,
+                     std::string*) {
+  return false;
+}
+
 }  // namespace vantry::platform
