@@ -186,6 +186,43 @@ int RunSeal(const Options& options) { return RunSealed(options, Direction::kSeal
 
 int RunUnseal(const Options& options) { return RunSealed(options, Direction::kUnseal); }
 
+// A protected INPUT under a new key, or sealed (--seal): decrypted as it streams and pushed into
+// the new key's encryptor or the sealer, so no plain text reaches the disk.
+void RekeyProtected(const Options& options, const std::string& input, const std::string& output) {
+  ObtainedKey oldKey;
+  ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
+  CRijndaelCipher oldCipher;
+  KeyCipherForOptions(oldCipher, options, oldKey);
+  std::unique_ptr<ByteReader> opened = OpenInput(input);
+  StopCheckingReader stopping(*opened);
+  Progress progress(options.progress, KnownSize(input), stderr);
+  ProgressReader reader(stopping, progress);
+  // The machine key is no secret from the users of this machine: its files are owner-only.
+  const bool ownerOnly = !options.seal && options.newKey.source == KeyOrigin::kMachine;
+  std::unique_ptr<ByteWriter> writer = OpenOutput(
+      output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
+  if (options.seal) {
+    const std::vector<SealedKey> newKeys = SealingKeys(options, options.newKey, true);
+    WarnIfOnlyTpm(newKeys, output);
+    AnnounceNewSecrets(newKeys);
+    std::optional<ArmoringWriter> armored;
+    SealingWriter sealing(newKeys, options.armor ? armored.emplace(*writer) : *writer);
+    DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), sealing);
+    sealing.Commit();
+  } else {
+    ObtainedKey newKey;
+    ObtainKey(options.newKey, true, kVantryKeyLength, &newKey);
+    CRijndaelCipher newCipher;
+    KeyCipherForOptions(newCipher, options, newKey);
+    // Pushed into the library's encryptor: whole blocks in, so the rekeyed file has the
+    // length of the original.
+    const std::unique_ptr<ByteWriter> protecting = EncryptStream(newCipher, *writer);
+    DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), *protecting);
+    protecting->Commit();
+  }
+  progress.Finish();
+}
+
 int RunRekey(const Options& options) {
   const std::string& input = options.operands[0];
   const std::string& output = options.operands[1];
@@ -202,38 +239,7 @@ int RunRekey(const Options& options) {
       throw std::runtime_error("--tpm adds a slot to a sealed file; " + OperandName(input) +
                                " is a protected file: give --seal to make OUTPUT a sealed one");
     }
-    ObtainedKey oldKey;
-    ObtainKey(options.key, false, kVantryKeyLength, &oldKey);
-    CRijndaelCipher oldCipher;
-    KeyCipherForOptions(oldCipher, options, oldKey);
-    std::unique_ptr<ByteReader> opened = OpenInput(input);
-    StopCheckingReader stopping(*opened);
-    Progress progress(options.progress, KnownSize(input), stderr);
-    ProgressReader reader(stopping, progress);
-    // The machine key is no secret from the users of this machine: its files are owner-only.
-    const bool ownerOnly = !options.seal && options.newKey.source == KeyOrigin::kMachine;
-    std::unique_ptr<ByteWriter> writer = OpenOutput(
-        output, ownerOnly ? OutputKind::kPlainText : OutputKind::kProtected, options.inPlace);
-    if (options.seal) {
-      const std::vector<SealedKey> newKeys = SealingKeys(options, options.newKey, true);
-      WarnIfOnlyTpm(newKeys, output);
-      AnnounceNewSecrets(newKeys);
-      std::optional<ArmoringWriter> armored;
-      SealingWriter sealing(newKeys, options.armor ? armored.emplace(*writer) : *writer);
-      DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), sealing);
-      sealing.Commit();
-    } else {
-      ObtainedKey newKey;
-      ObtainKey(options.newKey, true, kVantryKeyLength, &newKey);
-      CRijndaelCipher newCipher;
-      KeyCipherForOptions(newCipher, options, newKey);
-      // Pushed into the library's encryptor: whole blocks in, so the rekeyed file has the
-      // length of the original.
-      const std::unique_ptr<ByteWriter> protecting = EncryptStream(newCipher, *writer);
-      DecryptStream(oldCipher, reader, KnownSize(input), OperandName(input), *protecting);
-      protecting->Commit();
-    }
-    progress.Finish();
+    RekeyProtected(options, input, output);
   } catch (const CipherError& e) {
     // The library's own text names neither what failed nor what to do.
     if (e.kind() == CipherError::Kind::kWrongKey) {
