@@ -37,7 +37,11 @@ const char kSealMoreKeys[] =
     "  --recipients-file PATH  to each recipient PATH lists, one a line; repeatable\n"
     "  --account-secret    the account's key as one more key\n"
     "  --tpm               a slot for this machine's TPM (VANTRY_TPM_TCTI, else /dev/tpmrm0)\n"
-    "  --tpm-pcrs LIST     --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n";
+    "  --tpm-pcrs LIST     --tpm bound to these SHA-256 PCRs (7: the secure-boot state)\n"
+    "With the account's or the machine's secret, a slot is added for each recovery recipient\n"
+    "of /etc/vantry/recovery-recipients (root's) and ~/.config/vantry/recovery-recipients\n"
+    "($XDG_CONFIG_HOME/vantry), as standard error says; a list others can change stops the\n"
+    "seal (not on Windows).\n";
 
 const char kUnsealMoreKeys[] =
     "More keys (the file opens with any one of its slots):\n"
