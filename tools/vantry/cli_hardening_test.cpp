@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -73,6 +74,26 @@ std::vector<std::vector<std::string>> WritingCommands() {
           {"decrypt", "--key-file", "key", "p.vty"},
           {"encrypt", "--in-memory", "--key-file", "key", "plain"},
           {"decrypt", "--in-memory", "--key-file", "key", "p.vty"}};
+}
+
+// What a command prints on standard output (a verdict, a listing, a recipient) meeting a full
+// disk: the failure is said, never a bare exit status.
+TEST_F(CliHardening, AFullStandardOutputIsSaid) {
+  ASSERT_EQ(Run({"keygen", "id"}).exitCode, 0);
+  const std::vector<std::string> commands[] = {
+      {"--version"}, {"keygen", "--recipient", "id"}, {"verify", "--key-file", "key", "p.vty"}};
+  for (const std::vector<std::string>& args : commands) {
+    std::string line = std::string(VANTRY_TOOL_PATH);
+    for (const std::string& arg : args) {
+      line += " " + arg;
+    }
+    line = "cd '" + m_dir.path() + "' && " + line + " >/dev/full 2>err";
+    const int status = std::system(line.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << line;
+    EXPECT_EQ(Text(ReadFile(File("err"))),
+              "vantry: error: cannot write standard output: No space left on device\n")
+        << line;
+  }
 }
 
 TEST_F(CliHardening, DevicesAndFifosAreNeverReplaced) {

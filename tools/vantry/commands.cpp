@@ -285,7 +285,7 @@ int CheckKey(const Options& options, const std::string& file, ByteReader& input)
     return kKeyDiffers;
   }
   std::printf("%s: the key matches\n", PrintableName(file).c_str());
-  return std::fflush(stdout) == 0 ? kKeyMatches : kCannotCheck;
+  return FlushStandardOutput(kKeyMatches, kCannotCheck);
 }
 
 }  // namespace
@@ -305,7 +305,7 @@ int RunVerify(const Options& options, const std::string& file, ByteReader& input
 int RunMachineKey() {
   const std::string key = MachineKeyText();
   std::printf("%s\n", key.c_str());
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return FlushStandardOutput(0);
 }
 
 }  // namespace vantry::tool

@@ -73,11 +73,11 @@ int Main(const std::vector<std::string>& args) {
     case Invocation::Action::kHelp: {
       const std::string text = invocation.command ? CommandHelp(*invocation.command) : ToolHelp();
       std::fputs(text.c_str(), stdout);
-      return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+      return FlushStandardOutput(0, kExitFailure);
     }
     case Invocation::Action::kVersion:
       std::printf("vantry %s\n", VANTRY_VERSION);
-      return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+      return FlushStandardOutput(0, kExitFailure);
     case Invocation::Action::kRun:
       break;
   }

@@ -1,5 +1,6 @@
 #include "operands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -179,6 +180,20 @@ class StandardOutputWriter : public ByteWriter {
 }  // namespace
 
 bool StandardOutputClosed() { return g_standardOutputClosed; }
+
+int FlushStandardOutput(int status, int failureStatus) {
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+    return status;
+  }
+  const int error = errno;
+  if (error == EPIPE) {
+    EndByClosedOutput();
+  }
+  std::fprintf(stderr, "vantry: error: cannot write standard output: %s\n", std::strerror(error));
+  // Said once: a later flush of the same command does not say it again.
+  std::clearerr(stdout);
+  return failureStatus;
+}
 
 std::uint64_t KnownSize(const std::string& operand) {
   if (operand == "-") {

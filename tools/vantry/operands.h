@@ -42,6 +42,12 @@ std::unique_ptr<ByteWriter> OpenOutput(const std::string& operand, OutputKind ki
 // pipe into head): the tool then ends quietly rather than report it.
 bool StandardOutputClosed();
 
+// Flushes what a command printed on standard output (a listing, a recipient, a verdict):
+// status when all of it went out; a reader that went away ends the tool quietly, as it ends a
+// pipe's writer; any other failure (a full disk) is said on standard error, and gives
+// failureStatus, so that no failure passes silently.
+int FlushStandardOutput(int status, int failureStatus = 1);
+
 // The user's message for a failure: a FileError as "cannot read 'name': <the system's text>"
 // (a file held by another program said to be in use), anything else as its text.
 std::string DescribeFailure(const std::exception& failure);

@@ -315,7 +315,7 @@ int RunVerifyFiles(const Options& options) {
     std::fprintf(stderr, "vantry: %d of %zu files failed verification\n", failures,
                  options.operands.size());
   }
-  return std::fflush(stdout) == 0 ? status : 2;
+  return FlushStandardOutput(status, 2);
 }
 
 void ExplainSealedInput(const Options& options) {

@@ -40,7 +40,7 @@ SealedKey ExportKey(const Options& options, bool confirm) {
   return SealedKeyFor(choice, false, confirm);
 }
 
-int Flushed() { return std::fflush(stdout) == 0 ? 0 : 1; }
+int Flushed() { return FlushStandardOutput(0); }
 
 // A file's failure in the words of the other commands ("cannot read 'FILE': ...").
 template <typename Run>

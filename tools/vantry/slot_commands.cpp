@@ -30,7 +30,7 @@ int RunKeygen(const Options& options) {
       throw std::runtime_error(OperandName(options.recipients[0]) + " holds no identity");
     }
     std::printf("%s\n", recipient.c_str());
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return FlushStandardOutput(0);
   }
   const std::string& output = options.operands[0];
   // An identity is a key: never written over another one.
@@ -52,7 +52,7 @@ int RunKeygen(const Options& options) {
   writer->Commit();
   WipeString(text);
   std::printf("%s\n", identity.recipient().c_str());
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return FlushStandardOutput(0);
 }
 
 int RunSlots(const Options& options) {
@@ -65,7 +65,7 @@ int RunSlots(const Options& options) {
     std::printf("  %zu  %s%s%s\n", i + 1, slots[i].name.c_str(),
                 slots[i].detail.empty() ? "" : ", ", slots[i].detail.c_str());
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return FlushStandardOutput(0);
 }
 
 int RunRekeySealed(const Options& options, ByteReader& input) {
