@@ -199,6 +199,14 @@ def sweep(args):
             result["passphrase seconds"] = bench.passphrase_cost()
         bench.remove()
     result["load after"] = os.getloadavg()
+    for folder, rows in result["dirs"].items():
+        s, peaks = rows[-1]["seconds"], rows[-1]["peak rss mib"]
+        for ours, age in (("seal", "age -e"), ("unseal", "age -d")):
+            print(f"{folder} {rows[-1]['mib']} MiB {ours}: {s[ours] / s[age]:.2f} x {age}, "
+                  f"{s[ours] / s['cat']:.2f} x cat, {s[ours] / s['durable copy']:.2f} x the "
+                  f"durable copy; peak RSS {min(r['peak rss mib'][ours] for r in rows):.1f} to "
+                  f"{max(r['peak rss mib'][ours] for r in rows):.1f} MiB ({age} "
+                  f"{peaks[age]:.1f} MiB at this size)")
     print(f"passphrase: {result['passphrase seconds'] * 1000:.0f} ms before the first byte")
     with open(args.json, "w") as f:
         json.dump(result, f, indent=1)
