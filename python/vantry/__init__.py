@@ -189,10 +189,13 @@ def _data(data):
         target = memoryview(copy).cast("B")
         if view.c_contiguous:
             target[:] = view.cast("B")
-        elif view.ndim == 1:
-            target.cast(view.format)[:] = view
-        else:  # no way around a bytes copy of the view, which Python cannot wipe
-            target[:] = view.tobytes()
+        else:
+            try:
+                target.cast(view.format)[:] = view
+            except (TypeError, ValueError, NotImplementedError):
+                # A view of several dimensions or an explicit byte order: only a bytes copy,
+                # which Python cannot wipe, gathers it.
+                target[:] = view.tobytes()
         yield ctypes.addressof(copy), view.nbytes
     finally:
         ctypes.memset(copy, 0, view.nbytes)
