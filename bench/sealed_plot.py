@@ -18,7 +18,7 @@ SERIES = [  # (case in the figures, label, colour, dashed)
     ("unseal", "vantry unseal (identity)", "#1f9f3f", False),
     ("age -e", "age -e -r", "#1f5fbf", True),
     ("age -d", "age -d -i", "#1f9f3f", True),
-    ("cat", "cat to a file", "#777777", False),
+    ("cat", "cat to a file (no fsync)", "#777777", False),
     ("durable copy", "cp + fsync + rename", "#c0392b", True),
 ]
 FOLDER_NAMES = {"/dev/shm": "tmpfs (/dev/shm)", "/var/tmp": "disk, ext4 (/var/tmp)"}
