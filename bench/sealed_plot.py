@@ -25,9 +25,9 @@ FOLDER_NAMES = {"/dev/shm": "tmpfs (/dev/shm)", "/var/tmp": "disk, ext4 (/var/tm
 
 
 def nice_top(value):
-    """The smallest of 1, 2, 5 times a power of ten at or above value."""
+    """A round number at or above value, for the top of the axis: five grid steps below it."""
     step = 10 ** math.floor(math.log10(value))
-    return next(m * step for m in (1, 2, 5, 10) if m * step >= value)
+    return next(m * step for m in (1, 1.5, 2, 2.5, 3, 4, 5, 6, 8, 10) if m * step >= value)
 
 
 def text(x, y, s, anchor="middle", size=12, extra=""):
