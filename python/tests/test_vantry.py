@@ -17,6 +17,11 @@ import unittest
 import vantry
 
 RAW = vantry.RawKey(bytes(range(1, 33)))
+# A fixed test pair from 'vantry keygen': the identity opens what is sealed to the recipient.
+RECIPIENT = vantry.Key.recipient(
+    "vantry1fz226j8yyp4nl8dvse7nw6yhsfgv2v524q4pha9awz0dy0y4rfsqa8rywn")
+IDENTITY = vantry.Key.identity(
+    "VANTRY-SECRET-KEY-1MMZKXH5MF2QLE8YSDFR67KLW03JAKJ3XYQTVVHK2QZ2P0RG4840SMR9JF5")
 
 
 def in_child(action):
@@ -173,6 +178,44 @@ class VantryTest(unittest.TestCase):
                          (errno.ENOENT, missing))
         # A status a newer library adds is still an error of its own number.
         self.assertEqual(vantry.errors.error_for(99, "new").status, 99)
+
+    def test_several_keys_and_buffers(self):
+        """Each key kind reaches the library in its slot of the key array, a copied buffer
+        arrives whole, and each refusal is its own exception."""
+        data = bytes(range(256)) * 300
+        name, wrong = self.path("several.vty"), vantry.Key.passphrase("wrong")
+        vantry.seal(name, data, RAW, RECIPIENT, vantry.Key.passphrase("pw"))
+        blob = vantry.seal_buffer(memoryview(data)[::2], RECIPIENT, vantry.Key.account())
+        damaged = blob[:-1] + bytes([blob[-1] ^ 1])
+        mistyped = vantry.Key.recipient(RECIPIENT.material.replace(b"fz2", b"fz3"))
+        cases = [
+            ("file, the identity", lambda: vantry.unseal(name, IDENTITY), data),
+            ("file, any of several", lambda: vantry.unseal(name, wrong, vantry.Passphrase("pw")),
+             data),
+            ("buffer, the account", lambda: vantry.unseal_buffer(blob, wrong, vantry.ACCOUNT),
+             data[::2]),
+            ("buffer, empty", lambda: vantry.unseal_buffer(vantry.seal_buffer(b"", RAW), RAW),
+             b""),
+            ("buffer, no slot", lambda: vantry.unseal_buffer(blob, wrong),
+             vantry.WrongKeyKindError),
+            ("buffer, damaged", lambda: vantry.unseal_buffer(damaged, IDENTITY),
+             vantry.DamagedError),
+            ("file, 17 keys", lambda: vantry.unseal(name, *[RAW] * 17),
+             vantry.InvalidArgumentError),
+            ("mistyped recipient", lambda: vantry.seal_buffer(data, mistyped),
+             vantry.InvalidArgumentError),
+            ("no TPM", lambda: in_child(environment(VANTRY_TPM_TCTI="device:/nonexistent")(
+                lambda: vantry.seal_buffer(b"x", vantry.Key.tpm([7]))))[0], "NotAvailableError"),
+        ]
+        for what, action, expected in cases:
+            with self.subTest(what):
+                if isinstance(expected, type):
+                    self.assertRaises(expected, action)
+                else:
+                    self.assertEqual(action(), expected)
+        self.assertEqual(vantry.sealed_slots(name), (2, [
+            vantry.Slot(1, "raw key", ""), vantry.Slot(2, "recipient", "recipient tag fb12def4"),
+            vantry.Slot(3, "passphrase", "600000 PBKDF2 iterations")]))
 
     def test_the_library_named_or_found(self):
         self.assertEqual(vantry.__version__, vantry.library_version())

@@ -5,41 +5,61 @@
     vantry.seal("notes.vty", b"Dear diary", vantry.Passphrase("correct horse"))
     data = vantry.unseal("notes.vty", vantry.Passphrase("correct horse"))
 
+    # Several keys: any one of them unseals; a buffer sealed without a file.
+    vantry.seal("shared.vty", data, vantry.Key.recipient("vantry1..."), vantry.Key.account())
+    blob = vantry.seal_buffer(data, vantry.Key.raw(key_bytes))
+
 Names are str, bytes or os.PathLike; data is any bytes-like object (bytes, bytearray,
 memoryview, array). Every failure raises a vantry.VantryError subclass named after its cause
 (vantry.WrongKeyError, vantry.DamagedError, vantry.FileError, ...), carrying the library's
-message. Calls may run on several threads at once."""
+message. Calls may run on several threads at once.
+
+Secrets: the library wipes its own copies of keys and plain text, and the module wipes the
+ctypes buffers it makes; but Python cannot wipe a str or bytes object, so the keys given, the
+data sealed and the bytes unsealed stay in the process's memory until it is reused."""
+import collections
+import contextlib
 import ctypes
 import os
+import struct
 import sys
 
 from . import _library
-from .errors import (BY_STATUS, BlockSizeError, DamagedError, FileError, InternalError,
-                     InvalidArgumentError, NotSealedError, OtherAccountError, OutOfMemoryError,
-                     SecretUnavailableError, TooLargeError, TruncatedError,
-                     UnsupportedVersionError, VantryError, WrongKeyError, WrongKeyKindError,
-                     error_for)
+from .errors import (BY_STATUS, BlockSizeError, BootStateChangedError, DamagedError, FileError,
+                     InternalError, InvalidArgumentError, NotAvailableError, NotSealedError,
+                     OtherAccountError, OutOfMemoryError, SecretUnavailableError,
+                     TooLargeError, TpmLockoutError, TruncatedError, UnsupportedVersionError,
+                     VantryError, WrongKeyError, WrongKeyKindError, error_for)
 from ._library import LibraryNotFound
 
 __version__ = "1.1.0"
 
 __all__ = [
-    "seal", "unseal", "save", "load", "Key", "Passphrase", "RawKey", "ACCOUNT", "MACHINE",
+    "seal", "unseal", "seal_buffer", "unseal_buffer", "sealed_slots", "Slot", "save", "load",
+    "Key", "Passphrase", "RawKey", "ACCOUNT", "MACHINE",
     "status_text", "library_version", "LibraryNotFound", "VantryError", "WrongKeyError",
     "BlockSizeError", "TooLargeError", "FileError", "InvalidArgumentError", "OutOfMemoryError",
     "InternalError", "NotSealedError", "UnsupportedVersionError", "DamagedError",
     "TruncatedError", "OtherAccountError", "WrongKeyKindError", "SecretUnavailableError",
+    "NotAvailableError", "BootStateChangedError", "TpmLockoutError",
 ]
 
 # Key kinds of sealed files and of protected files, as vantry_c.h numbers them.
 _SEALED_ACCOUNT, _SEALED_PASSPHRASE, _SEALED_RAW, _SEALED_MACHINE = 0, 1, 2, 3
+_SEALED_TPM, _SEALED_RECIPIENT, _SEALED_IDENTITY = 4, 5, 6
 _KEY_MACHINE, _KEY_TEXT, _KEY_BYTES = 0, 1, 2
 RAW_KEY_LENGTH = 32
 PROTECTED_RAW_KEY_LENGTH = 16
 
 
 class Key:
-    """A key of sealed files. Make one with Passphrase(), RawKey(), or use ACCOUNT or MACHINE."""
+    """A key of sealed files: Key.passphrase(), .raw(), .account(), .machine(), .tpm(),
+    .recipient() (to seal for the holder of its identity) or .identity() (to unseal).
+
+    Secrets: the key keeps its bytes in a Python bytes object, and Python gives no way to wipe
+    a str or bytes before its memory is reused, so a passphrase, raw key or identity stays in
+    the process's memory until that memory is written over. Where that matters, keep the
+    secret out of a long-lived process or use the account's, machine's or TPM's key."""
 
     __slots__ = ("kind", "material", "_name")
 
@@ -56,18 +76,67 @@ class Key:
     def __hash__(self):
         return hash((self.kind, self.material))
 
+    @classmethod
+    def passphrase(cls, passphrase):
+        """A passphrase, str (taken as UTF-8) or bytes, stretched by PBKDF2-HMAC-SHA256."""
+        return cls(_SEALED_PASSPHRASE, _text(passphrase, "passphrase"),
+                   "Key.passphrase(...)")
+
+    @classmethod
+    def raw(cls, key):
+        """A raw key of exactly 32 bytes, any values (from a key store, a KDF of the host's)."""
+        material = bytes(key)
+        if len(material) != RAW_KEY_LENGTH:
+            raise ValueError("a raw key has %d bytes, not %d" % (RAW_KEY_LENGTH, len(material)))
+        return cls(_SEALED_RAW, material, "Key.raw(...)")
+
+    @classmethod
+    def account(cls):
+        """This account's secret, the default key (on Windows the data protection API, user
+        scope)."""
+        return ACCOUNT
+
+    @classmethod
+    def machine(cls):
+        """This machine's secret (root's secret file; on Windows the data protection API,
+        machine scope)."""
+        return MACHINE
+
+    @classmethod
+    def tpm(cls, pcrs=()):
+        """A random key sealed by this machine's TPM 2.0; with pcrs, the numbers of SHA-256 PCRs
+        (0 to 23) whose present values it is also bound to. Not on Windows."""
+        mask = 0
+        for pcr in pcrs:
+            if not 0 <= pcr < 32:
+                raise ValueError("PCR %r: PCRs are numbered 0 to 23" % (pcr,))
+            mask |= 1 << pcr
+        return cls(_SEALED_TPM, struct.pack("=I", mask) if mask else b"",
+                   "Key.tpm(%s)" % ", ".join(str(p) for p in sorted(set(pcrs))))
+
+    @classmethod
+    def recipient(cls, text):
+        """A recipient ("vantry1...", from 'vantry keygen'), for sealing: the holder of its
+        identity unseals. Not on Windows."""
+        material = _text(text, "recipient")
+        return cls(_SEALED_RECIPIENT, material,
+                   "Key.recipient(%r)" % material.decode("utf-8", "replace"))
+
+    @classmethod
+    def identity(cls, text):
+        """An identity ("VANTRY-SECRET-KEY-1..."), for unsealing what was sealed to its
+        recipient. It is a secret: see the class's note."""
+        return cls(_SEALED_IDENTITY, _text(text, "identity"), "Key.identity(...)")
+
 
 def Passphrase(passphrase):
-    """A passphrase, str (taken as UTF-8) or bytes, stretched by PBKDF2-HMAC-SHA256."""
-    return Key(_SEALED_PASSPHRASE, _text(passphrase, "passphrase"), "Passphrase(...)")
+    """Key.passphrase(passphrase)."""
+    return Key.passphrase(passphrase)
 
 
 def RawKey(key):
-    """A raw key of exactly 32 bytes, any values (from a key store, a KDF of the host's)."""
-    material = bytes(key)
-    if len(material) != RAW_KEY_LENGTH:
-        raise ValueError("a raw key has %d bytes, not %d" % (RAW_KEY_LENGTH, len(material)))
-    return Key(_SEALED_RAW, material, "RawKey(...)")
+    """Key.raw(key)."""
+    return Key.raw(key)
 
 
 # This account's secret (the default: on Windows the data protection API, user scope) and this
@@ -98,21 +167,38 @@ def _name(name):
     return name
 
 
+@contextlib.contextmanager
 def _data(data):
-    """A pointer to the bytes of data and their number, and the object that keeps them alive."""
+    """A pointer to the bytes of data and their number, valid inside the with block. bytes and
+    writable buffers are passed as they are; any other buffer (a slice of bytes, a strided
+    view, a read-only mapping) is copied into a ctypes buffer that is wiped when the block
+    ends, since it holds plain text."""
     view = memoryview(data)
-    if not view.contiguous:
-        view = memoryview(view.tobytes())
-    view = view.cast("B")
     if view.nbytes == 0:
-        return None, 0, view
-    if view.readonly:
-        # ctypes gives no pointer into a read-only buffer without copying it: bytes hands its
-        # own storage, which the library only reads.
-        keep = view.obj if isinstance(view.obj, bytes) and len(view.obj) == view.nbytes \
-            else view.tobytes()
-        return ctypes.cast(ctypes.c_char_p(keep), ctypes.c_void_p), view.nbytes, keep
-    return ctypes.addressof(ctypes.c_char.from_buffer(view)), view.nbytes, view
+        yield None, 0
+        return
+    if isinstance(view.obj, bytes) and view.c_contiguous and view.nbytes == len(view.obj):
+        # bytes hands its own storage, which the library only reads.
+        yield ctypes.cast(ctypes.c_char_p(view.obj), ctypes.c_void_p), view.nbytes
+        return
+    if not view.readonly and view.c_contiguous:
+        yield ctypes.addressof(ctypes.c_char.from_buffer(view.cast("B"))), view.nbytes
+        return
+    copy = (ctypes.c_char * view.nbytes)()
+    try:
+        target = memoryview(copy).cast("B")
+        if view.c_contiguous:
+            target[:] = view.cast("B")
+        else:
+            try:
+                target.cast(view.format)[:] = view
+            except (TypeError, ValueError, NotImplementedError):
+                # A view of several dimensions or an explicit byte order: only a bytes copy,
+                # which Python cannot wipe, gathers it.
+                target[:] = view.tobytes()
+        yield ctypes.addressof(copy), view.nbytes
+    finally:
+        ctypes.memset(copy, 0, view.nbytes)
 
 
 def _check(status, name):
@@ -124,11 +210,11 @@ def _check(status, name):
 
 
 def _block_call(function, name, *arguments):
-    """Calls a loading function of the C interface and returns its block as bytes; the block
-    itself is wiped and freed by the library."""
+    """Calls a function of the C interface that hands out a block and returns the block as
+    bytes; the block itself is wiped and freed by the library."""
     lib = _library.library()
     block, length = _library.Block(), ctypes.c_size_t()
-    status = function(name, *arguments, ctypes.byref(block), ctypes.byref(length))
+    status = function(*arguments, ctypes.byref(block), ctypes.byref(length))
     _check(status, name)
     try:
         return ctypes.string_at(block, length.value)
@@ -136,35 +222,96 @@ def _block_call(function, name, *arguments):
         lib.vantry_free(block, length.value)
 
 
-def _one_key(keys):
-    if not keys:
-        return ACCOUNT
-    if len(keys) > 1:
-        raise ValueError("this version of the library takes one key per sealed file")
-    if not isinstance(keys[0], Key):
-        raise TypeError("a key of a sealed file is a vantry.Key (Passphrase, RawKey, ACCOUNT, "
-                        "MACHINE), not %s" % type(keys[0]).__name__)
-    return keys[0]
+def _keys(keys):
+    """The keys as the C interface takes them: this account's secret when there are none."""
+    keys = keys or (ACCOUNT,)
+    for key in keys:
+        if not isinstance(key, Key):
+            raise TypeError("a key of a sealed file is a vantry.Key (Key.passphrase, Key.raw, "
+                            "ACCOUNT, ...), not %s" % type(key).__name__)
+    return keys
+
+
+def _key_array(keys):
+    """A vantry_sealed_key array over the keys' own bytes (no copy of a secret is made); the
+    keys must outlive the call."""
+    keys = _keys(keys)
+    array = (_library.SealedKey * len(keys))()
+    for entry, key in zip(array, keys):
+        entry.kind, entry.key_length = key.kind, len(key.material)
+        entry.key = ctypes.cast(ctypes.c_char_p(key.material), ctypes.c_void_p) \
+            if key.material else None
+    return array, len(keys)
 
 
 def seal(name, data, *keys):
     """Seals data as the file name, which appears (or replaces an earlier file) only once all
-    of it is on disk. Without a key, this account's secret seals it."""
-    key = _one_key(keys)
-    name = _name(name)
-    pointer, length, keep = _data(data)
-    _check(_library.library().vantry_seal(name, pointer, length, key.kind, key.material or None,
-                                          len(key.material)), name)
-    del keep
+    of it is on disk. Any one of the keys (at most 16) unseals it; without a key, this
+    account's secret seals it."""
+    keys, name = _keys(keys), _name(name)
+    lib = _library.library()
+    with _data(data) as (pointer, length):
+        if len(keys) == 1:
+            key = keys[0]
+            status = lib.vantry_seal(name, pointer, length, key.kind, key.material or None,
+                                     len(key.material))
+        else:
+            status = lib.vantry_seal_keys(name, pointer, length, *_key_array(keys))
+    _check(status, name)
 
 
 def unseal(name, *keys):
     """The data of the sealed file name as bytes, returned only when all of it authenticated.
-    Without a key, this account's secret opens it."""
-    key = _one_key(keys)
+    Any of the keys that has a slot in the file opens it; without a key, this account's
+    secret."""
+    keys, name = _keys(keys), _name(name)
+    lib = _library.library()
+    if len(keys) == 1:
+        key = keys[0]
+        return _block_call(lib.vantry_unseal, name, name, key.kind, key.material or None,
+                           len(key.material))
+    return _block_call(lib.vantry_unseal_keys, name, name, *_key_array(keys))
+
+
+def seal_buffer(data, *keys):
+    """The sealed bytes of data (for a host that keeps sealed blobs itself, in a database for
+    instance), which any one of the keys unseals; without a key, this account's secret."""
+    with _data(data) as (pointer, length):
+        return _block_call(_library.library().vantry_seal_buffer, None, pointer, length,
+                           *_key_array(keys))
+
+
+def unseal_buffer(sealed, *keys):
+    """The data of the sealed bytes, returned only when all of it authenticated, opened with
+    whichever of the keys has a slot; without a key, this account's secret."""
+    with _data(sealed) as (pointer, length):
+        return _block_call(_library.library().vantry_unseal_buffer, None, pointer, length,
+                           *_key_array(keys))
+
+
+Slot = collections.namedtuple("Slot", "number kind detail")
+Slot.__doc__ = """A slot of a sealed file: its number (from 1), its kind ("raw key",
+"recipient", ...) and what identifies it or what it costs ("recipient tag 1a2b3c4d", "600000
+PBKDF2 iterations"); never a secret."""
+
+
+def sealed_slots(name):
+    """The format version of the sealed file name and its slots, a list of Slot: which keys
+    open it, read without a key."""
     name = _name(name)
-    return _block_call(_library.library().vantry_unseal, name, key.kind,
-                       key.material or None, len(key.material))
+    lib = _library.library()
+    version, listing, length = ctypes.c_int(), _library.Block(), ctypes.c_size_t()
+    _check(lib.vantry_sealed_slots(name, ctypes.byref(version), ctypes.byref(listing),
+                                   ctypes.byref(length)), name)
+    try:
+        text = ctypes.string_at(listing, length.value).decode("utf-8", "replace")
+    finally:
+        lib.vantry_free(listing, length.value + 1)  # the block holds a terminating NUL too
+    slots = []
+    for line in text.splitlines():
+        number, kind, detail = line.split("\t", 2)
+        slots.append(Slot(int(number), kind, detail))
+    return version.value, slots
 
 
 def _protected_key(key, raw_key):
@@ -187,10 +334,10 @@ def save(name, data, key=None, *, raw_key=None):
     raw_key the 16 key bytes; with neither, the machine key."""
     kind, material = _protected_key(key, raw_key)
     name = _name(name)
-    pointer, length, keep = _data(data)
-    _check(_library.library().vantry_save(name, pointer, length, kind, material,
-                                          len(material or b"")), name)
-    del keep
+    with _data(data) as (pointer, length):
+        status = _library.library().vantry_save(name, pointer, length, kind, material,
+                                                len(material or b""))
+    _check(status, name)
 
 
 def load(name, key=None, *, raw_key=None):
@@ -199,7 +346,7 @@ def load(name, key=None, *, raw_key=None):
     record the length that was saved)."""
     kind, material = _protected_key(key, raw_key)
     name = _name(name)
-    return _block_call(_library.library().vantry_load, name, kind, material,
+    return _block_call(_library.library().vantry_load, name, name, kind, material,
                        len(material or b""))
 
 

@@ -14,6 +14,16 @@ INTERFACE_MAJOR = 1
 
 Block = ctypes.POINTER(ctypes.c_ubyte)
 
+
+class SealedKey(ctypes.Structure):
+    """vantry_sealed_key: one key of the several-key calls. key points into memory the caller
+    keeps alive for the call."""
+    _fields_ = [("kind", ctypes.c_int), ("key", ctypes.c_void_p), ("key_length", ctypes.c_size_t)]
+
+
+_KEYS = ctypes.POINTER(SealedKey)
+_OUT = [ctypes.POINTER(Block), ctypes.POINTER(ctypes.c_size_t)]
+
 _DECLARATIONS = {
     # name: (result type, argument types)
     "vantry_save": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_void_p, ctypes.c_size_t,
@@ -26,6 +36,14 @@ _DECLARATIONS = {
     "vantry_unseal": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_int, ctypes.c_void_p,
                                      ctypes.c_size_t, ctypes.POINTER(Block),
                                      ctypes.POINTER(ctypes.c_size_t)]),
+    "vantry_seal_keys": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_void_p, ctypes.c_size_t,
+                                        _KEYS, ctypes.c_size_t]),
+    "vantry_unseal_keys": (ctypes.c_int, [ctypes.c_char_p, _KEYS, ctypes.c_size_t] + _OUT),
+    "vantry_seal_buffer": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_size_t, _KEYS,
+                                          ctypes.c_size_t] + _OUT),
+    "vantry_unseal_buffer": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_size_t, _KEYS,
+                                            ctypes.c_size_t] + _OUT),
+    "vantry_sealed_slots": (ctypes.c_int, [ctypes.c_char_p, ctypes.POINTER(ctypes.c_int)] + _OUT),
     "vantry_free": (None, [ctypes.c_void_p, ctypes.c_size_t]),
     "vantry_last_error": (ctypes.c_char_p, []),
     "vantry_last_system_error": (ctypes.c_int, []),

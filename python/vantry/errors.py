@@ -98,12 +98,29 @@ class SecretUnavailableError(VantryError):
     status = 14
 
 
+class NotAvailableError(VantryError):
+    """A kind of key this system cannot use: recipients and identities on Windows, a TPM on
+    Windows or where there is none or this user may not use it."""
+    status = 15
+
+
+class BootStateChangedError(VantryError):
+    """The TPM refuses the file's TPM slot: the PCRs it is bound to changed since sealing."""
+    status = 16
+
+
+class TpmLockoutError(VantryError):
+    """The TPM is in dictionary-attack lockout."""
+    status = 17
+
+
 # Each status to its class; a status this package does not know yet (a newer library) is a
 # plain VantryError that still carries the number and the library's message.
 BY_STATUS = {cls.status: cls for cls in [
     WrongKeyError, BlockSizeError, TooLargeError, FileError, InvalidArgumentError,
     OutOfMemoryError, InternalError, NotSealedError, UnsupportedVersionError, DamagedError,
-    TruncatedError, OtherAccountError, WrongKeyKindError, SecretUnavailableError]}
+    TruncatedError, OtherAccountError, WrongKeyKindError, SecretUnavailableError,
+    NotAvailableError, BootStateChangedError, TpmLockoutError]}
 
 
 def error_for(status, message, system_error=0, filename=None):
