@@ -34,7 +34,11 @@ class PieceWriter : public ByteWriter {
 
   void Write(const void* data, std::size_t n) override {
     const auto* bytes = static_cast<const unsigned char*>(data);
-    if (m_used == 0 && n >= kCapacity) {
+    // A piece of a buffer's size or more goes out as it is, after what is held: copying it
+    // through the buffer would cost a pass over every byte (a sealed file's segments follow
+    // its header, so the buffer is never empty when they come).
+    if (n >= kCapacity) {
+      Flush();
       Deliver(bytes, n);
       return;
     }

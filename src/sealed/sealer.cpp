@@ -71,6 +71,29 @@ void Sealer::Write(const void* data, std::size_t n) {
   }
 }
 
+// One pass over the bytes fewer than reading them elsewhere and copying them in. A read may ask
+// for up to a tag's size beyond the segment: bytes that come there show the segment is not the
+// last, and wait in a stash while it is sealed in place.
+void Sealer::ReadFrom(ByteReader& input) {
+  unsigned char* b = m_buffer.data();
+  for (;;) {
+    const std::size_t got = input.ReadSome(b + m_held, kChunkSize - m_held);
+    if (got == 0) {
+      return;
+    }
+    m_held += got;
+    if (m_held > kSegmentSize) {
+      platform::SecretArray<kTagSize> stash;
+      const std::size_t extra = m_held - kSegmentSize;
+      std::memcpy(stash.data(), b + kSegmentSize, extra);
+      m_held = kSegmentSize;
+      SealSegment(false);
+      std::memcpy(b, stash.data(), extra);
+      m_held = extra;
+    }
+  }
+}
+
 void Sealer::Finish() {
   if (!m_finished) {
     SealSegment(true);
@@ -96,18 +119,7 @@ void Sealer::SealSegment(bool last) {
 namespace {
 
 void Pump(Sealer& sealer, ByteReader& input) {
-  std::vector<unsigned char> piece(kSegmentSize);
-  struct Wiper {
-    std::vector<unsigned char>& v;
-    ~Wiper() { platform::SecureWipe(v.data(), v.size()); }
-  } wiper{piece};
-  for (;;) {
-    const std::size_t got = input.ReadSome(piece.data(), piece.size());
-    if (got == 0) {
-      break;
-    }
-    sealer.Write(piece.data(), got);
-  }
+  sealer.ReadFrom(input);
   sealer.Finish();
 }
 

@@ -33,6 +33,8 @@ class Sealer {
   Sealer& operator=(const Sealer&) = delete;
 
   void Write(const void* data, std::size_t n);
+  // Writes everything input holds, read straight into the segment buffer.
+  void ReadFrom(ByteReader& input);
   // Seals the last segment. Does not commit output.
   void Finish();
 
