@@ -41,7 +41,10 @@ def run(command, folder, status=0):
     except OSError:  # EIO: the last end of the terminal was closed
         pass
     os.close(master)
-    return process.wait(), output.decode("utf-8", "replace").replace("\r\n", "\n")
+    text = output.decode("utf-8", "replace").replace("\r\n", "\n")
+    # The progress line a run slower than two seconds draws (under the sanitizers on a busy
+    # machine, say) redraws itself with CR: it is the terminal's, not part of what is printed.
+    return process.wait(), re.sub(r"^[^\n]*\r[^\n]*\n", "", text, flags=re.M)
 
 
 def in_fresh_folder(examples):
