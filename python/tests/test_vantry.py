@@ -111,15 +111,6 @@ class VantryTest(unittest.TestCase):
                 padded = expected + bytes(-len(expected) % 16 + 32)
                 self.assertEqual(vantry.load(name, raw_key=b"a key" + bytes(11)), padded)
 
-    def test_each_key_kind_round_trips(self):
-        for key in [vantry.Passphrase("pässword"), RAW, vantry.ACCOUNT]:
-            with self.subTest(repr(key)):
-                vantry.seal(self.path("k.vty"), b"for one key", key)
-                self.assertEqual(vantry.unseal(self.path("k.vty"), key), b"for one key")
-        vantry.seal(self.path("default.vty"), b"the account's")
-        self.assertEqual(vantry.unseal(self.path("default.vty"), vantry.ACCOUNT), b"the account's")
-        self.assertNotIn("pässword", repr(vantry.Passphrase("pässword")))
-
     def test_each_status_is_its_own_exception(self):
         protected, sealed = self.path("p.vty"), self.path("s.vty")
         vantry.save(protected, b"x" * 40, "a key")
@@ -184,20 +175,18 @@ class VantryTest(unittest.TestCase):
         arrives whole, and each refusal is its own exception."""
         data = bytes(range(256)) * 300
         name, wrong = self.path("several.vty"), vantry.Key.passphrase("wrong")
-        vantry.seal(name, data, RAW, RECIPIENT, vantry.Key.passphrase("pw"))
+        vantry.seal(name, data, RAW, RECIPIENT, vantry.Key.passphrase("pässword"))
         blob = vantry.seal_buffer(memoryview(data)[::2], RECIPIENT, vantry.Key.account())
         damaged = blob[:-1] + bytes([blob[-1] ^ 1])
         mistyped = vantry.Key.recipient(RECIPIENT.material.replace(b"fz2", b"fz3"))
         cases = [
             ("file, the identity", lambda: vantry.unseal(name, IDENTITY), data),
-            ("file, any of several", lambda: vantry.unseal(name, wrong, vantry.Passphrase("pw")),
+            ("file, any of several", lambda: vantry.unseal(name, wrong, vantry.Passphrase("pässword")),
              data),
             ("buffer, the account", lambda: vantry.unseal_buffer(blob, wrong, vantry.ACCOUNT),
              data[::2]),
             ("buffer, empty", lambda: vantry.unseal_buffer(vantry.seal_buffer(b"", RAW), RAW),
              b""),
-            ("buffer, no slot", lambda: vantry.unseal_buffer(blob, wrong),
-             vantry.WrongKeyKindError),
             ("buffer, damaged", lambda: vantry.unseal_buffer(damaged, IDENTITY),
              vantry.DamagedError),
             ("file, 17 keys", lambda: vantry.unseal(name, *[RAW] * 17),
@@ -213,6 +202,9 @@ class VantryTest(unittest.TestCase):
                     self.assertRaises(expected, action)
                 else:
                     self.assertEqual(action(), expected)
+        vantry.seal(self.path("default.vty"), b"the account's")
+        self.assertEqual(vantry.unseal(self.path("default.vty"), vantry.ACCOUNT), b"the account's")
+        self.assertNotIn("pässword", repr(vantry.Passphrase("pässword")))
         self.assertEqual(vantry.sealed_slots(name), (2, [
             vantry.Slot(1, "raw key", ""), vantry.Slot(2, "recipient", "recipient tag fb12def4"),
             vantry.Slot(3, "passphrase", "600000 PBKDF2 iterations")]))
