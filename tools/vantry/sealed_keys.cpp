@@ -13,18 +13,6 @@
 namespace vantry::tool {
 namespace {
 
-// The lines of a recipients or identity file that hold a key, read as a key file is (the
-// identity file holds a secret).
-std::vector<KeyFileLine> KeyLines(const std::string& path) {
-  ObtainedKey file;
-  ObtainKey({KeyOrigin::kFile, path, true}, false, 0, &file);
-  std::vector<KeyFileLine> lines = KeyFileLines(file.text);
-  if (lines.empty()) {
-    throw std::runtime_error(OperandName(path) + " holds no key");
-  }
-  return lines;
-}
-
 bool GivesKey(const KeyChoice& choice) { return choice.source != KeyOrigin::kMachine; }
 
 // Whether the named sealed file has a TPM slot (standard input and streams are not probed:
@@ -45,6 +33,18 @@ bool HasTpmSlot(const std::string& operand) {
 }
 
 }  // namespace
+
+// The lines of a recipients or identity file that hold a key, read as a key file is (the
+// identity file holds a secret).
+std::vector<KeyFileLine> KeyLines(const std::string& path, const char* what) {
+  ObtainedKey file;
+  ObtainKey({KeyOrigin::kFile, path, true}, false, 0, &file);
+  std::vector<KeyFileLine> lines = KeyFileLines(file.text);
+  if (lines.empty()) {
+    throw std::runtime_error(OperandName(path) + " holds no " + std::string(what));
+  }
+  return lines;
+}
 
 SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm) {
   if (choice.source == KeyOrigin::kMachine) {
@@ -75,7 +75,7 @@ std::vector<SealedKey> SealingKeys(const Options& options, const KeyChoice& choi
     keys.push_back(RecipientFromText(recipient));
   }
   for (const std::string& file : options.recipientFiles) {
-    for (const KeyFileLine& line : KeyLines(file)) {
+    for (const KeyFileLine& line : KeyLines(file, "key")) {
       keys.push_back(RecipientFromText(line.text));
     }
   }
@@ -103,7 +103,7 @@ std::vector<SealedKey> UnsealingKeys(const Options& options) {
   choice.whole = true;
   std::vector<SealedKey> keys;
   for (const std::string& file : options.identityFiles) {
-    for (KeyFileLine& line : KeyLines(file)) {
+    for (KeyFileLine& line : KeyLines(file, "key")) {
       keys.push_back(IdentityFromText(line.text));
       WipeString(line.text);
     }

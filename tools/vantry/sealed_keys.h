@@ -16,6 +16,10 @@ namespace vantry::tool {
 // secret when choice names none; a key text is a passphrase, taken whole. confirm asks twice.
 SealedKey SealedKeyFor(const KeyChoice& choice, bool machineSecret, bool confirm);
 
+// The lines of the recipients or identity file path that hold a key, read as a key file is
+// (an identity file holds a secret); none is an error saying the file "holds no " what.
+std::vector<KeyFileLine> KeyLines(const std::string& path, const char* what);
+
 // Every key a seal (or the keys rekey adds) asks for: this machine's TPM with --tpm, choice's
 // key when one is given, each recipient, the account's secret with --account-secret, and,
 // with orDefault, the account's or machine's secret when nothing else is given (the TPM alone

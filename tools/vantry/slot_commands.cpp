@@ -15,19 +15,10 @@ namespace vantry::tool {
 
 int RunKeygen(const Options& options) {
   if (!options.recipients.empty()) {
-    ObtainedKey file;
-    ObtainKey({KeyOrigin::kFile, options.recipients[0], true}, false, 0, &file);
-    std::string recipient;
-    for (std::size_t at = 0; at < file.text.size() && recipient.empty();) {
-      std::size_t end = file.text.find('\n', at);
-      end = end == std::string::npos ? file.text.size() : end;
-      if (file.text[at] != '#' && end > at) {
-        recipient = RecipientOfIdentity(file.text.substr(at, end - at));
-      }
-      at = end + 1;
-    }
-    if (recipient.empty()) {
-      throw std::runtime_error(OperandName(options.recipients[0]) + " holds no identity");
+    std::vector<KeyFileLine> lines = KeyLines(options.recipients[0], "identity");
+    const std::string recipient = RecipientOfIdentity(lines[0].text);
+    for (KeyFileLine& line : lines) {
+      WipeString(line.text);
     }
     std::printf("%s\n", recipient.c_str());
     return FlushStandardOutput(0);
