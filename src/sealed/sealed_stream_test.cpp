@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "sealed/sealed_test_util.h"
+#include "sealed/segment_pipeline.h"
 
 namespace vantry::test {
 namespace {
@@ -46,7 +47,11 @@ TEST(SealedStreamTest, KnownAnswerFilesAreSealedAndUnsealedExactly) {
 
 TEST(SealedStreamTest, EveryBoundaryRoundTripsThroughPullAndPush) {
   const SealedKey key = RawKey(7);
-  for (std::size_t size : {0, 1, 15, 16, 17, 65535, 65536, 65537, 131072, 196609}) {
+  const std::size_t run = sealed::kSegmentsPerRun * 65536;  // one run of the pipeline
+  for (std::size_t size :
+       {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{17},
+        std::size_t{65535}, std::size_t{65536}, std::size_t{65537}, std::size_t{131072},
+        std::size_t{196609}, run - 1, run, run + 1, 3 * run + 17}) {
     const Bytes plain = Pattern(size);
     MemoryReader source(plain, 1000);
     MemoryWriter sealedOutput;
@@ -115,6 +120,64 @@ TEST(SealedStreamTest, EachDamagedVectorIsReportedAndNothingUnverifiedIsWritten)
     ++count;
   }
   EXPECT_EQ(count, 35);
+}
+
+// Damage where the pipeline hands runs of segments between its threads: at a run's first
+// segment, inside a run, in the last segment, a cut and an append at a run's end. Each is
+// reported, and the output holds exactly the segments before it, each verified whole.
+TEST(SealedStreamTest, DamageAtARunBoundaryIsReportedAfterExactlyTheSegmentsBeforeIt) {
+  const std::size_t perRun = sealed::kSegmentsPerRun;
+  const SealedKey key = RawKey(7);
+  const Bytes plain = Pattern((2 * perRun + 3) * 65536 + 100);
+  const Bytes whole = Sealed(key, plain);
+  const std::size_t header = whole.size() - plain.size() - 16 * (2 * perRun + 4);
+  auto chunkAt = [&](std::size_t segment) { return header + (segment - 1) * 65552; };
+  struct Case {
+    const char* what;
+    Bytes file;
+    SealedError::Kind kind;
+    std::string message;
+    std::size_t released;  // segments
+  };
+  auto flipped = [&](std::size_t segment) {
+    Bytes b = whole;
+    b[chunkAt(segment) + 5] ^= 1;
+    return b;
+  };
+  auto cut = [&](std::size_t segments) {
+    return Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(chunkAt(segments + 1)));
+  };
+  Bytes appended = Sealed(key, Pattern(2 * perRun * 65536));
+  appended.push_back(0);
+  const std::string last = std::to_string(2 * perRun + 4);
+  using K = SealedError::Kind;
+  const Case cases[] = {
+      {"a run's first segment", flipped(perRun + 1), K::kDamaged,
+       "damaged at segment " + std::to_string(perRun + 1) + ",", perRun},
+      {"inside a run", flipped(perRun + 3), K::kDamaged,
+       "damaged at segment " + std::to_string(perRun + 3) + ",", perRun + 2},
+      {"the last segment", flipped(2 * perRun + 4), K::kDamaged,
+       "cut short or damaged at segment " + last, 2 * perRun + 3},
+      {"cut at the first run's end", cut(perRun), K::kTruncated,
+       "ends after segment " + std::to_string(perRun) + ",", perRun - 1},
+      {"cut at the second run's end", cut(2 * perRun), K::kTruncated,
+       "ends after segment " + std::to_string(2 * perRun) + ",", 2 * perRun - 1},
+      {"a byte after a run's end", appended, K::kDamaged, "data follows its last segment",
+       2 * perRun - 1},
+  };
+  for (const Case& c : cases) {
+    MemoryReader input(c.file, 65553);
+    MemoryWriter output;
+    try {
+      UnsealStream(key, input, "f", output);
+      ADD_FAILURE() << c.what << ": unsealed";
+    } catch (const SealedError& e) {
+      EXPECT_EQ(e.kind(), c.kind) << c.what << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
+          << c.what << ": " << e.what();
+    }
+    EXPECT_EQ(output.written, Pattern(c.released * 65536)) << c.what;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/secure_wipe.h"
+#include "sealed/segment_pipeline.h"
 #include "sealed/slot_header.h"
 
 namespace vantry::sealed {
@@ -71,27 +72,22 @@ void Sealer::Write(const void* data, std::size_t n) {
   }
 }
 
-// One pass over the bytes fewer than reading them elsewhere and copying them in. A read may ask
-// for up to a tag's size beyond the segment: bytes that come there show the segment is not the
-// last, and wait in a stash while it is sealed in place.
-void Sealer::ReadFrom(ByteReader& input) {
-  unsigned char* b = m_buffer.data();
-  for (;;) {
-    const std::size_t got = input.ReadSome(b + m_held, kChunkSize - m_held);
-    if (got == 0) {
-      return;
-    }
-    m_held += got;
-    if (m_held > kSegmentSize) {
-      platform::SecretArray<kTagSize> stash;
-      const std::size_t extra = m_held - kSegmentSize;
-      std::memcpy(stash.data(), b + kSegmentSize, extra);
-      m_held = kSegmentSize;
-      SealSegment(false);
-      std::memcpy(b, stash.data(), extra);
-      m_held = extra;
-    }
-  }
+void Sealer::SealAllOf(ByteReader& input) {
+  PipeRuns(input, kSegmentsPerRun * kSegmentSize, kSegmentsPerRun * kChunkSize, m_output,
+           [this](Run& run) {
+             // Every run but the last is whole, so its segments are; empty data is one empty
+             // segment.
+             std::uint64_t index = run.at / kSegmentSize;
+             std::size_t done = 0;
+             do {
+               const std::size_t n = std::min(kSegmentSize, run.inSize - done);
+               const bool last = run.last && done + n == run.inSize;
+               SealChunk(run.in + done, n, index++, last, run.out + run.outSize);
+               run.outSize += n + kTagSize;
+               done += n;
+             } while (done < run.inSize);
+           });
+  m_finished = true;
 }
 
 void Sealer::Finish() {
@@ -101,16 +97,21 @@ void Sealer::Finish() {
   }
 }
 
-void Sealer::SealSegment(bool last) {
+void Sealer::SealChunk(const unsigned char* in, std::size_t n, std::uint64_t index, bool last,
+                       unsigned char* out) {
   // The counter is 32 bits: 2^32 segments of 64 KiB (256 TiB) is the most one file holds.
-  if (m_index > 0xFFFFFFFFu) {
+  if (index > 0xFFFFFFFFu) {
     throw SealedError(SealedError::Kind::kInvalidKey,
                       "a sealed file holds at most 2^32 segments (256 TiB)");
   }
   unsigned char nonce[sc::kNonceSize];
-  SegmentNonce(m_prefix, static_cast<std::uint32_t>(m_index), last, nonce);
+  SegmentNonce(m_prefix, static_cast<std::uint32_t>(index), last, nonce);
+  m_aead->Seal(nonce, in, n, out, out + n);
+}
+
+void Sealer::SealSegment(bool last) {
   unsigned char* b = m_buffer.data();
-  m_aead->Seal(nonce, b, m_held, b, b + m_held);
+  SealChunk(b, m_held, m_index, last, b);
   m_output.Write(b, m_held + kTagSize);
   m_held = 0;
   ++m_index;
@@ -118,10 +119,7 @@ void Sealer::SealSegment(bool last) {
 
 namespace {
 
-void Pump(Sealer& sealer, ByteReader& input) {
-  sealer.ReadFrom(input);
-  sealer.Finish();
-}
+void Pump(Sealer& sealer, ByteReader& input) { sealer.SealAllOf(input); }
 
 }  // namespace
 

@@ -33,8 +33,10 @@ class Sealer {
   Sealer& operator=(const Sealer&) = delete;
 
   void Write(const void* data, std::size_t n);
-  // Writes everything input holds, read straight into the segment buffer.
-  void ReadFrom(ByteReader& input);
+  // Seals everything input holds as the whole payload, the last segment included, each run of
+  // segments sealed on a second thread while the next is read (segment_pipeline.h). Only on a
+  // Sealer nothing was written to. Does not commit output.
+  void SealAllOf(ByteReader& input);
   // Seals the last segment. Does not commit output.
   void Finish();
 
@@ -43,6 +45,9 @@ class Sealer {
              const unsigned char payloadKey[platform::sealing::kKeySize],
              const unsigned char prefix[kPrefixSize]);
   void SealSegment(bool last);
+  // Seals n bytes as segment index into out (n bytes and the tag); in and out may be the same.
+  void SealChunk(const unsigned char* in, std::size_t n, std::uint64_t index, bool last,
+                 unsigned char* out);
 
   ByteWriter& m_output;
   std::unique_ptr<platform::sealing::AesGcm> m_aead;

@@ -1,9 +1,8 @@
 // Unsealing: the header is parsed and authenticated in full before the payload is touched, and
-// each segment's plain text is passed on only after its tag verified. A failure is classified
-// by what still authenticates: a last segment that opens as a middle one means the file was cut
-// at a segment boundary, a middle one that opens as the last means data was appended.
+// each segment's plain text is passed on only after its tag verified.
 #include "sealed/unsealer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "platform/secure_wipe.h"
 #include "sealed/armor.h"
 #include "sealed/sealed_format.h"
+#include "sealed/segment_pipeline.h"
 #include "sealed/slot_header.h"
 #include "vantry/sealed.h"
 
@@ -20,16 +20,6 @@ namespace sc = platform::sealing;
 using sealed::kChunkSize;
 using sealed::kTagSize;
 using Kind = SealedError::Kind;
-
-class Buffer {
- public:
-  explicit Buffer(std::size_t n) : m_bytes(n) {}
-  ~Buffer() { platform::SecureWipe(m_bytes.data(), m_bytes.size()); }
-  unsigned char* data() { return m_bytes.data(); }
-
- private:
-  std::vector<unsigned char> m_bytes;
-};
 
 // Reads and authenticates a version-2 header whose first bytes are read; returns its size,
 // fills prefix and the payload key.
@@ -162,6 +152,64 @@ std::size_t ReadHeader(const std::vector<const SealedKey*>& given, ByteReader& i
                     static_cast<std::int64_t>(index + 1), static_cast<std::int64_t>(offset));
 }
 
+// Opens the segments of one file: each chunk (a segment's cipher text and tag) read, with
+// whether it is the last, into plain text. A failure is classified by what still authenticates:
+// a last segment that opens as a middle one means the file was cut at a segment boundary, a
+// middle one that opens as the last means data was appended.
+struct SegmentOpener {
+  sc::AesGcm& aead;
+  const unsigned char* prefix;
+  const std::string& name;
+  std::uint64_t headerSize;
+
+  void Open(const unsigned char* chunk, std::size_t have, std::uint64_t index, bool last,
+            unsigned char* plain) const {
+    const std::uint64_t offset = headerSize + index * kChunkSize;
+    if (index > 0xFFFFFFFFu) {
+      Damaged(name, index, offset);
+    }
+    const auto counter = static_cast<std::uint32_t>(index);
+    if (have < kTagSize) {
+      if (have == 0 && index == 0) {
+        throw SealedError(Kind::kTruncated, name + " is truncated: it ends after its header");
+      }
+      CutOrDamaged(name, index, offset);
+    }
+    const std::size_t plainSize = have - kTagSize;
+    unsigned char nonce[sc::kNonceSize];
+    sealed::SegmentNonce(prefix, counter, last, nonce);
+    if (!aead.Open(nonce, chunk, plainSize, chunk + plainSize, plain)) {
+      // What the segment opens as instead says what happened to the file.
+      sealed::SegmentNonce(prefix, counter, !last, nonce);
+      const bool opensOtherwise = (last ? have == kChunkSize : true) &&
+                                  aead.Open(nonce, chunk, plainSize, chunk + plainSize, plain);
+      if (opensOtherwise) {
+        platform::SecureWipe(plain, plainSize);
+      }
+      if (opensOtherwise && last) {
+        throw SealedError(Kind::kTruncated, name + " is truncated: it ends after segment " +
+                                                std::to_string(index + 1) +
+                                                ", before its last segment");
+      }
+      if (opensOtherwise) {
+        throw SealedError(Kind::kDamaged,
+                          name + " is damaged: data follows its last segment at byte offset " +
+                              std::to_string(offset + have),
+                          static_cast<std::int64_t>(index + 2),
+                          static_cast<std::int64_t>(offset + have));
+      }
+      if (last && have < kChunkSize) {
+        CutOrDamaged(name, index, offset);
+      }
+      Damaged(name, index, offset);
+    }
+    // Only empty data has an empty last segment; any other is not what a sealer writes.
+    if (last && plainSize == 0 && index > 0) {
+      Damaged(name, index, offset);
+    }
+  }
+};
+
 }  // namespace
 
 namespace sealed {
@@ -176,70 +224,25 @@ void UnsealBinaryWith(const std::vector<const SealedKey*>& keys, ByteReader& inp
                       const std::string& inputName, ByteWriter& output) {
   unsigned char prefix[sealed::kPrefixSize];
   unsigned char payloadKey[sc::kKeySize];
-  std::uint64_t offset = ReadHeader(keys, input, inputName, prefix, payloadKey);
+  const std::uint64_t headerSize = ReadHeader(keys, input, inputName, prefix, payloadKey);
   sc::AesGcm aead(payloadKey);
   platform::SecureWipe(payloadKey, sizeof payloadKey);
-
-  // One chunk and one byte of look-ahead: a full chunk is the last only if nothing follows.
-  Buffer buffer(kChunkSize);
-  Buffer spare(kChunkSize);
-  unsigned char* chunk = buffer.data();
-  std::size_t carried = 0;
-  unsigned char next = 0;
-  for (std::uint64_t index = 0;; ++index) {
-    if (carried != 0) {
-      chunk[0] = next;
-    }
-    const std::size_t have = carried + input.ReadFull(chunk + carried, kChunkSize - carried);
-    carried = have == kChunkSize ? input.ReadFull(&next, 1) : 0;
-    const bool last = carried == 0;
-    if (index > 0xFFFFFFFFu) {
-      Damaged(inputName, index, offset);
-    }
-    const auto counter = static_cast<std::uint32_t>(index);
-    if (have < kTagSize) {
-      if (have == 0 && index == 0) {
-        throw SealedError(Kind::kTruncated, inputName + " is truncated: it ends after its header");
-      }
-      CutOrDamaged(inputName, index, offset);
-    }
-    const std::size_t plainSize = have - kTagSize;
-    unsigned char nonce[sc::kNonceSize];
-    sealed::SegmentNonce(prefix, counter, last, nonce);
-    if (!aead.Open(nonce, chunk, plainSize, chunk + plainSize, spare.data())) {
-      // What the segment opens as instead says what happened to the file.
-      sealed::SegmentNonce(prefix, counter, !last, nonce);
-      const bool opensOtherwise =
-          (last ? have == kChunkSize : true) &&
-          aead.Open(nonce, chunk, plainSize, chunk + plainSize, spare.data());
-      if (opensOtherwise && last) {
-        throw SealedError(Kind::kTruncated, inputName + " is truncated: it ends after segment " +
-                                                std::to_string(index + 1) +
-                                                ", before its last segment");
-      }
-      if (opensOtherwise) {
-        throw SealedError(Kind::kDamaged,
-                          inputName + " is damaged: data follows its last segment at byte offset " +
-                              std::to_string(offset + have),
-                          static_cast<std::int64_t>(index + 2),
-                          static_cast<std::int64_t>(offset + have));
-      }
-      if (last && have < kChunkSize) {
-        CutOrDamaged(inputName, index, offset);
-      }
-      Damaged(inputName, index, offset);
-    }
-    // Only empty data has an empty last segment; any other is not what a sealer writes.
-    if (last && plainSize == 0 && index > 0) {
-      Damaged(inputName, index, offset);
-    }
-    output.Write(spare.data(), plainSize);
-    platform::SecureWipe(spare.data(), plainSize);
-    offset += have;
-    if (last) {
-      return;
-    }
-  }
+  const SegmentOpener opener{aead, prefix, inputName, headerSize};
+  sealed::PipeRuns(input, sealed::kSegmentsPerRun * kChunkSize,
+                   sealed::kSegmentsPerRun * sealed::kSegmentSize, output,
+                   [&opener](sealed::Run& run) {
+                     // Every run but the last is whole, so its chunks are; the last chunk of
+                     // the last run is the file's last segment.
+                     std::size_t done = 0;
+                     do {
+                       const std::size_t have = std::min(kChunkSize, run.inSize - done);
+                       const bool last = run.last && done + have == run.inSize;
+                       opener.Open(run.in + done, have, (run.at + done) / kChunkSize, last,
+                                   run.out + run.outSize);
+                       run.outSize += have - kTagSize;
+                       done += have;
+                     } while (done < run.inSize);
+                   });
 }
 
 }  // namespace sealed
