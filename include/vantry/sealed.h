@@ -133,7 +133,9 @@ class VANTRY_API SealedError : public std::runtime_error {
 
 // Seals everything input holds to output under a fresh random salt and nonce prefix. Memory is
 // fixed. Does not commit output. Throws SealedError (kInvalidKey, kSecretUnavailable) and the
-// FileErrors of input and output.
+// FileErrors of input and output. Input and output are called on the calling thread alone, in
+// order; past 512 KiB of data the cipher runs on a second thread meanwhile (it takes no
+// signals, and has ended when the call returns or throws). So does UnsealStream.
 VANTRY_API void SealStream(const SealedKey& key, ByteReader& input, ByteWriter& output);
 
 // Authenticates the header (before anything is written), then writes each segment's plain text

@@ -12,17 +12,16 @@
 namespace vantry::sealed {
 namespace {
 
-// A block that may hold plain text: the part ever used is wiped before it is freed.
+// A block that may hold plain text: the part ever used is wiped before it is freed, so a small
+// input does not pay for wiping (nor touching) the whole block.
 class WipedBlock {
  public:
   explicit WipedBlock(std::size_t size) : m_bytes(new unsigned char[size]) {}
   ~WipedBlock() { platform::SecureWipe(m_bytes.get(), m_used); }
   WipedBlock(const WipedBlock&) = delete;
   WipedBlock& operator=(const WipedBlock&) = delete;
-  unsigned char* Use(std::size_t n) {
-    m_used = n > m_used ? n : m_used;
-    return m_bytes.get();
-  }
+  unsigned char* data() { return m_bytes.get(); }
+  void Used(std::size_t n) { m_used = n > m_used ? n : m_used; }
 
  private:
   std::unique_ptr<unsigned char[]> m_bytes;
@@ -31,6 +30,10 @@ class WipedBlock {
 
 struct Slot {
   Slot(std::size_t inSize, std::size_t outSize) : in(inSize), out(outSize) {}
+  // Freed after the worker's last cipher ended: what it vouched for is all out may hold.
+  ~Slot() { out.Used(run.outSize); }
+  Slot(const Slot&) = delete;
+  Slot& operator=(const Slot&) = delete;
   WipedBlock in;
   WipedBlock out;
   Run run;
@@ -124,13 +127,19 @@ class RunReader {
  public:
   RunReader(ByteReader& input, std::size_t runSize) : m_input(input), m_runSize(runSize) {}
   void Read(Slot& slot) {
-    unsigned char* in = slot.in.Use(m_runSize + 1);
+    unsigned char* in = slot.in.data();
     std::size_t got = 0;
     if (m_carried) {
       in[0] = m_next;
       got = 1;
     }
-    got += m_input.ReadFull(in + got, m_runSize + 1 - got);
+    try {
+      got += m_input.ReadFull(in + got, m_runSize + 1 - got);
+    } catch (...) {
+      slot.in.Used(m_runSize + 1);  // a reader that throws may have filled any of it
+      throw;
+    }
+    slot.in.Used(got);
     m_carried = got > m_runSize;
     Run& run = slot.run;
     run.in = in;
@@ -172,7 +181,7 @@ void PipeRuns(ByteReader& input, std::size_t runSize, std::size_t outCapacity, B
   Slot* written = nullptr;
   for (std::uint64_t i = 0;; ++i) {
     Slot& current = slotAt(i);
-    current.run.out = current.out.Use(outCapacity);
+    current.run.out = current.out.data();
     worker.Begin(current, !current.run.last);
     if (written != nullptr) {
       output.Write(written->run.out, written->run.outSize);
@@ -181,6 +190,7 @@ void PipeRuns(ByteReader& input, std::size_t runSize, std::size_t outCapacity, B
       reader.Read(slotAt(i + 1));
     }
     worker.Finish();
+    current.out.Used(current.run.outSize);
     if (current.error) {
       output.Write(current.run.out, current.run.outSize);
       std::rethrow_exception(current.error);

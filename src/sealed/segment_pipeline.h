@@ -31,7 +31,8 @@ struct Run {
 
 // Turns run.in into run.out and sets run.outSize. A cipher that throws may first set outSize
 // to output it vouches for (the verified segments before a damaged one): that is written before
-// the exception goes on.
+// the exception goes on. Whether it returns or throws, out holds nothing secret past outSize
+// (what failed to authenticate is wiped), so only that much is wiped afterwards.
 using RunCipher = std::function<void(Run&)>;
 
 // Reads input to its end in runs of runSize bytes (one byte of look-ahead tells the last run:
