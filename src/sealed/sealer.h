@@ -1,6 +1,7 @@
 // Sealing as a push: the header goes out when the Sealer is made, each full segment as soon as
 // more data shows it is not the last, and the last (short, full, or empty only for empty data)
-// at Finish. At most one segment is held, so memory is fixed.
+// at Finish. At most one segment is held, so memory is fixed. Or as a pull (SealAllOf): three
+// runs of segments at most (segment_pipeline.h), also fixed.
 #ifndef VANTRY_SEALED_SEALER_H_
 #define VANTRY_SEALED_SEALER_H_
 
