@@ -126,6 +126,9 @@ class CipherWorker {
 class RunReader {
  public:
   RunReader(ByteReader& input, std::size_t runSize) : m_input(input), m_runSize(runSize) {}
+  ~RunReader() { platform::SecureWipe(&m_next, sizeof m_next); }  // a byte of plain text
+  RunReader(const RunReader&) = delete;
+  RunReader& operator=(const RunReader&) = delete;
   void Read(Slot& slot) {
     unsigned char* in = slot.in.data();
     std::size_t got = 0;
