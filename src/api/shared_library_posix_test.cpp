@@ -149,14 +149,14 @@ bool IsPublicClassSymbol(const std::string& name) {
   return false;
 }
 
-// Weak copies of standard library templates that the library's code instantiated, and the type
-// information of function types (std::function<void()> holding a function pointer): the
-// compiler gives them default visibility whatever the library asks for. They are not the
-// library's own.
+// Weak copies of standard library templates that the library's code instantiated, the type
+// information of function types (std::function<void()> holding a function pointer) and of
+// nested standard classes (the state of a std::thread running a std::function): the compiler
+// gives them default visibility whatever the library asks for. They are not the library's own.
 bool IsStandardLibraryInstance(const std::string& name) {
-  for (const char* prefix :
-       {"_ZNSt", "_ZNKSt", "_ZSt", "_ZTISt", "_ZTSSt", "_ZTVSt", "_ZZNSt", "_ZZSt", "_ZGVZNSt",
-        "_ZN9__gnu_cxx", "_ZNK9__gnu_cxx", "_ZTIF", "_ZTSF", "_ZTIPF", "_ZTSPF"}) {
+  for (const char* prefix : {"_ZNSt", "_ZNKSt", "_ZSt", "_ZTISt", "_ZTSSt", "_ZTVSt", "_ZTINSt",
+                             "_ZTSNSt", "_ZTVNSt", "_ZZNSt", "_ZZSt", "_ZGVZNSt", "_ZN9__gnu_cxx",
+                             "_ZNK9__gnu_cxx", "_ZTIF", "_ZTSF", "_ZTIPF", "_ZTSPF"}) {
     if (name.rfind(prefix, 0) == 0) {
       return true;
     }
