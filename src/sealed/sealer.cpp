@@ -41,10 +41,9 @@ Sealer::Sealer(const std::vector<SealedKey>& keys, ByteWriter& output)
   sc::RandomBytes(header.salt, kSaltSize);
   sc::RandomBytes(header.prefix, kPrefixSize);
   header.slots = MakeSlots(WithRecoveryRecipients(keys), header, fileKey);
-  unsigned char payloadKey[sc::kKeySize];
-  const std::vector<unsigned char> bytes = EncodeSlotHeader(header, fileKey, payloadKey);
-  Start(bytes, payloadKey, header.prefix);
-  platform::SecureWipe(payloadKey, sizeof payloadKey);
+  platform::SecretArray<sc::kKeySize> payloadKey;  // wiped however the start ends
+  const std::vector<unsigned char> bytes = EncodeSlotHeader(header, fileKey, payloadKey.data());
+  Start(bytes, payloadKey.data(), header.prefix);
 }
 
 void Sealer::Start(const std::vector<unsigned char>& header,

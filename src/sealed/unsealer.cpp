@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/sealing_crypto.h"
@@ -223,11 +224,14 @@ void UnsealStreamWith(const std::vector<const SealedKey*>& keys, ByteReader& inp
 void UnsealBinaryWith(const std::vector<const SealedKey*>& keys, ByteReader& input,
                       const std::string& inputName, ByteWriter& output) {
   unsigned char prefix[sealed::kPrefixSize];
-  unsigned char payloadKey[sc::kKeySize];
-  const std::uint64_t headerSize = ReadHeader(keys, input, inputName, prefix, payloadKey);
-  sc::AesGcm aead(payloadKey);
-  platform::SecureWipe(payloadKey, sizeof payloadKey);
-  const SegmentOpener opener{aead, prefix, inputName, headerSize};
+  std::uint64_t headerSize = 0;
+  std::unique_ptr<sc::AesGcm> aead;
+  {
+    platform::SecretArray<sc::kKeySize> payloadKey;  // wiped however the header ends
+    headerSize = ReadHeader(keys, input, inputName, prefix, payloadKey.data());
+    aead.reset(new sc::AesGcm(payloadKey.data()));
+  }
+  const SegmentOpener opener{*aead, prefix, inputName, headerSize};
   sealed::PipeRuns(input, sealed::kSegmentsPerRun * kChunkSize,
                    sealed::kSegmentsPerRun * sealed::kSegmentSize, output,
                    [&opener](sealed::Run& run) {
