@@ -72,20 +72,12 @@ void Sealer::Write(const void* data, std::size_t n) {
 }
 
 void Sealer::SealAllOf(ByteReader& input) {
-  PipeRuns(input, kSegmentsPerRun * kSegmentSize, kSegmentsPerRun * kChunkSize, m_output,
-           [this](Run& run) {
-             // Every run but the last is whole, so its segments are; empty data is one empty
-             // segment.
-             std::uint64_t index = run.at / kSegmentSize;
-             std::size_t done = 0;
-             do {
-               const std::size_t n = std::min(kSegmentSize, run.inSize - done);
-               const bool last = run.last && done + n == run.inSize;
-               SealChunk(run.in + done, n, index++, last, run.out + run.outSize);
-               run.outSize += n + kTagSize;
-               done += n;
-             } while (done < run.inSize);
-           });
+  PipePieces(input, kSegmentSize, kChunkSize, m_output,
+             [this](const unsigned char* in, std::size_t n, std::uint64_t index, bool last,
+                    unsigned char* out) {
+               SealChunk(in, n, index, last, out);
+               return n + kTagSize;
+             });
   m_finished = true;
 }
 

@@ -1,7 +1,9 @@
 #include "sealed/segment_pipeline.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -11,6 +13,18 @@
 
 namespace vantry::sealed {
 namespace {
+
+// One run of input, read in one piece, and what the cipher made of it.
+struct Run {
+  const unsigned char* in = nullptr;
+  std::size_t inSize = 0;        // kSegmentsPerRun pieces, or fewer in the last run
+  std::uint64_t at = 0;          // where in the input they start
+  bool last = false;             // nothing follows them
+  unsigned char* out = nullptr;  // room for kSegmentsPerRun pieces' output
+  std::size_t outSize = 0;       // what the cipher made of the pieces done: the bytes to write
+};
+
+using RunCipher = std::function<void(Run&)>;
 
 // A block that may hold plain text: the part ever used is wiped before it is freed, so a small
 // input does not pay for wiping (nor touching) the whole block.
@@ -166,8 +180,22 @@ class RunReader {
 
 }  // namespace
 
-void PipeRuns(ByteReader& input, std::size_t runSize, std::size_t outCapacity, ByteWriter& output,
-              const RunCipher& cipher) {
+void PipePieces(ByteReader& input, std::size_t pieceSize, std::size_t outPieceSize,
+                ByteWriter& output, const PieceCipher& cipher) {
+  const std::size_t runSize = kSegmentsPerRun * pieceSize;
+  const std::size_t outCapacity = kSegmentsPerRun * outPieceSize;
+  // Every run but the last is whole, so its pieces are; the last piece of the last run is the
+  // input's last.
+  const RunCipher runCipher = [&](Run& run) {
+    std::uint64_t index = run.at / pieceSize;
+    std::size_t done = 0;
+    do {
+      const std::size_t n = std::min(pieceSize, run.inSize - done);
+      const bool last = run.last && done + n == run.inSize;
+      run.outSize += cipher(run.in + done, n, index++, last, run.out + run.outSize);
+      done += n;
+    } while (done < run.inSize);
+  };
   // Three slots: one written, one in the cipher, one read. The later two are made only for
   // input of more than one run, so a small block costs one slot.
   std::unique_ptr<Slot> slots[3];
@@ -180,7 +208,7 @@ void PipeRuns(ByteReader& input, std::size_t runSize, std::size_t outCapacity, B
   };
   RunReader reader(input, runSize);
   reader.Read(slotAt(0));
-  CipherWorker worker(cipher);  // after the slots, so it ends before they are freed
+  CipherWorker worker(runCipher);  // after the slots, so it ends before they are freed
   Slot* written = nullptr;
   for (std::uint64_t i = 0;; ++i) {
     Slot& current = slotAt(i);

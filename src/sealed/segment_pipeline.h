@@ -19,28 +19,20 @@ namespace vantry::sealed {
 // Segments per run: a handoff between the threads, and a read and a write call, per 512 KiB.
 inline constexpr std::size_t kSegmentsPerRun = 8;
 
-// One run of input, read in one piece, and room for what the cipher makes of it.
-struct Run {
-  const unsigned char* in = nullptr;
-  std::size_t inSize = 0;        // the run's bytes: runSize, or fewer in the last run
-  std::uint64_t at = 0;          // where in the input they start
-  bool last = false;             // nothing follows them
-  unsigned char* out = nullptr;  // room for the outCapacity given to PipeRuns
-  std::size_t outSize = 0;       // what the cipher made: the bytes to write
-};
+// Turns one piece of input (a segment to seal, or a sealed chunk to open) into out and returns
+// how many bytes it made there. index counts pieces from 0; last says nothing follows the piece
+// (empty input is one empty last piece). A cipher that throws leaves nothing secret in out
+// (what failed to authenticate is wiped); the pieces before it are written before the exception
+// goes on, so an unseal releases exactly the segments that verified.
+using PieceCipher = std::function<std::size_t(const unsigned char* in, std::size_t size,
+                                              std::uint64_t index, bool last, unsigned char* out)>;
 
-// Turns run.in into run.out and sets run.outSize. A cipher that throws may first set outSize
-// to output it vouches for (the verified segments before a damaged one): that is written before
-// the exception goes on. Whether it returns or throws, out holds nothing secret past outSize
-// (what failed to authenticate is wiped), so only that much is wiped afterwards.
-using RunCipher = std::function<void(Run&)>;
-
-// Reads input to its end in runs of runSize bytes (one byte of look-ahead tells the last run:
-// it is shorter, or nothing follows it; empty input is one empty last run), and writes to output
-// what cipher makes of each. Throws what cipher, input and output throw. Buffers are wiped
+// Reads input to its end in pieces of pieceSize bytes (the last may be shorter; one byte of
+// look-ahead tells it), kSegmentsPerRun to a run, and writes to output what cipher makes of each
+// in at most outPieceSize bytes. Throws what cipher, input and output throw. Buffers are wiped
 // before they are freed. Does not commit output.
-void PipeRuns(ByteReader& input, std::size_t runSize, std::size_t outCapacity, ByteWriter& output,
-              const RunCipher& cipher);
+void PipePieces(ByteReader& input, std::size_t pieceSize, std::size_t outPieceSize,
+                ByteWriter& output, const PieceCipher& cipher);
 
 }  // namespace vantry::sealed
 

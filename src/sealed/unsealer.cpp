@@ -232,21 +232,12 @@ void UnsealBinaryWith(const std::vector<const SealedKey*>& keys, ByteReader& inp
     aead.reset(new sc::AesGcm(payloadKey.data()));
   }
   const SegmentOpener opener{*aead, prefix, inputName, headerSize};
-  sealed::PipeRuns(input, sealed::kSegmentsPerRun * kChunkSize,
-                   sealed::kSegmentsPerRun * sealed::kSegmentSize, output,
-                   [&opener](sealed::Run& run) {
-                     // Every run but the last is whole, so its chunks are; the last chunk of
-                     // the last run is the file's last segment.
-                     std::size_t done = 0;
-                     do {
-                       const std::size_t have = std::min(kChunkSize, run.inSize - done);
-                       const bool last = run.last && done + have == run.inSize;
-                       opener.Open(run.in + done, have, (run.at + done) / kChunkSize, last,
-                                   run.out + run.outSize);
-                       run.outSize += have - kTagSize;
-                       done += have;
-                     } while (done < run.inSize);
-                   });
+  sealed::PipePieces(input, kChunkSize, sealed::kSegmentSize, output,
+                     [&opener](const unsigned char* chunk, std::size_t have, std::uint64_t index,
+                               bool last, unsigned char* plain) {
+                       opener.Open(chunk, have, index, last, plain);
+                       return have - kTagSize;
+                     });
 }
 
 }  // namespace sealed
