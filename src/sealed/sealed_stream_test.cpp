@@ -126,57 +126,42 @@ TEST(SealedStreamTest, EachDamagedVectorIsReportedAndNothingUnverifiedIsWritten)
 // segment, inside a run, in the last segment, a cut and an append at a run's end. Each is
 // reported, and the output holds exactly the segments before it, each verified whole.
 TEST(SealedStreamTest, DamageAtARunBoundaryIsReportedAfterExactlyTheSegmentsBeforeIt) {
-  const std::size_t perRun = sealed::kSegmentsPerRun;
-  const SealedKey key = RawKey(7);
-  const Bytes plain = Pattern((2 * perRun + 3) * 65536 + 100);
-  const Bytes whole = Sealed(key, plain);
-  const std::size_t header = whole.size() - plain.size() - 16 * (2 * perRun + 4);
-  auto chunkAt = [&](std::size_t segment) { return header + (segment - 1) * 65552; };
-  struct Case {
-    const char* what;
-    Bytes file;
-    SealedError::Kind kind;
-    std::string message;
-    std::size_t released;  // segments
-  };
-  auto flipped = [&](std::size_t segment) {
-    Bytes b = whole;
-    b[chunkAt(segment) + 5] ^= 1;
-    return b;
-  };
-  auto cut = [&](std::size_t segments) {
-    return Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(chunkAt(segments + 1)));
-  };
-  Bytes appended = Sealed(key, Pattern(2 * perRun * 65536));
-  appended.push_back(0);
-  const std::string last = std::to_string(2 * perRun + 4);
   using K = SealedError::Kind;
-  const Case cases[] = {
-      {"a run's first segment", flipped(perRun + 1), K::kDamaged,
-       "damaged at segment " + std::to_string(perRun + 1) + ",", perRun},
-      {"inside a run", flipped(perRun + 3), K::kDamaged,
-       "damaged at segment " + std::to_string(perRun + 3) + ",", perRun + 2},
-      {"the last segment", flipped(2 * perRun + 4), K::kDamaged,
-       "cut short or damaged at segment " + last, 2 * perRun + 3},
-      {"cut at the first run's end", cut(perRun), K::kTruncated,
-       "ends after segment " + std::to_string(perRun) + ",", perRun - 1},
-      {"cut at the second run's end", cut(2 * perRun), K::kTruncated,
-       "ends after segment " + std::to_string(2 * perRun) + ",", 2 * perRun - 1},
-      {"a byte after a run's end", appended, K::kDamaged, "data follows its last segment",
-       2 * perRun - 1},
+  const std::size_t run = sealed::kSegmentsPerRun, last = 2 * run + 4;
+  const SealedKey key = RawKey(7);
+  const Bytes whole = Sealed(key, Pattern((last - 1) * 65536 + 100));
+  const std::size_t header = whole.size() - (last - 1) * 65536 - 100 - 16 * last;
+  enum Change { kFlip, kCut, kAppend };
+  const struct {
+    Change change;
+    std::size_t n;  // the segment changed, or the last one kept
+    K kind;
+    const char* message;  // followed by n, but for an append
+    std::size_t released;
+  } cases[] = {
+      {kFlip, run + 1, K::kDamaged, "damaged at segment ", run},  // a run's first segment
+      {kFlip, run + 3, K::kDamaged, "damaged at segment ", run + 2},
+      {kFlip, last, K::kDamaged, "cut short or damaged at segment ", last - 1},
+      {kCut, run, K::kTruncated, "ends after segment ", run - 1},  // at the first run's end
+      {kCut, 2 * run, K::kTruncated, "ends after segment ", 2 * run - 1},
+      {kAppend, 2 * run, K::kDamaged, "data follows its last segment", 2 * run - 1},
   };
-  for (const Case& c : cases) {
-    MemoryReader input(c.file, 65553);
+  for (const auto& c : cases) {
+    Bytes file = c.change == kAppend ? Sealed(key, Pattern(c.n * 65536)) : whole;
+    if (c.change == kFlip) file[header + (c.n - 1) * 65552 + 5] ^= 1;
+    if (c.change == kCut) file.resize(header + c.n * 65552);
+    if (c.change == kAppend) file.push_back(0);
+    const std::string message = c.message + (c.change == kAppend ? "" : std::to_string(c.n));
+    MemoryReader input(file, 65553);
     MemoryWriter output;
     try {
       UnsealStream(key, input, "f", output);
-      ADD_FAILURE() << c.what << ": unsealed";
+      ADD_FAILURE() << message << ": unsealed";
     } catch (const SealedError& e) {
-      EXPECT_EQ(e.kind(), c.kind) << c.what << ": " << e.what();
-      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
-          << c.what << ": " << e.what();
+      EXPECT_EQ(e.kind(), c.kind) << e.what();
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
     }
-    EXPECT_EQ(output.written, Pattern(c.released * 65536)) << c.what;
+    EXPECT_EQ(output.written, Pattern(c.released * 65536)) << message;
   }
 }
 
